@@ -1,0 +1,271 @@
+#include "Platform.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+// The platform layer's own state: everything here is process-wide by nature (one message seam,
+// one clock) and reached only through the functions of this module.
+struct TPlatformState {
+  TMessageSink MessageSink;
+  bool MessageBoxesAvailable = false;
+  bool CounterAvailable = true;
+  std::function<std::uint32_t()> Milliseconds;
+};
+
+TPlatformState& State() {
+  static TPlatformState Instance;
+  return Instance;
+}
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
+std::string_view Trim(std::string_view Text) {
+  while (!Text.empty() && (IsBlank(Text.front()) || Text.front() == '\r')) Text.remove_prefix(1);
+  while (!Text.empty() && (IsBlank(Text.back()) || Text.back() == '\r')) Text.remove_suffix(1);
+  return Text;
+}
+
+char AsciiUpper(char C) { return (C >= 'a' && C <= 'z') ? char(C - 'a' + 'A') : C; }
+
+bool SameIgnoringCase(std::string_view A, std::string_view B) {
+  return A.size() == B.size() &&
+         std::equal(A.begin(), A.end(), B.begin(),
+                    [](char X, char Y) { return AsciiUpper(X) == AsciiUpper(Y); });
+}
+
+bool IsDirectory(const char* Path) {
+  struct stat Info {};
+  return stat(Path, &Info) == 0 && S_ISDIR(Info.st_mode);
+}
+
+struct TFileCloser {
+  void operator()(std::FILE* File) const { std::fclose(File); }
+};
+using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+}  // namespace
+
+// ---- Messages -------------------------------------------------------------------------------
+
+void ShowMessage(const std::string& Text, const std::string& Caption) {
+  TPlatformState& S = State();
+  if (S.MessageSink) {
+    S.MessageSink(Text, Caption);
+    return;
+  }
+  if (S.MessageBoxesAvailable &&
+      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, Caption.c_str(), Text.c_str(),
+                               nullptr) == 0)
+    return;
+  std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
+  std::fflush(stderr);
+}
+
+TMessageSink SetMessageSink(TMessageSink Sink) {
+  TMessageSink Previous = std::move(State().MessageSink);
+  State().MessageSink = std::move(Sink);
+  return Previous;
+}
+
+void SetMessageBoxesAvailable(bool Available) { State().MessageBoxesAvailable = Available; }
+
+// ---- Files and the data folder --------------------------------------------------------------
+
+std::string DataFolder() {
+  std::string Folder;
+  if (const char* Env = std::getenv("VADREL_DATA"); Env && *Env)
+    Folder = Env;
+  else if (IsDirectory(VADREL_BUILD_DATA_DIR))
+    Folder = VADREL_BUILD_DATA_DIR;
+  else
+    Folder = VADREL_INSTALL_DATA_DIR;
+  while (Folder.size() > 1 && Folder.back() == '/') Folder.pop_back();
+  return Folder;
+}
+
+std::string MapPath(std::string_view Name) {
+  std::string Result;
+  if (Name.substr(0, DataPrefix.size()) == DataPrefix) {
+    Result = DataFolder() + '/';
+    Name.remove_prefix(DataPrefix.size());
+  }
+  Result += Name;
+  std::replace(Result.begin(), Result.end(), '\\', '/');
+  return Result;
+}
+
+bool FileExists(const std::string& Path) {
+  struct stat Info {};
+  return stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
+}
+
+bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes) {
+  Bytes.clear();
+  TFile File(std::fopen(Path.c_str(), "rb"));
+  if (!File) return false;
+  std::uint8_t Chunk[65536];
+  for (;;) {
+    const std::size_t Got = std::fread(Chunk, 1, sizeof Chunk, File.get());
+    Bytes.insert(Bytes.end(), Chunk, Chunk + Got);
+    if (Got < sizeof Chunk) break;
+  }
+  if (std::ferror(File.get())) {
+    Bytes.clear();
+    return false;
+  }
+  return true;
+}
+
+// ---- Configuration (INI) --------------------------------------------------------------------
+
+std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
+                                         std::string_view Key) {
+  std::ifstream In(FileName, std::ios::binary);
+  if (!In) return std::nullopt;
+  constexpr std::size_t MaxValueLength = 2047;
+  bool InSection = false;
+  std::string Line;
+  while (std::getline(In, Line)) {
+    const std::string_view Text = Trim(Line);
+    if (Text.empty() || Text.front() == ';') continue;
+    if (Text.front() == '[') {
+      const std::size_t Close = Text.find(']');
+      if (Close == std::string_view::npos) continue;
+      InSection = SameIgnoringCase(Trim(Text.substr(1, Close - 1)), Section);
+      continue;
+    }
+    if (!InSection) continue;
+    const std::size_t Equals = Text.find('=');
+    if (Equals == std::string_view::npos) continue;
+    if (!SameIgnoringCase(Trim(Text.substr(0, Equals)), Key)) continue;
+    std::string Value(Trim(Text.substr(Equals + 1)));
+    if (Value.size() > MaxValueLength) Value.resize(MaxValueLength);
+    return Value;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
+  while (!Text.empty() && IsBlank(Text.front())) Text.remove_prefix(1);
+  bool Negative = false;
+  if (!Text.empty() && (Text.front() == '+' || Text.front() == '-')) {
+    Negative = Text.front() == '-';
+    Text.remove_prefix(1);
+  }
+  bool Hex = false;
+  if (Text.size() >= 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
+    Hex = true;
+    Text.remove_prefix(2);
+  } else if (!Text.empty() && (Text[0] == '$' || Text[0] == 'x' || Text[0] == 'X')) {
+    Hex = true;
+    Text.remove_prefix(1);
+  }
+  if (Text.empty()) return std::nullopt;
+
+  // Hexadecimal takes any 32-bit pattern (so $FFFFFFFF is -1); decimal must fit the signed range.
+  const std::uint64_t Limit = Hex ? 0xFFFFFFFFull : (Negative ? 0x80000000ull : 0x7FFFFFFFull);
+  std::uint64_t Magnitude = 0;
+  for (const char C : Text) {
+    int Digit;
+    if (C >= '0' && C <= '9')
+      Digit = C - '0';
+    else if (Hex && C >= 'a' && C <= 'f')
+      Digit = C - 'a' + 10;
+    else if (Hex && C >= 'A' && C <= 'F')
+      Digit = C - 'A' + 10;
+    else
+      return std::nullopt;
+    Magnitude = Magnitude * (Hex ? 16 : 10) + std::uint64_t(Digit);
+    if (Magnitude > Limit) return std::nullopt;
+  }
+  const std::uint32_t Bits = std::uint32_t(Negative ? (~Magnitude + 1) : Magnitude);
+  return static_cast<std::int32_t>(Bits);
+}
+
+std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
+                            std::string_view Key, std::int32_t Default) {
+  const std::optional<std::string> Value = ReadIniString(FileName, Section, Key);
+  if (!Value) return Default;
+  return ParseIniInteger(*Value).value_or(Default);
+}
+
+// ---- Timing ---------------------------------------------------------------------------------
+
+std::int64_t PerformanceFrequency() {
+  if (!State().CounterAvailable) return 0;
+  return std::int64_t(SDL_GetPerformanceFrequency());
+}
+
+std::int64_t PerformanceCounter() { return std::int64_t(SDL_GetPerformanceCounter()); }
+
+std::uint32_t MillisecondClock() {
+  if (State().Milliseconds) return State().Milliseconds();
+  return SDL_GetTicks();
+}
+
+void SetPerformanceCounterAvailable(bool Available) { State().CounterAvailable = Available; }
+
+void SetMillisecondClock(std::function<std::uint32_t()> Clock) {
+  State().Milliseconds = std::move(Clock);
+}
+
+// ---- GL entry points and keys ---------------------------------------------------------------
+
+void* GetGLProcAddress(const char* Name) { return SDL_GL_GetProcAddress(Name); }
+
+int VirtualKeyFromSDL(std::int32_t SDLKeyCode) {
+  const SDL_Keycode K = SDLKeyCode;
+  if (K >= SDLK_a && K <= SDLK_z) return 'A' + (K - SDLK_a);
+  if (K >= SDLK_0 && K <= SDLK_9) return '0' + (K - SDLK_0);
+  if (K >= SDLK_F1 && K <= SDLK_F12) return 112 + (K - SDLK_F1);
+  if (K >= SDLK_KP_1 && K <= SDLK_KP_9) return 97 + (K - SDLK_KP_1);
+  switch (K) {
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_PAUSE: return 19;
+    case SDLK_CAPSLOCK: return 20;
+    case SDLK_ESCAPE: return 27;
+    case SDLK_SPACE: return 32;
+    case SDLK_PAGEUP: return 33;
+    case SDLK_PAGEDOWN: return 34;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return 37;
+    case SDLK_UP: return 38;
+    case SDLK_RIGHT: return 39;
+    case SDLK_DOWN: return 40;
+    case SDLK_INSERT: return 45;
+    case SDLK_DELETE: return 46;
+    case SDLK_KP_0: return 96;
+    case SDLK_KP_MULTIPLY: return 106;
+    case SDLK_KP_PLUS: return 107;
+    case SDLK_KP_MINUS: return 109;
+    case SDLK_KP_PERIOD: return 110;
+    case SDLK_KP_DIVIDE: return 111;
+    case SDLK_NUMLOCKCLEAR: return 144;
+    case SDLK_SCROLLLOCK: return 145;
+    case SDLK_SEMICOLON: return 186;
+    case SDLK_EQUALS: return 187;
+    case SDLK_COMMA: return 188;
+    case SDLK_MINUS: return 189;
+    case SDLK_PERIOD: return 190;
+    case SDLK_SLASH: return 191;
+    case SDLK_BACKQUOTE: return 192;
+    case SDLK_LEFTBRACKET: return 219;
+    case SDLK_BACKSLASH: return 220;
+    case SDLK_RIGHTBRACKET: return 221;
+    case SDLK_QUOTE: return 222;
+    default: return -1;  // Alt is a system key there and never reaches the key table either.
+  }
+}

@@ -1,0 +1,88 @@
+// Platform: the Linux stand-ins for the operating-system services the program uses: the one
+// message function every report passes through, the data folder and its path mapping, whole-file
+// reading, the INI reader, the performance counter with its millisecond fallback, GL entry points
+// by name and the key-code mapping. Depends on SDL2 (in the source only; this header is plain C++
+// so that every layer may include it).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- Messages -------------------------------------------------------------------------------
+
+// Shows Text in a modal box with Caption and one OK button, or writes "Caption: Text" to stderr
+// when no display can show it. Every message of the program goes through here.
+void ShowMessage(const std::string& Text, const std::string& Caption);
+
+// The seam behind ShowMessage: tests install a sink to capture messages. An empty sink restores
+// the default (box, or stderr). Returns the sink that was installed before.
+using TMessageSink = std::function<void(const std::string& Text, const std::string& Caption)>;
+TMessageSink SetMessageSink(TMessageSink Sink);
+
+// True while the message box can be shown on screen: a real display is up and not the offscreen
+// or dummy driver. Set by the shell once the video subsystem is running.
+void SetMessageBoxesAvailable(bool Available);
+
+// ---- Files and the data folder --------------------------------------------------------------
+
+// The design's absolute data-folder prefix.
+inline constexpr std::string_view DataPrefix = "C:\\Vadrel_Data\\";
+
+// The data folder: $VADREL_DATA when set, else the folder the build generated when it exists,
+// else the installed one. No trailing slash.
+std::string DataFolder();
+
+// Maps a design path to a Linux one: the prefix "C:\Vadrel_Data\" becomes the data folder and
+// every backslash becomes '/'. Relative names stay relative to the current directory.
+std::string MapPath(std::string_view Name);
+
+// True when Path names an existing regular file (or a link to one).
+bool FileExists(const std::string& Path);
+
+// Reads the whole file into Bytes. False when it cannot be opened or read completely.
+bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
+
+// ---- Configuration (INI) --------------------------------------------------------------------
+
+// The value text of Key in Section of an INI file: names matched without regard to ASCII case,
+// surrounding blanks removed, at most 2047 characters. Empty when the file, section or key is
+// missing. The file is only read, never written.
+std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
+                                         std::string_view Key);
+
+// The integer syntax of the configuration file: optional leading blanks, an optional sign, then
+// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; the whole text must be
+// such a number and fit in 32 bits. Empty otherwise.
+std::optional<std::int32_t> ParseIniInteger(std::string_view Text);
+
+// ParseIniInteger of the key's value, or Default when the file, section or key is missing, the
+// value is empty or it is not entirely such a number.
+std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
+                            std::string_view Key, std::int32_t Default);
+
+// ---- Timing ---------------------------------------------------------------------------------
+
+// The high-resolution counter: ticks per second, or 0 when there is none (then only the
+// millisecond clock is used).
+std::int64_t PerformanceFrequency();
+std::int64_t PerformanceCounter();
+
+// The millisecond clock of the fallback; wraps around after 2^32 ms.
+std::uint32_t MillisecondClock();
+
+// Test hooks: pretend there is no high-resolution counter, and replace the millisecond clock
+// (an empty function restores the real one).
+void SetPerformanceCounterAvailable(bool Available);
+void SetMillisecondClock(std::function<std::uint32_t()> Clock);
+
+// ---- GL entry points and keys ---------------------------------------------------------------
+
+// The address of a GL function by name, or nullptr. Needs a current GL context.
+void* GetGLProcAddress(const char* Name);
+
+// The Windows virtual-key number (0-255) of an SDL key code, or -1 when it has none.
+int VirtualKeyFromSDL(std::int32_t SDLKeyCode);

@@ -1,0 +1,85 @@
+// Shared helpers for the tests: a real offscreen GL context, message capture, scratch folders
+// and files crafted byte by byte, and the location of the real-world sample corpus.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+
+// A current OpenGL context of Width x Height on SDL's offscreen driver (a hidden window). The
+// video subsystem is brought up for the context's life; one context at a time.
+class TGLTestContext {
+public:
+  explicit TGLTestContext(int Width = 64, int Height = 64);
+  ~TGLTestContext();
+  TGLTestContext(const TGLTestContext&) = delete;
+  TGLTestContext& operator=(const TGLTestContext&) = delete;
+
+  bool Ok() const { return Context != nullptr; }
+  const std::string& Error() const { return Reason; }
+  int Width() const { return W; }
+  int Height() const { return H; }
+  // The back buffer as RGBA bytes, bottom row first (glReadPixels order).
+  std::vector<std::uint8_t> ReadPixels() const;
+
+private:
+  void* Window = nullptr;
+  void* Context = nullptr;
+  int W, H;
+  std::string Reason;
+};
+
+// Skips the current test when no GL context could be made (reports the reason).
+#define REQUIRE_GL(ContextVar)                                                      \
+  do {                                                                              \
+    if (!(ContextVar).Ok()) GTEST_SKIP() << "no GL context: " << (ContextVar).Error(); \
+  } while (0)
+
+// Records every message shown while it lives, instead of showing it.
+class TMessageCapture {
+public:
+  struct TMessage {
+    std::string Text, Caption;
+  };
+  TMessageCapture();
+  ~TMessageCapture();
+  std::vector<TMessage> Messages;
+
+private:
+  TMessageSink Previous;
+};
+
+// A fresh, empty folder removed with everything in it at the end of its life.
+class TTempDir {
+public:
+  TTempDir();
+  ~TTempDir();
+  const std::filesystem::path& Path() const { return Root; }
+  // Writes Bytes (or Text) to Name inside the folder; returns the full path.
+  std::string Write(const std::string& Name, const std::vector<std::uint8_t>& Bytes) const;
+  std::string Write(const std::string& Name, const std::string& Text) const;
+
+private:
+  std::filesystem::path Root;
+};
+
+// Changes the current directory for its life.
+class TChangeDir {
+public:
+  explicit TChangeDir(const std::filesystem::path& To);
+  ~TChangeDir();
+
+private:
+  std::filesystem::path Previous;
+};
+
+// The real-world sample corpus (../shared/corpus beside the project); empty when absent.
+std::filesystem::path CorpusDir();
+
+// Little-endian byte writers for crafting files.
+void PutU8(std::vector<std::uint8_t>& Out, unsigned Value);
+void PutU16(std::vector<std::uint8_t>& Out, unsigned Value);
+void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t Value);
