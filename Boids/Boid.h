@@ -1,0 +1,192 @@
+// Boid: the flocking creature and its genome. A boid is a point in the plane with a heading and a
+// speed that steers by discrete rules (avoid, pursue, flee, follow, wander), changing heading and
+// speed only in whole steps. Also the program's one random generator. Plain C++; no GL, no SDL.
+//
+// Units: positions and radii in world units, speed in world units per step, angles in radians
+// (heading 0 points along +x and grows towards +y).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+inline constexpr double TwoPi = 6.283185307179586;
+inline constexpr double Pi = 3.141592653589793;
+
+// The process-wide uniform generator. Whoever owns the flock seeds it once; a given seed gives
+// the same sequence on every platform.
+void RandomSeed(std::uint64_t Seed);
+void RandomizeFromClock();
+double RandomReal();         // uniform in [0, 1)
+int RandomInt(int Bound);    // uniform in [0, Bound); Bound must be at least 1
+
+// A boid's group identity: boids whose three components are equal are mates.
+struct TColor {
+  float Red = 0.0f, Green = 0.0f, Blue = 0.0f;
+
+  TColor() = default;
+  TColor(float R, float G, float B) : Red(R), Green(G), Blue(B) {}
+};
+
+struct T2DCoord {
+  float X = 0.0f, Y = 0.0f;
+
+  T2DCoord() = default;
+  T2DCoord(float AX, float AY) : X(AX), Y(AY) {}
+};
+
+// The parameters one boid is made from. Values are stored unchanged; the boid's setters apply
+// absolute values and limits. The colour is handed over to the boid built from the gene.
+class TBoidGene {
+public:
+  TBoidGene(std::unique_ptr<TColor> Color, double Heading, double Speed, double X, double Y,
+            double MaxSpeed, double MinSpeed, double TurnRate, double Acceleration,
+            double ViewRadius, double SeparationRadius, double PursueRatio, double FleeRatio,
+            std::int32_t ModelIndex);
+
+  double Heading() const { return FHeading; }
+  double Speed() const { return FSpeed; }
+  double X() const { return FX; }
+  double Y() const { return FY; }
+  double MaxSpeed() const { return FMaxSpeed; }
+  double MinSpeed() const { return FMinSpeed; }
+  double TurnRate() const { return FTurnRate; }
+  double Acceleration() const { return FAcceleration; }
+  double ViewRadius() const { return FViewRadius; }
+  double SeparationRadius() const { return FSeparationRadius; }
+  double PursueRatio() const { return FPursueRatio; }
+  double FleeRatio() const { return FFleeRatio; }
+  TColor* Color() const { return FColor.get(); }
+  std::int32_t ModelIndex() const { return FModelIndex; }
+
+  void SetHeading(double Value) { FHeading = Value; }
+  void SetSpeed(double Value) { FSpeed = Value; }
+  void SetX(double Value) { FX = Value; }
+  void SetY(double Value) { FY = Value; }
+  void SetMaxSpeed(double Value) { FMaxSpeed = Value; }
+  void SetMinSpeed(double Value) { FMinSpeed = Value; }
+  void SetTurnRate(double Value) { FTurnRate = Value; }
+  void SetAcceleration(double Value) { FAcceleration = Value; }
+  void SetViewRadius(double Value) { FViewRadius = Value; }
+  void SetSeparationRadius(double Value) { FSeparationRadius = Value; }
+  void SetPursueRatio(double Value) { FPursueRatio = Value; }
+  void SetFleeRatio(double Value) { FFleeRatio = Value; }
+  void SetColor(std::unique_ptr<TColor> Value) { FColor = std::move(Value); }
+  // Hands the colour over (the gene no longer holds one).
+  std::unique_ptr<TColor> TakeColor() { return std::move(FColor); }
+
+private:
+  double FHeading, FSpeed, FX, FY, FMaxSpeed, FMinSpeed, FTurnRate, FAcceleration, FViewRadius,
+      FSeparationRadius, FPursueRatio, FFleeRatio;
+  std::unique_ptr<TColor> FColor;
+  std::int32_t FModelIndex;
+};
+
+class TBoid {
+public:
+  // Takes over the gene's colour and copies every value through the setters, limits first, so
+  // the start speed is clamped by the boid's own limits.
+  explicit TBoid(TBoidGene&& Gene);
+  TBoid(const TBoid&) = delete;
+  TBoid& operator=(const TBoid&) = delete;
+
+  // One simulation step is Scan, Decide, Move (the flock then wraps the position).
+  // Scan reads every other boid of Flock, in list order; this boid may be in it and is skipped.
+  void Scan(std::span<const std::unique_ptr<TBoid>> Flock);
+  // The same result, bit for bit, from a subset of the list: Candidates are indices into Flock in
+  // ascending order that include every boid closer than max(ViewRadius, SeparationRadius).
+  void Scan(std::span<const std::unique_ptr<TBoid>> Flock,
+            std::span<const std::size_t> Candidates);
+  void Decide();
+  void Move();
+
+  void Accelerate();
+  void Decelerate();
+  void TurnLeft();
+  void TurnRight();
+  void TurnTowards(double PX, double PY);
+  void TurnAwayFrom(double PX, double PY);
+
+  // Strictly closer than Radius.
+  bool InRange(const TBoid& Other, double Radius) const;
+  double DistanceTo(const TBoid& Other) const;
+  // Direction to the point in [0, 2π]; the current heading when the point is where the boid is.
+  double AngleTo(double PX, double PY) const;
+  bool SameColor(const TBoid& Other) const;
+
+  // The behaviours Decide picks from.
+  void Avoid();
+  void Pursue();
+  void Flee();
+  void FollowMates();
+
+  double Heading() const { return FHeading; }
+  double Speed() const { return FSpeed; }
+  double X() const { return FX; }
+  double Y() const { return FY; }
+  double MaxSpeed() const { return FMaxSpeed; }
+  double MinSpeed() const { return FMinSpeed; }
+  double TurnRate() const { return FTurnRate; }
+  double Acceleration() const { return FAcceleration; }
+  double ViewRadius() const { return FViewRadius; }
+  double SeparationRadius() const { return FSeparationRadius; }
+  double PursueRatio() const { return FPursueRatio; }
+  double FleeRatio() const { return FFleeRatio; }
+  double MateSpeed() const { return FMateSpeed; }
+  double MateX() const { return FMateX; }
+  double MateY() const { return FMateY; }
+  double MateCount() const { return FMateCount; }
+  double RivalSpeed() const { return FRivalSpeed; }
+  double RivalX() const { return FRivalX; }
+  double RivalY() const { return FRivalY; }
+  double RivalCount() const { return FRivalCount; }
+  const TColor* Color() const { return FColor.get(); }
+  TBoid* NearestMate() const { return FNearestMate; }
+  TBoid* NearestRival() const { return FNearestRival; }
+  std::int32_t ModelIndex() const { return FModelIndex; }
+
+  // Wrapped once into [0, 2π] (a single correction of 2π).
+  void SetHeading(double Value);
+  // |Value|, then at most MaxSpeed, then at least MinSpeed.
+  void SetSpeed(double Value);
+  void SetX(double Value) { FX = Value; }
+  void SetY(double Value) { FY = Value; }
+  void SetMaxSpeed(double Value);
+  void SetMinSpeed(double Value);
+  // Brought into [0, 2π] by whole turns; must be finite.
+  void SetTurnRate(double Value);
+  void SetAcceleration(double Value);
+  void SetViewRadius(double Value);
+  void SetSeparationRadius(double Value);
+  void SetPursueRatio(double Value);
+  void SetFleeRatio(double Value);
+  void SetMateSpeed(double Value) { FMateSpeed = Value; }
+  void SetMateX(double Value) { FMateX = Value; }
+  void SetMateY(double Value) { FMateY = Value; }
+  void SetMateCount(double Value) { FMateCount = Value; }
+  void SetRivalSpeed(double Value) { FRivalSpeed = Value; }
+  void SetRivalX(double Value) { FRivalX = Value; }
+  void SetRivalY(double Value) { FRivalY = Value; }
+  void SetRivalCount(double Value) { FRivalCount = Value; }
+  // A boid always has a colour: it decides who its mates are.
+  void SetColor(std::unique_ptr<TColor> Value);
+  void SetNearestMate(TBoid* Value) { FNearestMate = Value; }
+  void SetNearestRival(TBoid* Value) { FNearestRival = Value; }
+
+private:
+  struct TScanState;
+  void ScanBegin(TScanState& State);
+  void ScanVisit(TScanState& State, TBoid& B);
+  void ScanEnd(const TScanState& State);
+
+  double FHeading = 0, FSpeed = 0, FX = 0, FY = 0, FMaxSpeed = 0, FMinSpeed = 0, FTurnRate = 0,
+         FAcceleration = 0, FViewRadius = 0, FSeparationRadius = 0, FPursueRatio = 0,
+         FFleeRatio = 0;
+  double FMateSpeed = 0, FMateX = 0, FMateY = 0, FMateCount = 0;
+  double FRivalSpeed = 0, FRivalX = 0, FRivalY = 0, FRivalCount = 0;
+  std::unique_ptr<TColor> FColor;
+  TBoid* FNearestMate = nullptr;
+  TBoid* FNearestRival = nullptr;
+  std::int32_t FModelIndex = 0;
+};
