@@ -1,8 +1,408 @@
 #include "Textures.h"
 
-bool LoadTexture(const std::string& FileName, std::uint32_t& Texture)
-{
-  (void)FileName;
-  (void)Texture;
+#include "Platform.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cassert>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+// jpeglib.h needs FILE and size_t declared first; jerror.h needs jpeglib.h's configuration.
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+std::uint16_t GetU16(const std::uint8_t* P) { return std::uint16_t(P[0] | (P[1] << 8)); }
+
+std::uint32_t GetU32(const std::uint8_t* P) {
+  return std::uint32_t(P[0]) | (std::uint32_t(P[1]) << 8) | (std::uint32_t(P[2]) << 16) |
+         (std::uint32_t(P[3]) << 24);
+}
+
+std::int32_t GetS32(const std::uint8_t* P) { return static_cast<std::int32_t>(GetU32(P)); }
+
+std::string Quoted(const std::string& Name) { return "\"" + Name + "\""; }
+
+// True when a Width x Height picture of BytesPerRow-long rows stays inside the caps.
+bool WithinCaps(std::uint64_t Width, std::uint64_t Height, std::uint64_t BytesPerRow) {
+  return Width <= MaxImageSide && Height <= MaxImageSide && BytesPerRow * Height <= MaxImageBytes;
+}
+
+std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
+  return std::to_string(Width) + " x " + std::to_string(Height);
+}
+
+// ---- BMP --------------------------------------------------------------------------------------
+
+constexpr std::size_t BmpFileHeaderSize = 14;
+constexpr std::size_t BmpInfoHeaderSize = 40;
+constexpr const char* BmpCaption = "BMP Unit";
+
+bool RefuseBMP(const std::string& FileName, const std::string& Reason) {
+  ShowMessage("Error loading " + FileName + ": " + Reason, BmpCaption);
   return false;
+}
+
+// ---- TGA --------------------------------------------------------------------------------------
+
+constexpr std::size_t TgaHeaderSize = 18;
+constexpr const char* TgaCaption = "TGA File Error";
+
+bool RefuseTGA(const std::string& FileName, const std::string& Sentence) {
+  ShowMessage("Couldn't load " + Quoted(FileName) + ". " + Sentence, TgaCaption);
+  return false;
+}
+
+bool TGAReadFailure(const std::string& FileName) {
+  ShowMessage("Couldn't read file " + Quoted(FileName) + ".", TgaCaption);
+  return false;
+}
+
+// Writes one stored pixel (B G R [A]) as R G B [A].
+inline void PutTGAPixel(std::uint8_t* To, const std::uint8_t* From, std::size_t BPP) {
+  To[0] = From[2];
+  To[1] = From[1];
+  To[2] = From[0];
+  if (BPP == 4) To[3] = From[3];
+}
+
+// Decodes run-length packets from Src[0, SrcSize) until Count pixels are in Dst. False when the
+// packets end first; never reads past SrcSize.
+bool DecodeTGARunLength(const std::uint8_t* Src, std::size_t SrcSize, std::size_t BPP,
+                        std::size_t Count, std::uint8_t* Dst) {
+  std::size_t Pos = 0, Done = 0;
+  while (Done < Count) {
+    if (Pos >= SrcSize) return false;
+    const unsigned Head = Src[Pos++];
+    const std::size_t Pixels = std::min<std::size_t>((Head & 0x7F) + 1, Count - Done);
+    if (Head & 0x80) {
+      if (SrcSize - Pos < BPP) return false;
+      for (std::size_t I = 0; I < Pixels; ++I) PutTGAPixel(Dst + (Done + I) * BPP, Src + Pos, BPP);
+      Pos += BPP;
+    } else {
+      if ((SrcSize - Pos) / BPP < Pixels) return false;
+      for (std::size_t I = 0; I < Pixels; ++I)
+        PutTGAPixel(Dst + (Done + I) * BPP, Src + Pos + I * BPP, BPP);
+      Pos += Pixels * BPP;
+    }
+    Done += Pixels;
+  }
+  return true;
+}
+
+// ---- JPEG -------------------------------------------------------------------------------------
+
+constexpr const char* JpgCaption = "JPG Unit";
+
+// A progressive stream may announce any number of scans, each a full pass over the coefficients;
+// past this many the stream is taken as hostile rather than decoded for minutes.
+constexpr int MaxJpegScans = 500;
+
+// libjpeg's error manager extended with the way back to the decoder. Plain C data only: it lives
+// across setjmp/longjmp.
+struct TJpegErrors {
+  jpeg_error_mgr Base;
+  jpeg_progress_mgr Progress;
+  std::jmp_buf Return;
+  bool DataCorrupt;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr Info) {
+  TJpegErrors* Errors = reinterpret_cast<TJpegErrors*>(Info->err);
+  std::longjmp(Errors->Return, 1);
+}
+
+// Warnings are not printed. The ones that mean the entropy-coded data is damaged or cut short
+// (libjpeg then fills the rest of the picture with grey) mark the picture as corrupt.
+void JpegEmitMessage(j_common_ptr Info, int Level) {
+  if (Level >= 0) return;  // trace messages
+  TJpegErrors* Errors = reinterpret_cast<TJpegErrors*>(Info->err);
+  switch (Info->err->msg_code) {
+#if JPEG_LIB_VERSION >= 70 || defined(D_ARITH_CODING_SUPPORTED)
+    case JWRN_ARITH_BAD_CODE:
+#endif
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+      Errors->DataCorrupt = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void JpegProgress(j_common_ptr Info) {
+  if (!Info->is_decompressor) return;
+  j_decompress_ptr D = reinterpret_cast<j_decompress_ptr>(Info);
+  if (D->input_scan_number > MaxJpegScans) JpegErrorExit(Info);
+}
+
+// Resizes Out for a Width x Height RGBA picture; a separate function so that no C++ object is
+// created in the frame that longjmp may leave.
+void SizeJpegImage(TImage& Out, std::uint32_t Width, std::uint32_t Height) {
+  Out.Width = Width;
+  Out.Height = Height;
+  Out.Format = TPixelFormat::RGBA;
+  Out.RowBytes = std::size_t(Width) * 4;
+  Out.Pixels.assign(Out.RowBytes * Height, 0);
+}
+
+// The libjpeg part of DecodeJPG. Out is owned by the caller; this frame holds only C objects, so
+// returning into it through longjmp skips no destructor. True with Out filled, false on any error.
+bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
+  jpeg_decompress_struct Info;
+  TJpegErrors Errors;
+  std::memset(&Info, 0, sizeof Info);
+  std::memset(&Errors, 0, sizeof Errors);
+  Info.err = jpeg_std_error(&Errors.Base);
+  Errors.Base.error_exit = JpegErrorExit;
+  Errors.Base.emit_message = JpegEmitMessage;
+  Errors.Progress.progress_monitor = JpegProgress;
+
+  if (setjmp(Errors.Return)) {
+    jpeg_destroy_decompress(&Info);
+    return false;
+  }
+  jpeg_create_decompress(&Info);
+  Info.progress = &Errors.Progress;
+  // Older libjpeg takes a non-const buffer but only reads it.
+  jpeg_mem_src(&Info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
+  if (jpeg_read_header(&Info, TRUE) != JPEG_HEADER_OK) {
+    jpeg_destroy_decompress(&Info);
+    return false;
+  }
+  const J_COLOR_SPACE Space = Info.jpeg_color_space;
+  if ((Space != JCS_GRAYSCALE && Space != JCS_YCbCr && Space != JCS_RGB) ||
+      Info.image_width == 0 || Info.image_height == 0 ||
+      !WithinCaps(Info.image_width, Info.image_height, std::uint64_t(Info.image_width) * 4)) {
+    jpeg_destroy_decompress(&Info);
+    return false;
+  }
+  Info.out_color_space = JCS_EXT_RGBA;
+  Info.scale_num = 1;
+  Info.scale_denom = 1;
+  jpeg_start_decompress(&Info);
+  const std::uint32_t Width = Info.output_width, Height = Info.output_height;
+  SizeJpegImage(Out, Width, Height);
+  while (Info.output_scanline < Height) {
+    // The picture's top row is the texture's last row.
+    JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
+    if (jpeg_read_scanlines(&Info, &Row, 1) != 1) break;
+  }
+  const bool Complete = Info.output_scanline == Height;
+  if (Complete) jpeg_finish_decompress(&Info);
+  jpeg_destroy_decompress(&Info);
+  return Complete && !Errors.DataCorrupt;
+}
+
+}  // namespace
+
+// ---- Front end --------------------------------------------------------------------------------
+
+bool LoadTexture(const std::string& FileName, std::uint32_t& Texture) {
+  if (FileName.size() < 4) return false;
+  std::string Ext = FileName.substr(FileName.size() - 4);
+  for (char& C : Ext)
+    if (C >= 'a' && C <= 'z') C = char(C - 'a' + 'A');
+  if (Ext == ".BMP") return LoadBMP(FileName, Texture);
+  if (Ext == ".JPG") return LoadJPG(FileName, Texture);
+  if (Ext == ".TGA") return LoadTGA(FileName, Texture);
+  return false;
+}
+
+void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count) {
+  for (std::size_t I = 0; I < Count; ++I, Pixels += 3) std::swap(Pixels[0], Pixels[2]);
+}
+
+std::uint32_t CreateTexture(const TImage& Image) {
+  const std::size_t Packed = std::size_t(Image.Width) * Image.BytesPerPixel();
+  [[maybe_unused]] const std::size_t Aligned = (Packed + 3) & ~std::size_t(3);
+  assert((Image.RowBytes == Packed || Image.RowBytes == Aligned) &&
+         "CreateTexture: rows must be packed or padded to 4 bytes");
+  assert(Image.Pixels.size() >= Image.RowBytes * Image.Height &&
+         "CreateTexture: pixel buffer shorter than its rows");
+  assert(Image.Width <= 0xFFFF && Image.Height <= 0xFFFF && "CreateTexture: side beyond 65535");
+
+  GLuint Name = 0;
+  glGenTextures(1, &Name);
+  glBindTexture(GL_TEXTURE_2D, Name);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  // Only the base level is sampled, although the whole chain is built.
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+
+  // Packed rows whose length is not a multiple of 4 are read byte-aligned, so that GL never reads
+  // past the end of the buffer looking for padding that is not there.
+  GLint PreviousAlignment = 4;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &PreviousAlignment);
+  const GLint Alignment = Image.RowBytes % 4 == 0 ? 4 : 1;
+  glPixelStorei(GL_UNPACK_ALIGNMENT, Alignment);
+  if (Image.Format == TPixelFormat::RGBA)
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, GLint(Image.Width), GLint(Image.Height), GL_RGBA,
+                      GL_UNSIGNED_BYTE, Image.Pixels.data());
+  else
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, GLint(Image.Width), GLint(Image.Height), GL_RGB,
+                      GL_UNSIGNED_BYTE, Image.Pixels.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, PreviousAlignment);
+  return Name;
+}
+
+// ---- BMP --------------------------------------------------------------------------------------
+
+bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
+               TImage& Out) {
+  if (Size < BmpFileHeaderSize + BmpInfoHeaderSize)
+    return RefuseBMP(FileName, "the file is shorter than the bitmap headers");
+  const std::uint8_t* Info = Data + BmpFileHeaderSize;
+  const std::uint32_t PixelOffset = GetU32(Data + 10);
+  const std::uint32_t HeaderSize = GetU32(Info + 0);
+  const std::int32_t Width = GetS32(Info + 4);
+  const std::int32_t Height = GetS32(Info + 8);
+  const unsigned BitsPerPixel = GetU16(Info + 14);
+  const std::uint32_t Compression = GetU32(Info + 16);
+  const std::uint32_t ImageSize = GetU32(Info + 20);
+  const std::uint32_t ColoursUsed = GetU32(Info + 32);
+
+  if (HeaderSize < BmpInfoHeaderSize)
+    return RefuseBMP(FileName, "unsupported bitmap header of " + std::to_string(HeaderSize) +
+                                   " bytes (at least 40 expected)");
+  if (BitsPerPixel != 24)
+    return RefuseBMP(FileName, "only 24-bit bitmaps are supported, this one has " +
+                                   std::to_string(BitsPerPixel) + " bits per pixel");
+  if (Compression != 0)
+    return RefuseBMP(FileName, "compressed bitmaps are not supported (compression " +
+                                   std::to_string(Compression) + ")");
+  if (Height < 0) return RefuseBMP(FileName, "top-down bitmaps (negative height) are not supported");
+  if (Width <= 0 || Height == 0)
+    return RefuseBMP(FileName, "the picture has no pixels (" + std::to_string(Width) + " x " +
+                                   std::to_string(Height) + ")");
+  const std::uint64_t Stride = ((std::uint64_t(Width) * 24 + 31) / 32) * 4;
+  if (!WithinCaps(std::uint64_t(Width), std::uint64_t(Height), Stride))
+    return RefuseBMP(FileName, "the picture of " + SizeText(Width, Height) + " pixels is too large");
+  const std::uint64_t Needed = Stride * std::uint64_t(Height);
+  if (ImageSize != 0 && ImageSize < Needed)
+    return RefuseBMP(FileName, "its image size field (" + std::to_string(ImageSize) +
+                                   " bytes) is smaller than its " + SizeText(Width, Height) +
+                                   " pixels need (" + std::to_string(Needed) + " bytes)");
+
+  // The colour table follows the 40-byte info header and is never used, only skipped.
+  const std::uint64_t TableEnd =
+      BmpFileHeaderSize + BmpInfoHeaderSize + std::uint64_t(ColoursUsed) * 4;
+  if (TableEnd > Size) {
+    ShowMessage("Error reading palette", BmpCaption);
+    return false;
+  }
+  // Pixels normally follow the table; a larger info header (V4, V5) or a gap puts them where the
+  // file header's offset says.
+  const std::uint64_t PixelStart = std::max<std::uint64_t>(TableEnd, PixelOffset);
+  const std::uint64_t DataSize = ImageSize != 0 ? ImageSize : Needed;
+  if (PixelStart > Size || Size - PixelStart < DataSize) {
+    ShowMessage("Error reading bitmap data", BmpCaption);
+    return false;
+  }
+
+  Out.Width = std::uint32_t(Width);
+  Out.Height = std::uint32_t(Height);
+  Out.Format = TPixelFormat::RGB;
+  Out.RowBytes = std::size_t(Stride);
+  Out.Pixels.assign(Data + PixelStart, Data + PixelStart + Needed);
+  for (std::uint32_t Row = 0; Row < Out.Height; ++Row)
+    SwapRedBlue(Out.Pixels.data() + std::size_t(Row) * Out.RowBytes, Out.Width);
+  return true;
+}
+
+bool LoadBMP(const std::string& FileName, std::uint32_t& Texture) {
+  std::vector<std::uint8_t> Bytes;
+  if (!FileExists(FileName) || !ReadWholeFile(FileName, Bytes)) {
+    ShowMessage("Error opening " + FileName, BmpCaption);
+    return false;
+  }
+  TImage Image;
+  if (!DecodeBMP(Bytes.data(), Bytes.size(), FileName, Image)) return false;
+  Texture = CreateTexture(Image);
+  return true;
+}
+
+// ---- JPEG -------------------------------------------------------------------------------------
+
+bool DecodeJPG(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
+               TImage& Out) {
+  if (DecodeJPGCore(Data, Size, Out)) return true;
+  ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
+  return false;
+}
+
+bool LoadJPG(const std::string& FileName, std::uint32_t& Texture) {
+  const std::string Path = FileExists(FileName) ? FileName : "data/" + FileName;
+  std::vector<std::uint8_t> Bytes;
+  if (!ReadWholeFile(Path, Bytes)) {
+    ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
+    return false;
+  }
+  TImage Image;
+  if (!DecodeJPG(Bytes.data(), Bytes.size(), FileName, Image)) return false;
+  Texture = CreateTexture(Image);
+  return true;
+}
+
+// ---- TGA --------------------------------------------------------------------------------------
+
+bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
+               TImage& Out) {
+  if (Size < TgaHeaderSize) return TGAReadFailure(FileName);
+  const unsigned IdLength = Data[0];
+  const unsigned ColourMapType = Data[1];
+  const unsigned ImageType = Data[2];
+  const std::uint32_t Width = GetU16(Data + 12);
+  const std::uint32_t Height = GetU16(Data + 14);
+  const unsigned Depth = Data[16];
+
+  if (ImageType != 2 && ImageType != 10)
+    return RefuseTGA(FileName, "Only 24 and 32bit TGA supported.");
+  if (ColourMapType != 0) return RefuseTGA(FileName, "Colormapped TGA files not supported.");
+  if (Depth != 24 && Depth != 32)
+    return RefuseTGA(FileName, "Only 24 and 32 bit TGA files supported.");
+  if (Width == 0 || Height == 0)
+    return RefuseTGA(FileName, "The picture has no pixels (" + SizeText(Width, Height) + ").");
+  const std::size_t BPP = Depth / 8;
+  if (!WithinCaps(Width, Height, std::uint64_t(Width) * BPP))
+    return RefuseTGA(FileName, "The picture of " + SizeText(Width, Height) + " pixels is too large.");
+
+  const std::size_t Start = TgaHeaderSize + IdLength;
+  if (Start > Size) return TGAReadFailure(FileName);
+  const std::uint8_t* Src = Data + Start;
+  const std::size_t SrcSize = Size - Start;
+  const std::size_t Count = std::size_t(Width) * Height;
+
+  Out.Width = Width;
+  Out.Height = Height;
+  Out.Format = BPP == 4 ? TPixelFormat::RGBA : TPixelFormat::RGB;
+  Out.RowBytes = std::size_t(Width) * BPP;
+  Out.Pixels.resize(Count * BPP);
+  if (ImageType == 2) {
+    if (SrcSize < Count * BPP) return TGAReadFailure(FileName);
+    for (std::size_t I = 0; I < Count; ++I) PutTGAPixel(&Out.Pixels[I * BPP], Src + I * BPP, BPP);
+  } else if (!DecodeTGARunLength(Src, SrcSize, BPP, Count, Out.Pixels.data())) {
+    return TGAReadFailure(FileName);
+  }
+  return true;
+}
+
+bool LoadTGA(const std::string& FileName, std::uint32_t& Texture) {
+  if (!FileExists(FileName)) {
+    ShowMessage("File not found  - " + FileName, "TGA Texture");
+    return false;
+  }
+  std::vector<std::uint8_t> Bytes;
+  if (!ReadWholeFile(FileName, Bytes)) return TGAReadFailure(FileName);
+  TImage Image;
+  if (!DecodeTGA(Bytes.data(), Bytes.size(), FileName, Image)) return false;
+  Texture = CreateTexture(Image);
+  return true;
 }
