@@ -1,0 +1,39 @@
+// Animate: a model tied to real time. Owns one loaded TModel and one TPerfTimer; each Draw draws
+// the model in its current pose and then advances its animation by the real time since the
+// previous Draw at a fixed frame rate. Depends on Model, Timer, Platform (messages) and GL.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Model.h"
+#include "Timer.h"
+
+class TAnimate {
+public:
+  // Loads FileName (a Linux path) with the GL context current. When a bone's parent cannot be
+  // found, shows "Couldn't load the model" and keeps the partly set-up model. Errors of the
+  // model file (EModelError) pass to the caller after what was built is freed.
+  TAnimate(const std::string& FileName, double FrameRate, bool Caustics);
+  TAnimate(const TAnimate&) = delete;
+  TAnimate& operator=(const TAnimate&) = delete;
+
+  // Draws the model turned a quarter turn about x, inside its own push/pop of the current
+  // matrix, then advances it by (time since the previous Draw) x FrameRate frames.
+  void Draw();
+
+  const TModel& Model() const { return *FModel; }
+  const std::string& FileName() const { return FFileName; }
+  double FrameRate() const { return FFrameRate; }
+  bool Caustics() const { return FCaustics; }
+  float DeltaTime() const { return FDeltaTime; }  // seconds between the last two Draws
+
+private:
+  std::string FFileName;
+  double FFrameRate = 0;
+  std::unique_ptr<TModel> FModel;
+  std::unique_ptr<TPerfTimer> FTimer;
+  float FLastTime = 0;
+  float FDeltaTime = 0;
+  bool FCaustics = false;
+};

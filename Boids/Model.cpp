@@ -1,0 +1,632 @@
+#include "Model.h"
+
+#include "ExtOpenGL.h"
+#include "Platform.h"
+#include "Textures.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+namespace {
+
+std::string ErrorText(const std::string& File, int Line, const std::string& Reason) {
+  std::string Text = File.empty() ? std::string("model") : File;
+  if (Line > 0) Text += ", line " + std::to_string(Line);
+  return Text + ": " + Reason;
+}
+
+std::string Assertion(int Check) {
+  return "Assertion failure (Model, " + std::to_string(Check) + "): ";
+}
+
+std::string Quoted(std::string_view Text) { return "\"" + std::string(Text) + "\""; }
+
+}  // namespace
+
+EModelError::EModelError(const std::string& File, int Line, const std::string& Reason)
+    : std::runtime_error(ErrorText(File, Line, Reason)), FFile(File), FLine(Line),
+      FReason(Reason) {}
+
+// ---- The model file, line by line ----------------------------------------------------------
+
+namespace {
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
+bool StartsWith(std::string_view Text, std::string_view Prefix) {
+  return Text.substr(0, Prefix.size()) == Prefix;
+}
+
+std::string WithoutQuotes(std::string_view Line) {
+  std::string Result;
+  Result.reserve(Line.size());
+  for (const char C : Line)
+    if (C != '"') Result += C;
+  return Result;
+}
+
+std::string WithoutAll(std::string_view Line, std::string_view Word) {
+  std::string Result;
+  std::size_t From = 0;
+  for (std::size_t At; (At = Line.find(Word, From)) != std::string_view::npos; From = At + Word.size())
+    Result += Line.substr(From, At - From);
+  Result += Line.substr(From);
+  return Result;
+}
+
+// A decimal integer that fills the whole of Text (after optional blanks and a sign).
+bool ParseInteger(std::string_view Text, int& Value) {
+  if (!Text.empty() && Text.front() == '+') {
+    Text.remove_prefix(1);
+    if (!Text.empty() && Text.front() == '-') return false;
+  }
+  if (Text.empty()) return false;
+  const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  return Error == std::errc() && End == Text.data() + Text.size();
+}
+
+// A decimal real that fills the whole of Token: digits with an optional point and exponent; no
+// hexadecimal, infinity or NaN.
+bool ParseReal(std::string_view Token, float& Value) {
+  if (!Token.empty() && Token.front() == '+') Token.remove_prefix(1);
+  if (Token.empty() || Token.find_first_not_of("0123456789.eE+-") != std::string_view::npos)
+    return false;
+  const auto [End, Error] = std::from_chars(Token.data(), Token.data() + Token.size(), Value);
+  return Error == std::errc() && End == Token.data() + Token.size();
+}
+
+}  // namespace
+
+// The open model file: hands out whole lines (CRLF or LF ends), knows whether the file is at its
+// end and which line was read last, and raises every reading fault as an EModelError on that line.
+class TModelText {
+public:
+  TModelText(const std::string& FileName, const std::vector<std::uint8_t>& Bytes)
+      : FileName(FileName), Data(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()) {}
+
+  bool AtEnd() const { return Position >= Data.size(); }
+  int LineNumber() const { return Line; }
+
+  // The next line without its line end; empty at the end of the file.
+  std::string_view ReadLine() {
+    ++Line;
+    if (AtEnd()) return {};
+    const std::size_t Feed = Data.find('\n', Position);
+    const std::size_t End = Feed == std::string_view::npos ? Data.size() : Feed;
+    std::string_view Result = Data.substr(Position, End - Position);
+    Position = Feed == std::string_view::npos ? Data.size() : Feed + 1;
+    if (!Result.empty() && Result.back() == '\r') Result.remove_suffix(1);
+    return Result;
+  }
+
+  [[noreturn]] void Fail(const std::string& Reason) const {
+    throw EModelError(FileName, Line, Reason);
+  }
+
+  // The blank-separated numbers of one data line, taken in order; what is left is ignored.
+  class TFields {
+  public:
+    TFields(const TModelText& Text, std::string_view Line) : Text(Text), Rest(Line) {}
+
+    int Integer(const char* What) {
+      const std::string_view Token = Next(What);
+      int Value = 0;
+      if (!ParseInteger(Token, Value))
+        Text.Fail(std::string(What) + " " + Quoted(Token) + " is not an integer");
+      return Value;
+    }
+
+    float Real(const char* What) {
+      const std::string_view Token = Next(What);
+      float Value = 0;
+      if (!ParseReal(Token, Value))
+        Text.Fail(std::string(What) + " " + Quoted(Token) + " is not a number");
+      return Value;
+    }
+
+  private:
+    const TModelText& Text;
+    std::string_view Rest;
+
+    std::string_view Next(const char* What) {
+      while (!Rest.empty() && IsBlank(Rest.front())) Rest.remove_prefix(1);
+      if (Rest.empty()) Text.Fail(std::string("the line ends before ") + What);
+      std::size_t Length = 0;
+      while (Length < Rest.size() && !IsBlank(Rest[Length])) ++Length;
+      const std::string_view Token = Rest.substr(0, Length);
+      Rest.remove_prefix(Length);
+      return Token;
+    }
+  };
+
+  TFields ReadFields() { return TFields(*this, ReadLine()); }
+
+  // The whole of Text as an integer (leading blanks and a sign allowed, nothing after it).
+  int ToInteger(std::string_view Text, const char* What) const {
+    std::string_view Trimmed = Text;
+    while (!Trimmed.empty() && IsBlank(Trimmed.front())) Trimmed.remove_prefix(1);
+    int Value = 0;
+    if (!ParseInteger(Trimmed, Value))
+      Fail(std::string(What) + " " + Quoted(Text) + " is not an integer");
+    return Value;
+  }
+
+  int CheckedCount(int Count, const char* What) const {
+    if (Count < 0) Fail(std::string(What) + " " + std::to_string(Count) + " is negative");
+    return Count;
+  }
+
+  // A count line: one integer, the rest of the line ignored.
+  int ReadCount(const char* What) {
+    const int Count = ReadFields().Integer(What);
+    return CheckedCount(Count, What);
+  }
+
+  // How many entries of one line each the rest of the file could hold at most: the room to
+  // reserve for a count that the file itself announces.
+  std::size_t Room(int Count) const {
+    return std::min<std::size_t>(std::size_t(Count), (Data.size() - Position) / 2 + 1);
+  }
+
+private:
+  std::string FileName;
+  std::string_view Data;
+  std::size_t Position = 0;
+  int Line = 0;
+};
+
+// ---- Reading --------------------------------------------------------------------------------
+
+bool TShape::LoadFromText(TModelText& Text) {
+  const int VertexTotal = Text.ReadCount("the vertex count");
+  if (Text.AtEnd()) return false;
+  Vertices.reserve(Text.Room(VertexTotal));
+  for (int I = 0; I < VertexTotal; ++I) {
+    TModelText::TFields Fields = Text.ReadFields();
+    TVec Vertex;
+    Fields.Integer("the vertex flags");
+    Vertex.X = Fields.Real("the vertex X");
+    Vertex.Y = Fields.Real("the vertex Y");
+    Vertex.Z = Fields.Real("the vertex Z");
+    Vertex.U = Fields.Real("the vertex U");
+    Vertex.V = 1.0f - Fields.Real("the vertex V");
+    Vertex.BoneIndex = Fields.Integer("the vertex bone index");
+    Vertices.push_back(Vertex);
+    if (Text.AtEnd()) return false;
+  }
+
+  const int NormalTotal = Text.ReadCount("the normal count");
+  if (Text.AtEnd()) return false;
+  Normals.reserve(Text.Room(NormalTotal));
+  for (int I = 0; I < NormalTotal; ++I) {
+    TModelText::TFields Fields = Text.ReadFields();
+    TNormal Normal;
+    Normal.X = Fields.Real("the normal X");
+    Normal.Y = Fields.Real("the normal Y");
+    Normal.Z = Fields.Real("the normal Z");
+    Normals.push_back(Normal);
+    if (Text.AtEnd()) return false;
+  }
+
+  const int TriangleTotal = Text.ReadCount("the triangle count");
+  if (Text.AtEnd()) return false;
+  Triangles.reserve(Text.Room(TriangleTotal));
+  for (int I = 0; I < TriangleTotal; ++I) {
+    TModelText::TFields Fields = Text.ReadFields();
+    TTri Triangle;
+    Fields.Integer("the triangle flags");
+    for (int& Index : Triangle.VertexIndices) Index = Fields.Integer("a triangle vertex index");
+    for (int& Index : Triangle.NormalIndices) Index = Fields.Integer("a triangle normal index");
+    Fields.Integer("the smoothing group");
+    // Checked before the end-of-file test, so that the last line of a file is checked too.
+    for (int Corner = 0; Corner < 3; ++Corner) {
+      const int Index = Triangle.VertexIndices[Corner];
+      if (Index < 0)
+        Text.Fail(Assertion(414 + 2 * Corner) + "corner " + std::to_string(Corner) +
+                  " refers to the negative vertex index " + std::to_string(Index));
+      if (Index >= VertexCount())
+        Text.Fail(Assertion(415 + 2 * Corner) + "corner " + std::to_string(Corner) +
+                  " refers to vertex " + std::to_string(Index) + ", but the mesh has " +
+                  std::to_string(VertexCount()) + " vertices");
+    }
+    for (int Corner = 0; Corner < 3; ++Corner) {
+      const int Index = Triangle.NormalIndices[Corner];
+      if (Index < 0 || Index >= NormalCount())
+        Text.Fail("corner " + std::to_string(Corner) + " refers to normal " +
+                  std::to_string(Index) + ", but the mesh has " + std::to_string(NormalCount()) +
+                  " normals");
+    }
+    Triangles.push_back(Triangle);
+    if (Text.AtEnd()) return false;
+  }
+  return true;
+}
+
+TMaterial::TMaterial(bool Caustics) : Caustics(Caustics) {
+  if (!Caustics) return;
+  for (int K = 0; K < CausticFrameCount; ++K)
+    LoadTexture(MapPath(std::string(DataPrefix) + "Vadrel" + std::to_string(100 + K) + ".bmp"),
+                CausticTextures[std::size_t(K)]);
+  CausticFrame = 0;
+}
+
+bool TMaterial::LoadFromText(TModelText& Text) {
+  if (Text.AtEnd()) return false;
+  Name = WithoutQuotes(Text.ReadLine());
+  for (auto* Colour : {&Ambient, &Diffuse, &Specular, &Emissive}) {
+    if (Text.AtEnd()) return false;
+    TModelText::TFields Fields = Text.ReadFields();
+    for (float& Channel : *Colour) Channel = Fields.Real("a colour channel");
+  }
+  if (Text.AtEnd()) return false;
+  Shininess = Text.ReadFields().Real("the shininess");
+  if (Text.AtEnd()) return false;
+  Transparency = Text.ReadFields().Real("the transparency");
+  if (Text.AtEnd()) return false;
+  TextureFile = WithoutQuotes(Text.ReadLine());
+  if (Text.AtEnd()) return false;
+  AlphaMapFile = WithoutQuotes(Text.ReadLine());
+  LoadTextureFile();
+  return true;
+}
+
+void TMaterial::LoadTextureFile() {
+  Texture = 0;
+  if (TextureFile.empty()) return;
+  const std::string AsWritten = MapPath(TextureFile);
+  if (FileExists(AsWritten))
+    LoadTexture(AsWritten, Texture);
+  else
+    LoadTexture(MapPath(std::string(DataPrefix) + TextureFile), Texture);
+}
+
+bool TBone::LoadFromText(TModelText& Text) {
+  if (Text.AtEnd()) return false;
+  Name = WithoutQuotes(Text.ReadLine());
+  SourceLine = Text.LineNumber();
+  if (Text.AtEnd()) return false;
+  ParentName = WithoutQuotes(Text.ReadLine());
+  if (Text.AtEnd()) return false;
+  {
+    TModelText::TFields Fields = Text.ReadFields();
+    Fields.Integer("the bone flags");
+    for (float& Value : Position) Value = Fields.Real("a rest position");
+    for (float& Value : Rotation) Value = Fields.Real("a rest rotation");
+  }
+  for (auto* Keys : {&PositionKeys, &RotationKeys}) {
+    const bool IsPosition = Keys == &PositionKeys;
+    if (Text.AtEnd()) return false;
+    const int Count = Text.ReadCount(IsPosition ? "the position key count" : "the rotation key count");
+    Keys->reserve(Text.Room(Count));
+    for (int I = 0; I < Count; ++I) {
+      if (Text.AtEnd()) return false;
+      TModelText::TFields Fields = Text.ReadFields();
+      TKeyFrame Key;
+      Key.Time = Fields.Real("the key time");
+      for (float& Value : Key.Value) Value = Fields.Real("a key value");
+      Keys->push_back(Key);
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Where the checks that need the whole file find their lines again: per mesh, its mesh line
+// (vertex j of the mesh sits two lines further on, plus j).
+struct TMeshLines {
+  std::vector<int> MeshLine;
+};
+
+}  // namespace
+
+TModel::TModel(bool Caustics) : FCaustics(Caustics) { ExtOpenGL::LoadEntryPoints(); }
+
+bool TModel::LoadFromFile(const std::string& FileName) {
+  assert(FMeshes.empty() && FMaterials.empty() && FBones.empty() &&
+         "TModel::LoadFromFile needs a freshly created model");
+  FFileName = FileName;
+  std::vector<std::uint8_t> Bytes;
+  errno = 0;
+  if (!ReadWholeFile(FileName, Bytes)) {
+    const int Error = errno;
+    throw EModelError(FileName, 0,
+                      std::string("cannot read the file: ") +
+                          (Error ? std::strerror(Error) : "read error"));
+  }
+
+  try {
+    TModelText Text(FileName, Bytes);
+    TMeshLines Lines;
+    FCurrentFrame = 0;
+    float StartFrame = 0;
+    bool Stop = false;
+    while (!Text.AtEnd() && !Stop) {
+      const std::string_view Line = Text.ReadLine();
+      if (StartsWith(Line, "//") || Line.empty()) continue;
+      if (StartsWith(Line, "Frames:")) {
+        FTotalFrames = float(Text.ToInteger(Line.substr(7), "the frame count"));
+      } else if (StartsWith(Line, "Frame:")) {
+        StartFrame = float(Text.ToInteger(Line.substr(6), "the start frame"));
+      } else if (StartsWith(Line, "Meshes: ")) {
+        const int Count = Text.CheckedCount(
+            Text.ToInteger(WithoutAll(Line, "Meshes: "), "the mesh count"), "the mesh count");
+        for (int I = 0; I < Count && !Stop; ++I) {
+          const std::string MeshLine = WithoutQuotes(Text.ReadLine());
+          if (Text.AtEnd()) {
+            Stop = true;
+            break;
+          }
+          const std::size_t NameEnd = MeshLine.find(' ');
+          const std::string_view Rest =
+              NameEnd == std::string::npos ? std::string_view()
+                                           : std::string_view(MeshLine).substr(NameEnd + 1);
+          const std::size_t FlagsEnd = Rest.find(' ');
+          Text.ToInteger(Rest.substr(0, FlagsEnd), "the mesh flags");
+          const int Material = Text.ToInteger(
+              FlagsEnd == std::string_view::npos ? std::string_view() : Rest.substr(FlagsEnd + 1),
+              "the mesh's material index");
+          FMeshes.push_back(std::make_unique<TShape>());
+          FMaterialIndices.push_back(Material);
+          Lines.MeshLine.push_back(Text.LineNumber());
+          Stop = !FMeshes.back()->LoadFromText(Text);
+        }
+      } else if (StartsWith(Line, "Materials: ")) {
+        const int Count = Text.CheckedCount(
+            Text.ToInteger(WithoutAll(Line, "Materials: "), "the material count"),
+            "the material count");
+        // Created one by one as their lines arrive, so an inflated count costs nothing.
+        for (int I = 0; I < Count && !Stop; ++I) {
+          FMaterials.push_back(std::make_unique<TMaterial>(FCaustics));
+          Stop = !FMaterials.back()->LoadFromText(Text);
+        }
+      } else if (StartsWith(Line, "Bones: ")) {
+        const int Count = Text.CheckedCount(
+            Text.ToInteger(WithoutAll(Line, "Bones: "), "the bone count"), "the bone count");
+        for (int I = 0; I < Count && !Stop; ++I) {
+          FBones.push_back(std::make_unique<TBone>());
+          Stop = !FBones.back()->LoadFromText(Text);
+        }
+      }
+    }
+
+    // Drawing indexes the material and bone lists with what the meshes hold: refuse what would
+    // point outside them, whichever order the blocks came in.
+    for (int M = 0; M < MeshCount(); ++M) {
+      const int Material = FMaterialIndices[std::size_t(M)];
+      if (Material >= MaterialCount())
+        throw EModelError(FileName, Lines.MeshLine[std::size_t(M)],
+                          "mesh " + std::to_string(M) + " uses material " +
+                              std::to_string(Material) + ", but the file defines " +
+                              std::to_string(MaterialCount()) + " materials");
+      const TShape& Shape = *FMeshes[std::size_t(M)];
+      for (int V = 0; V < Shape.VertexCount(); ++V) {
+        const int Bone = Shape.Vertices[std::size_t(V)].BoneIndex;
+        if (Bone != -1 && (Bone < 0 || Bone >= BoneCount()))
+          throw EModelError(FileName, Lines.MeshLine[std::size_t(M)] + 2 + V,
+                            "the vertex is bound to bone " + std::to_string(Bone) +
+                                ", but the file defines " + std::to_string(BoneCount()) +
+                                " bones");
+      }
+    }
+
+    if (!LinkParents()) return false;
+    SetupBones();
+    BindVertices();
+    Advance(StartFrame);
+    return true;
+  } catch (...) {
+    Clear();
+    throw;
+  }
+}
+
+bool TModel::LinkParents() {
+  for (const auto& Bone : FBones) {
+    Bone->Parent = nullptr;
+    if (Bone->ParentName.empty()) continue;
+    const auto Found = std::find_if(FBones.begin(), FBones.end(), [&](const auto& Candidate) {
+      return Candidate->Name == Bone->ParentName;
+    });
+    if (Found == FBones.end()) return false;
+    Bone->Parent = Found->get();
+  }
+  return true;
+}
+
+void TModel::Clear() {
+  FMeshes.clear();
+  FMaterialIndices.clear();
+  FMaterials.clear();
+  FBones.clear();
+  FTotalFrames = 0;
+  FCurrentFrame = 0;
+}
+
+const TShape& TModel::Mesh(int Index) const {
+  assert(Index >= 0 && Index < MeshCount() && "mesh index out of range");
+  return *FMeshes[std::size_t(Index)];
+}
+
+int TModel::MaterialIndex(int MeshIndex) const {
+  assert(MeshIndex >= 0 && MeshIndex < MeshCount() && "mesh index out of range");
+  return FMaterialIndices[std::size_t(MeshIndex)];
+}
+
+const TMaterial& TModel::Material(int Index) const {
+  assert(Index >= 0 && Index < MaterialCount() && "material index out of range");
+  return *FMaterials[std::size_t(Index)];
+}
+
+TMaterial& TModel::Material(int Index) {
+  assert(Index >= 0 && Index < MaterialCount() && "material index out of range");
+  return *FMaterials[std::size_t(Index)];
+}
+
+const TBone& TModel::Bone(int Index) const {
+  assert(Index >= 0 && Index < BoneCount() && "bone index out of range");
+  return *FBones[std::size_t(Index)];
+}
+
+// ---- Skeleton and animation -----------------------------------------------------------------
+
+namespace {
+
+void SetLocal(TMatrix& M, const float (&Angles)[3], const float (&Offset)[3]) {
+  M.SetRotation(Angles);
+  M.SetTranslation(Offset);
+}
+
+// Absolute := Parent's Absolute x Local, or Local for a root bone.
+void SetAbsolute(TMatrix& Absolute, const TBone* Parent, const TMatrix& Local) {
+  if (!Parent) {
+    Absolute = Local;
+    return;
+  }
+  Absolute = Parent->Absolute;  // Parent may be this very bone: copy before multiplying
+  Absolute.PostMultiply(Local);
+}
+
+std::array<float, 3> Evaluate(const std::vector<TKeyFrame>& Keys, float Time, const TBone& Bone,
+                              const char* Track, int EmptyCheck, int OrderCheck) {
+  const std::size_t N = Keys.size();
+  std::size_t I = 0;
+  while (I + 1 < N && Keys[I].Time < Time) ++I;
+  if (I >= N)
+    throw EModelError({}, Bone.SourceLine,
+                      Assertion(EmptyCheck) + "bone " + Quoted(Bone.Name) + " has no " + Track +
+                          " keys");
+  if (I == 0) return Keys[0].Value;
+  const TKeyFrame& From = Keys[I - 1];
+  const TKeyFrame& To = Keys[I];
+  const float D = float(double(To.Time) - double(From.Time));
+  if (!(D > 0.0f))
+    throw EModelError({}, Bone.SourceLine,
+                      Assertion(OrderCheck) + "bone " + Quoted(Bone.Name) + ": the times of " +
+                          Track + " keys " + std::to_string(I - 1) + " and " + std::to_string(I) +
+                          " do not increase");
+  float F = float((double(Time) - double(From.Time)) / double(D));
+  if (F > 1.0f) F = 1.0f;
+  std::array<float, 3> Result;
+  for (std::size_t J = 0; J < 3; ++J)
+    Result[J] = float((double(To.Value[J]) - double(From.Value[J])) * double(F) +
+                      double(From.Value[J]));
+  return Result;
+}
+
+}  // namespace
+
+std::array<float, 3> TBone::PositionAt(float Time) const {
+  return Evaluate(PositionKeys, Time, *this, "position", 683, 693);
+}
+
+std::array<float, 3> TBone::RotationAt(float Time) const {
+  return Evaluate(RotationKeys, Time, *this, "rotation", 723, 731);
+}
+
+void TBone::Setup() {
+  TMatrix Local;
+  SetLocal(Local, Rotation, Position);
+  SetAbsolute(Absolute, Parent, Local);
+}
+
+void TBone::Animate(float Time) {
+  const std::array<float, 3> P = PositionAt(Time);
+  const std::array<float, 3> Q = RotationAt(Time);
+  const float Offset[3] = {P[0], P[1], P[2]};
+  const float Angles[3] = {Q[0], Q[1], Q[2]};
+  TMatrix Local, Key;
+  SetLocal(Local, Rotation, Position);
+  SetLocal(Key, Angles, Offset);
+  Local.PostMultiply(Key);
+  SetAbsolute(Absolute, Parent, Local);
+}
+
+void TModel::SetupBones() {
+  for (const auto& Bone : FBones) Bone->Setup();
+}
+
+void TModel::BindVertices() {
+  for (const auto& Shape : FMeshes)
+    for (TVec& Vertex : Shape->Vertices) {
+      if (Vertex.BoneIndex == -1) continue;
+      const TMatrix& A = FBones[std::size_t(Vertex.BoneIndex)]->Absolute;
+      float P[3] = {Vertex.X, Vertex.Y, Vertex.Z};
+      A.ApplyInverseTranslation(P);
+      A.ApplyInverseRotation(P);
+      Vertex.X = P[0];
+      Vertex.Y = P[1];
+      Vertex.Z = P[2];
+    }
+}
+
+void TModel::Advance(float Frames) {
+  FCurrentFrame += Frames;
+  if (FCurrentFrame > FTotalFrames) FCurrentFrame = 1.0f;
+  try {
+    for (const auto& Bone : FBones) Bone->Animate(FCurrentFrame);
+  } catch (const EModelError& Error) {
+    throw EModelError(FFileName, Error.Line(), Error.Reason());
+  }
+}
+
+// ---- Drawing --------------------------------------------------------------------------------
+
+void TMaterial::Apply() {
+  glMaterialfv(GL_FRONT, GL_AMBIENT, Ambient.data());
+  glMaterialfv(GL_FRONT, GL_DIFFUSE, Diffuse.data());
+  glMaterialfv(GL_FRONT, GL_SPECULAR, Specular.data());
+  glMaterialfv(GL_FRONT, GL_EMISSION, Emissive.data());
+  glMaterialf(GL_FRONT, GL_SHININESS, Shininess);
+  if (Texture == 0) {
+    glDisable(GL_TEXTURE_2D);
+    return;
+  }
+  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+  glBindTexture(GL_TEXTURE_2D, Texture);
+  glEnable(GL_TEXTURE_2D);
+  // Without a second unit there is no caustic layer, and its frame does not move.
+  if (!Caustics || !ExtOpenGL::HasMultitexture()) return;
+  ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+  glBindTexture(GL_TEXTURE_2D, CausticTextures[std::size_t(CausticFrame)]);
+  glEnable(GL_TEXTURE_2D);
+  if (++CausticFrame >= CausticFrameCount) CausticFrame = 0;
+}
+
+void TModel::Draw() {
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const int Material = FMaterialIndices[M];
+    if (Material < 0)
+      glDisable(GL_TEXTURE_2D);
+    else
+      FMaterials[std::size_t(Material)]->Apply();
+    const TShape& Shape = *FMeshes[M];
+    glBegin(GL_TRIANGLES);
+    for (const TTri& Triangle : Shape.Triangles)
+      for (int Corner = 0; Corner < 3; ++Corner) {
+        const TNormal& N = Shape.Normals[std::size_t(Triangle.NormalIndices[Corner])];
+        glNormal3f(N.X, N.Y, N.Z);
+        const TVec& W = Shape.Vertices[std::size_t(Triangle.VertexIndices[Corner])];
+        ExtOpenGL::MultiTexCoord2f(GL_TEXTURE0_ARB, W.U, W.V);
+        if (FCaustics) ExtOpenGL::MultiTexCoord2f(GL_TEXTURE1_ARB, W.U, W.V);
+        if (W.BoneIndex == -1) {
+          glVertex3f(W.X, W.Y, W.Z);
+          continue;
+        }
+        const TMatrix& A = FBones[std::size_t(W.BoneIndex)]->Absolute;
+        float P[3] = {W.X, W.Y, W.Z};
+        A.ApplyRotation(P);
+        A.ApplyTranslation(P);
+        glVertex3fv(P);
+      }
+    glEnd();
+  }
+}

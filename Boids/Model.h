@@ -1,0 +1,190 @@
+// Model: one skeletally animated model in memory (meshes of textured triangles whose vertices may
+// each follow one bone, the materials they use, and a skeleton of key-framed bones), its reader
+// for the model text format, the skeleton's rest-pose set-up and key-frame animation, and drawing
+// in immediate mode with an optional animated caustic layer on texture unit 1.
+// Depends on Matrix, Textures (LoadTexture), Platform (paths, files) and, in the source only, on
+// GL and ExtOpenGL.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Matrix.h"
+
+// Every fault of a model file, and the animation checks that can fire later: names the model
+// file, the line of it (0 when the fault belongs to no single line) and the reason. Assertion
+// checks carry "Assertion failure (Model, <number>)" at the start of their reason.
+class EModelError : public std::runtime_error {
+public:
+  EModelError(const std::string& File, int Line, const std::string& Reason);
+
+  const std::string& File() const noexcept { return FFile; }
+  int Line() const noexcept { return FLine; }
+  const std::string& Reason() const noexcept { return FReason; }
+
+private:
+  std::string FFile;
+  int FLine;
+  std::string FReason;
+};
+
+class TModelText;  // the open model file, line by line (reader internals)
+
+// One mesh vertex. After loading, a vertex with a bone holds its position in the rest-pose space
+// of that bone; V is 1 - the file's t.
+struct TVec {
+  float X = 0, Y = 0, Z = 0;
+  float U = 0, V = 0;
+  int BoneIndex = 0;  // -1: no bone, never moved
+};
+
+// One vertex normal, as read; never moved or renormalised.
+struct TNormal {
+  float X = 0, Y = 0, Z = 0;
+};
+
+// One triangle: per corner an index into the mesh's vertices and one into its normals. A loaded
+// model guarantees both lie inside their lists.
+struct TTri {
+  std::array<int, 3> VertexIndices{};
+  std::array<int, 3> NormalIndices{};
+};
+
+// One mesh. Its material index is kept by the model.
+class TShape {
+public:
+  std::vector<TVec> Vertices;
+  std::vector<TTri> Triangles;
+  std::vector<TNormal> Normals;
+
+  int VertexCount() const { return int(Vertices.size()); }
+  int TriangleCount() const { return int(Triangles.size()); }
+  int NormalCount() const { return int(Normals.size()); }
+
+  // Reads the mesh's lines that follow its mesh line. False when the file ends too early; the
+  // lists then hold exactly the entries read.
+  bool LoadFromText(TModelText& Text);
+};
+
+// One material: colours for the fixed pipeline, the colour map on unit 0 and, on models with
+// caustics, 32 caustic-light frames cycled on unit 1, one step per Apply.
+class TMaterial {
+public:
+  static constexpr int CausticFrameCount = 32;
+
+  // With Caustics, loads the frames "Vadrel100.bmp" to "Vadrel131.bmp" of the data folder in that
+  // order (a frame that fails to load keeps 0).
+  explicit TMaterial(bool Caustics);
+
+  bool Caustics = false;
+  std::string Name;
+  std::array<float, 4> Ambient{}, Diffuse{}, Specular{}, Emissive{};
+  float Shininess = 0;
+  float Transparency = 0;      // kept, not used by drawing
+  std::string TextureFile;     // empty: no texture
+  std::string AlphaMapFile;    // kept, not used
+  std::uint32_t Texture = 0;   // 0: none
+  std::array<std::uint32_t, CausticFrameCount> CausticTextures{};
+  int CausticFrame = 0;        // the frame the next Apply binds, 0 to 31
+
+  // Reads the material's nine lines and loads its colour map. False when the file ends too early.
+  bool LoadFromText(TModelText& Text);
+  // Texture := the colour map: TextureFile as written (relative to the current directory), else
+  // the same name inside the data folder; 0 when empty or when loading fails.
+  void LoadTextureFile();
+  // Sets the front material and the textures. Without a texture: disables texturing on the
+  // active unit and stops. With one: binds it on unit 0 and, with caustics, binds the current
+  // caustic frame on unit 1, leaves unit 1 active and steps the frame (31 wraps to 0).
+  void Apply();
+};
+
+// One key of a bone's track: Value is an offset (position track) or Euler angles in radians
+// about X, Y, Z (rotation track).
+struct TKeyFrame {
+  float Time = 0;  // in frames
+  std::array<float, 3> Value{};
+};
+
+// One bone. Parent points at another bone of the same model (or at itself) and does not own it.
+class TBone {
+public:
+  std::string Name;
+  std::string ParentName;  // empty: a root bone
+  const TBone* Parent = nullptr;
+  float Position[3] = {0, 0, 0};  // rest position relative to the parent
+  float Rotation[3] = {0, 0, 0};  // rest rotation relative to the parent, radians
+  TMatrix Absolute;               // rest pose after Setup, animated pose after Animate
+  std::vector<TKeyFrame> PositionKeys;
+  std::vector<TKeyFrame> RotationKeys;
+  int SourceLine = 0;  // line of the bone's name in its file, for error reports
+
+  int PositionKeyCount() const { return int(PositionKeys.size()); }
+  int RotationKeyCount() const { return int(RotationKeys.size()); }
+
+  bool LoadFromText(TModelText& Text);
+  // Absolute := Parent's Absolute x [Rotation | Position] (or the local transform alone).
+  void Setup();
+  // Absolute := Parent's Absolute x [Rotation | Position] x [RotationAt | PositionAt].
+  void Animate(float Time);
+  // The tracks at Time: linear between the keys around Time, key 0 at or before the first key,
+  // the last key after the last. An empty track is assertion 683 (position) / 723 (rotation);
+  // keys around Time whose times do not increase are 693 / 731. Thrown without a file name.
+  std::array<float, 3> PositionAt(float Time) const;
+  std::array<float, 3> RotationAt(float Time) const;
+};
+
+// The whole model. Created empty, loaded once, then only animated and drawn.
+class TModel {
+public:
+  // Fetches the multitexture entry points for the current GL context.
+  explicit TModel(bool Caustics);
+  TModel(const TModel&) = delete;
+  TModel& operator=(const TModel&) = delete;
+
+  // Reads a model text file (a Linux path) into this fresh model, links the bones' parents and,
+  // when that succeeds, sets up the skeleton, binds the vertices to their bones and advances to
+  // the file's start frame. False when a parent name names no bone. Raises EModelError for a file
+  // that cannot be read, a malformed or inconsistent one, or a failed track check; the model is
+  // then left empty.
+  bool LoadFromFile(const std::string& FileName);
+
+  // CurrentFrame += Frames, restarting at exactly 1.0 when it passes TotalFrames, then poses every
+  // bone for it in list order. Track checks raise EModelError naming the file and the bone.
+  void Advance(float Frames);
+
+  // Sends every mesh, each after its material, in the current pose. Needs the context current.
+  void Draw();
+
+  bool Caustics() const { return FCaustics; }
+  const std::string& FileName() const { return FFileName; }
+  float TotalFrames() const { return FTotalFrames; }
+  float CurrentFrame() const { return FCurrentFrame; }
+
+  int MeshCount() const { return int(FMeshes.size()); }
+  const TShape& Mesh(int Index) const;
+  int MaterialIndex(int MeshIndex) const;  // negative: the mesh has no material
+  int MaterialCount() const { return int(FMaterials.size()); }
+  const TMaterial& Material(int Index) const;
+  TMaterial& Material(int Index);
+  int BoneCount() const { return int(FBones.size()); }
+  const TBone& Bone(int Index) const;
+
+private:
+  bool FCaustics;
+  std::string FFileName;
+  float FTotalFrames = 0;
+  float FCurrentFrame = 0;
+  std::vector<std::unique_ptr<TShape>> FMeshes;
+  std::vector<int> FMaterialIndices;  // one per mesh
+  std::vector<std::unique_ptr<TMaterial>> FMaterials;
+  std::vector<std::unique_ptr<TBone>> FBones;  // parents must precede children
+
+  bool LinkParents();
+  void SetupBones();
+  void BindVertices();
+  void Clear();
+};
