@@ -1,0 +1,277 @@
+// The exit rules of the real program, seen from outside: it runs in a real window under an X
+// server and is driven the way a person would drive it, with device motion and key presses
+// through XTEST (a warped pointer would not count: SDL follows device motion only).
+#include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+extern "C" char** environ;
+
+// The program as a child process with its stderr in a file; killed if still running at the end.
+class TProgram {
+public:
+  // Overrides: "NAME=value" sets, "NAME" alone removes.
+  explicit TProgram(const std::vector<std::string>& Overrides = {}) {
+    std::vector<std::string> Env;
+    for (char** E = environ; *E; ++E) Env.emplace_back(*E);
+    for (const std::string& O : Overrides) {
+      const std::string Name = O.substr(0, O.find('='));
+      std::erase_if(Env, [&](const std::string& V) { return V.rfind(Name + "=", 0) == 0; });
+      if (O.find('=') != std::string::npos) Env.push_back(O);
+    }
+    StderrPath = "/tmp/vadrel-e2e-stderr-" + std::to_string(getpid()) + ".txt";
+    Pid = fork();
+    if (Pid == 0) {
+      const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(Fd, 2);
+      std::vector<char*> EnvP;
+      for (std::string& V : Env) EnvP.push_back(V.data());
+      EnvP.push_back(nullptr);
+      char* Argv[] = {const_cast<char*>(VADREL_PROGRAM), nullptr};
+      execve(VADREL_PROGRAM, Argv, EnvP.data());
+      _exit(127);
+    }
+  }
+  ~TProgram() {
+    if (Running()) {
+      kill(Pid, SIGKILL);
+      int WaitStatus;
+      waitpid(Pid, &WaitStatus, 0);
+    }
+  }
+
+  bool Running() {
+    if (Exited) return false;
+    int WaitStatus = 0;
+    if (waitpid(Pid, &WaitStatus, WNOHANG) == Pid) {
+      Exited = true;
+      ExitCode = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : 128 + WTERMSIG(WaitStatus);
+    }
+    return !Exited;
+  }
+
+  // The exit code, or -1 when it is still running after Timeout.
+  int WaitForExit(Clock::duration Timeout) {
+    const auto End = Clock::now() + Timeout;
+    while (Running() && Clock::now() < End) std::this_thread::sleep_for(20ms);
+    return Running() ? -1 : ExitCode;
+  }
+
+  std::string Stderr() const {
+    std::ifstream In(StderrPath);
+    std::stringstream S;
+    S << In.rdbuf();
+    return S.str();
+  }
+
+private:
+  pid_t Pid = -1;
+  bool Exited = false;
+  int ExitCode = -1;
+  std::string StderrPath;
+};
+
+class ExitRules : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const char* Name = std::getenv("DISPLAY");
+    if (!Name || !*Name) GTEST_SKIP() << "no X display (./test.sh starts an Xvfb)";
+    D = XOpenDisplay(nullptr);
+    if (!D) GTEST_SKIP() << "cannot open the X display " << Name;
+    int Event, Error, Major, Minor;
+    if (!XTestQueryExtension(D, &Event, &Error, &Major, &Minor) ||
+        !XFixesQueryExtension(D, &Event, &Error))
+      GTEST_SKIP() << "the X server lacks XTEST or XFIXES";
+    Width = DisplayWidth(D, DefaultScreen(D));
+    Height = DisplayHeight(D, DefaultScreen(D));
+    MoveTo(Width / 2, Height / 2);
+  }
+  void TearDown() override {
+    if (D) XCloseDisplay(D);
+  }
+
+  void MoveTo(int X, int Y) {
+    XTestFakeMotionEvent(D, -1, X, Y, CurrentTime);
+    XSync(D, False);
+  }
+  void MoveBy(int Dx, int Dy) {
+    int X, Y;
+    Pointer(X, Y);
+    MoveTo(X + Dx, Y + Dy);
+  }
+  void Pointer(int& X, int& Y) {
+    Window Root, Child;
+    int WinX, WinY;
+    unsigned Mask;
+    XQueryPointer(D, DefaultRootWindow(D), &Root, &Child, &X, &Y, &WinX, &WinY, &Mask);
+  }
+  void Key(KeySym Sym, bool Down) {
+    XTestFakeKeyEvent(D, XKeysymToKeycode(D, Sym), Down ? True : False, CurrentTime);
+    XSync(D, False);
+  }
+  // A key pressed and released as a person does: held for a few frames. (The key table is read
+  // at the end of a frame, so a press and release handled before the same frame go unseen.)
+  void Tap(KeySym Sym) {
+    Key(Sym, true);
+    std::this_thread::sleep_for(150ms);
+    Key(Sym, false);
+  }
+
+  // The cursor image shown at the pointer is fully transparent.
+  bool CursorHidden() {
+    XFixesCursorImage* Image = XFixesGetCursorImage(D);
+    if (!Image) return false;
+    bool Hidden = true;
+    for (unsigned long I = 0; I < std::size_t(Image->width) * Image->height; ++I)
+      if ((Image->pixels[I] >> 24) & 0xFF) Hidden = false;
+    XFree(Image);
+    return Hidden;
+  }
+
+  Window FindWindow(Window Parent, const char* Title) {
+    Window Root, Up, *Children = nullptr;
+    unsigned Count = 0;
+    if (!XQueryTree(D, Parent, &Root, &Up, &Children, &Count)) return 0;
+    Window Found = 0;
+    for (unsigned I = 0; I < Count && !Found; ++I) {
+      char* Name = nullptr;
+      if (XFetchName(D, Children[I], &Name) && Name) {
+        if (std::string(Name) == Title) Found = Children[I];
+        XFree(Name);
+      }
+      if (!Found) Found = FindWindow(Children[I], Title);
+    }
+    if (Children) XFree(Children);
+    return Found;
+  }
+
+  // Waits until the program shows its window and has hidden the cursor: by then it has taken
+  // its start position and is drawing frames.
+  Window WaitUntilRunning(TProgram& Program) {
+    const auto End = Clock::now() + 60s;
+    while (Clock::now() < End && Program.Running()) {
+      if (const Window W = FindWindow(DefaultRootWindow(D), "Vadrel_Orvane"); W && CursorHidden())
+        return W;
+      std::this_thread::sleep_for(50ms);
+    }
+    ADD_FAILURE() << "the program did not come up; stderr: " << Program.Stderr();
+    return 0;
+  }
+
+  void ExpectStillRunning(TProgram& Program) {
+    std::this_thread::sleep_for(1500ms);  // many frames, each of which checks the rules
+    EXPECT_TRUE(Program.Running()) << "stderr: " << Program.Stderr();
+  }
+
+  void ExpectCleanEnd(TProgram& Program) {
+    EXPECT_EQ(Program.WaitForExit(20s), 0) << "stderr: " << Program.Stderr();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(CursorHidden()) << "the pointer must be visible again";
+  }
+
+  Display* D = nullptr;
+  int Width = 0, Height = 0;
+};
+
+TEST_F(ExitRules, EscapeEndsIt) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+}
+
+TEST_F(ExitRules, MoveOf31RightAnd31DownEndsIt) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  MoveBy(31, 31);
+  ExpectCleanEnd(Program);
+}
+
+TEST_F(ExitRules, MoveAlongOneAxisOnlyDoesNotEndIt) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  MoveBy(200, 0);
+  ExpectStillRunning(Program);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+}
+
+TEST_F(ExitRules, MoveOfExactly30And30DoesNotEndIt) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  MoveBy(30, 30);
+  ExpectStillRunning(Program);
+  MoveBy(-60, -60);  // 30 the other way on both axes: still not more than 30
+  ExpectStillRunning(Program);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+}
+
+TEST_F(ExitRules, HeldKeyOtherThanEscapeDoesNotEndIt) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  Key(XK_a, true);
+  ExpectStillRunning(Program);
+  Key(XK_a, false);
+  Tap(XK_space);
+  ExpectStillRunning(Program);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+}
+
+TEST_F(ExitRules, ClosingTheWindowEndsIt) {
+  TProgram Program;
+  const Window W = WaitUntilRunning(Program);
+  ASSERT_NE(W, 0u);
+  XEvent Close{};
+  Close.xclient.type = ClientMessage;
+  Close.xclient.window = W;
+  Close.xclient.message_type = XInternAtom(D, "WM_PROTOCOLS", False);
+  Close.xclient.format = 32;
+  Close.xclient.data.l[0] = long(XInternAtom(D, "WM_DELETE_WINDOW", False));
+  Close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(D, W, False, NoEventMask, &Close);
+  XSync(D, False);
+  ExpectCleanEnd(Program);
+}
+
+// Without any display the program must neither run invisibly nor report success.
+TEST(NoDisplay, ExitsWithCodeOneAndOneLineReason) {
+  const std::vector<std::vector<std::string>> Environments = {
+      {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"},
+      {"SDL_VIDEODRIVER=offscreen"},
+      {"SDL_VIDEODRIVER=dummy"},
+  };
+  for (const auto& Env : Environments) {
+    TProgram Program(Env);
+    EXPECT_EQ(Program.WaitForExit(20s), 1) << Env[0];
+    const std::string Err = Program.Stderr();
+    EXPECT_NE(Err.find("no display"), std::string::npos) << Err;
+    EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
+  }
+}
+
+}  // namespace
