@@ -1,10 +1,14 @@
 #include "Vadrel.h"
 
+#include "ExtOpenGL.h"
 #include "Platform.h"
+#include "Textures.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <png.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +16,15 @@
 namespace {
 
 constexpr int VK_ESCAPE = 27;
+
+constexpr const char* BackdropFile = "C:\\Vadrel_Data\\Vadrel200.bmp";
+constexpr const char* CreatureFile = "C:\\Vadrel_Data\\Vadrel.pp1";
+constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
+constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
+
+// Every creature is posed and drawn once per frame and each scan visits all the others, so a
+// frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
+constexpr std::int32_t MaxBoidCount = 10000;
 constexpr int ExitDistance = 30;  // pixels the cursor must leave on both axes at once
 
 // Drivers that draw nowhere a person could see: the screen saver treats them as "no display".
@@ -173,11 +186,89 @@ void WndProc(const SDL_Event& Event) {
   }
 }
 
-void InitScene() { glClearColor(0.3f, 0.3f, 1.0f, 0.0f); }
+void InitScene() {
+  TVadrelState& S = App();
+  glClearColor(0.3f, 0.3f, 1.0f, 0.0f);
+  glShadeModel(GL_SMOOTH);
+  glClearDepth(1.0);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GREATER, 0.4f);
+  glEnable(GL_FOG);
+  const float Fog[4] = {0.0f, 0.0f, 0.8f, 0.0f};
+  std::copy(Fog, Fog + 4, S.FogColor);
+  glFogi(GL_FOG_MODE, GL_EXP2);
+  glFogfv(GL_FOG_COLOR, S.FogColor);
+  glFogf(GL_FOG_DENSITY, 0.04f);
+  glHint(GL_FOG_HINT, GL_NICEST);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+  LoadTexture(MapPath(BackdropFile), S.BackdropTexture);
+
+  S.Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, MapPath(CreatureFile), false, S.FlockSeed);
+
+  S.BoidCount = ReadIniInteger(MapPath(ConfigFile), "Section", "Num", 40);
+  if (S.BoidCount >= MaxBoidCount) {
+    std::fprintf(stderr, "vadrel: Num=%d in %s is more than the screen saver can animate; using %d\n",
+                 S.BoidCount, MapPath(ConfigFile).c_str(), MaxBoidCount - 1);
+    S.BoidCount = MaxBoidCount - 1;
+  }
+  if (S.BoidCount >= 0)
+    for (std::int32_t I = 0; I <= S.BoidCount; ++I)
+      S.Flock->AddBoid(0, 0.8, 0.5, 0.01, 0.05, 60.0, 50.0, 1.0, 1.0, 0.99f, 0.99f, 0.99f);
+
+  S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), 24.0, true);
+}
 
 void DrawScene() {
+  TVadrelState& S = App();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glClearColor(0.3f, 0.3f, 1.0f, 0.0f);
+  glLoadIdentity();
+  glTranslatef(-4.5f, -2.0f, -5.0f);
+
+  glPushMatrix();
+  glRotatef(-45.0f, 1.0f, 0.0f, 0.0f);
+  S.Flock->Update();
+  S.Flock->Draw();
+  glPopMatrix();
+
+  // The backdrop is textured only because the models leave unit 0 texturing on; it mirrors the
+  // picture left to right.
+  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+  glPushMatrix();
+  glTranslatef(4.5f, 4.0f, -8.0f);
+  glBindTexture(GL_TEXTURE_2D, S.BackdropTexture);
+  glColor3f(1.0f, 1.0f, 1.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(8.0f, -1.0f, 0.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(8.0f, 4.0f, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(-8.0f, 4.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(-8.0f, -1.0f, 0.0f);
+  glEnd();
+  glPopMatrix();
+  glDisable(GL_TEXTURE_2D);
+
+  glPushMatrix();
+  glTranslatef(6.5f, -2.0f, -1.5f);
+  glRotatef(-70.0f, 1.0f, 0.0f, 0.0f);
+  glScalef(0.05f, 0.05f, 0.05f);
+  glColor3f(1.0f, 1.0f, 1.0f);
+  S.Terrain->Draw();
+  glPopMatrix();
+  // The caustic unit, left active by the terrain: off until the terrain binds it again.
+  glDisable(GL_TEXTURE_2D);
+}
+
+void FreeScene() {
+  TVadrelState& S = App();
+  S.Flock.reset();
+  S.Terrain.reset();
 }
 
 int WinMain() {
@@ -211,5 +302,120 @@ int WinMain() {
 
   SDL_ShowCursor(SDL_ENABLE);
   KillGLWindow();
+  FreeScene();
+  return 0;
+}
+
+// ---- Headless mode -----------------------------------------------------------------------------
+
+const char* const UsageText =
+    "usage: vadrel [--screenshot FILE.png [--frames N] [--size WxH] [--seed S]]";
+
+namespace {
+
+template <typename T>
+bool ParseNumber(const std::string& Text, T& Value) {
+  const char* End = Text.data() + Text.size();
+  const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
+  return Ec == std::errc() && Ptr == End;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& Arguments,
+                      std::optional<TScreenshotOptions>& Options, std::string& Error) {
+  Options.reset();
+  if (Arguments.empty()) return true;
+  TScreenshotOptions O;
+  bool HaveFile = false;
+  for (std::size_t I = 0; I < Arguments.size(); ++I) {
+    const std::string& Arg = Arguments[I];
+    const bool HasValue = I + 1 < Arguments.size();
+    const std::string Value = HasValue ? Arguments[I + 1] : std::string();
+    if (Arg == "--screenshot" && HasValue) {
+      O.File = Value;
+      HaveFile = !Value.empty();
+    } else if (Arg == "--frames" && HasValue) {
+      if (!ParseNumber(Value, O.Frames) || O.Frames < 1 || O.Frames > 1000000) {
+        Error = "--frames takes a whole number from 1 to 1000000";
+        return false;
+      }
+    } else if (Arg == "--size" && HasValue) {
+      const std::size_t X = Value.find('x');
+      if (X == std::string::npos || !ParseNumber(Value.substr(0, X), O.Width) ||
+          !ParseNumber(Value.substr(X + 1), O.Height) || O.Width < 1 || O.Height < 1 ||
+          O.Width > 8192 || O.Height > 8192) {
+        Error = "--size takes WIDTHxHEIGHT, each from 1 to 8192";
+        return false;
+      }
+    } else if (Arg == "--seed" && HasValue) {
+      std::uint64_t Seed = 0;
+      if (!ParseNumber(Value, Seed)) {
+        Error = "--seed takes a whole number";
+        return false;
+      }
+      O.Seed = Seed;
+    } else {
+      Error = HasValue || Arg.rfind("--", 0) != 0 ? "unknown option " + Arg
+                                                   : "option " + Arg + " needs a value";
+      return false;
+    }
+    ++I;
+  }
+  if (!HaveFile) {
+    Error = "--screenshot FILE.png is required";
+    return false;
+  }
+  Options = O;
+  return true;
+}
+
+bool WritePng(const std::string& File, int Width, int Height, const std::vector<std::uint8_t>& Rgba,
+              std::string& Error) {
+  png_image Image{};
+  Image.version = PNG_IMAGE_VERSION;
+  Image.width = png_uint_32(Width);
+  Image.height = png_uint_32(Height);
+  Image.format = PNG_FORMAT_RGBA;
+  // A negative row stride writes the last row first: GL's bottom-up rows come out top-down.
+  const png_int_32 Stride = -png_int_32(Width * 4);
+  if (!png_image_write_to_file(&Image, File.c_str(), 0, Rgba.data(), Stride, nullptr)) {
+    Error = Image.message;
+    return false;
+  }
+  return true;
+}
+
+int RunScreenshot(const TScreenshotOptions& Options) {
+  TVadrelState& S = App();
+  // Always the offscreen driver: the picture must not depend on a window being visible.
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  S.FlockSeed = Options.Seed;
+  TWindowRequest Request;
+  Request.Offscreen = true;
+  Request.Width = Options.Width;
+  Request.Height = Options.Height;
+  if (!CreateGLWindow(32, Request)) return 1;
+
+  std::vector<std::uint8_t> Pixels(std::size_t(Options.Width) * Options.Height * 4);
+  for (int Frame = 0; Frame < Options.Frames; ++Frame) {
+    DrawScene();
+    if (Frame + 1 == Options.Frames) {
+      glFinish();
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glReadBuffer(GL_BACK);
+      glReadPixels(0, 0, Options.Width, Options.Height, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+    }
+    SDL_GL_SwapWindow(S.WindowHandle.get());
+  }
+  KillGLWindow();
+  FreeScene();
+
+  for (std::size_t I = 3; I < Pixels.size(); I += 4) Pixels[I] = 255;  // an opaque picture
+  std::string Error;
+  if (!WritePng(Options.File, Options.Width, Options.Height, Pixels, Error)) {
+    std::fprintf(stderr, "vadrel: cannot write %s: %s\n", Options.File.c_str(), Error.c_str());
+    return 1;
+  }
   return 0;
 }

@@ -8,7 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "Animate.h"
+#include "Flock.h"
 
 struct TPoint {
   std::int32_t X = 0, Y = 0;
@@ -39,6 +44,14 @@ struct TVadrelState {
   bool VideoStarted = false;
   std::unique_ptr<SDL_Window, TWindowDeleter> WindowHandle;
   std::unique_ptr<void, TContextDeleter> RenderingContext;
+
+  std::uint32_t BackdropTexture = 0;  // 0 when the backdrop image could not be loaded
+  std::unique_ptr<TFlock> Flock;
+  std::int32_t BoidCount = 0;         // "Num" of the configuration file
+  float FogColor[4] = {};
+  std::unique_ptr<TAnimate> Terrain;
+
+  std::optional<std::uint64_t> FlockSeed;  // a fixed seed instead of the clock (headless mode)
 };
 
 // The shell's one state object.
@@ -60,5 +73,34 @@ void ResizeScene(int Width, int Height);
 // Handles one window event (the loop turns a quit event into its end before this is called).
 void WndProc(const SDL_Event& Event);
 
+// Fixed GL state, backdrop, flock and terrain; needs the context current. Errors of the model
+// files pass to the caller.
 void InitScene();
+// One frame into the back buffer: clear, one flock step, the flock, the backdrop, the terrain.
 void DrawScene();
+// Frees the flock and the terrain; they make no GL calls, so this may follow KillGLWindow.
+void FreeScene();
+
+// ---- Headless mode -----------------------------------------------------------------------------
+
+struct TScreenshotOptions {
+  std::string File;       // PNG to write
+  int Frames = 100;       // frames to render; the last one is written
+  int Width = 1280, Height = 800;
+  std::optional<std::uint64_t> Seed;
+};
+
+// Reads the command line (without the program name). Empty arguments: the screen saver, Options
+// left empty. Returns false with Error set when the arguments are not understood.
+bool ParseCommandLine(const std::vector<std::string>& Arguments,
+                      std::optional<TScreenshotOptions>& Options, std::string& Error);
+extern const char* const UsageText;
+
+// Renders Options.Frames frames of the scene into an offscreen surface (SDL's offscreen driver)
+// and writes the last one to Options.File. Returns the exit code: 0, or 1 after a one-line
+// reason on stderr.
+int RunScreenshot(const TScreenshotOptions& Options);
+
+// Writes Width x Height RGBA pixels, bottom row first (as GL reads them), as an RGB PNG.
+bool WritePng(const std::string& File, int Width, int Height, const std::vector<std::uint8_t>& Rgba,
+              std::string& Error);

@@ -1,0 +1,100 @@
+#include "Flock.h"
+
+#include <GL/gl.h>
+
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+constexpr double RadToDeg = 57.29577951308232;
+
+float Degrees(float Radians) { return float(double(Radians) * RadToDeg); }
+}  // namespace
+
+TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
+               bool Caustics, std::optional<std::uint64_t> Seed) {
+  if (Seed)
+    RandomSeed(*Seed);
+  else
+    RandomizeFromClock();
+  FModelCount = std::abs(ModelCount);
+  assert(FModelCount >= 1 && "TFlock needs at least one model slot: slot 0 holds the creature");
+  SetHeight(Height);
+  SetWidth(Width);
+  FModels.resize(std::size_t(FModelCount));
+  FModels[0] = std::make_unique<TAnimate>(ModelFile, 24.0, Caustics);
+}
+
+TFlock::~TFlock() {
+  FBoids.clear();
+  for (std::size_t Slot = FModels.size(); Slot-- > 0;) FModels[Slot].reset();
+}
+
+void TFlock::SetHeight(double Value) { FHeight = std::abs(Value); }
+void TFlock::SetWidth(double Value) { FWidth = std::abs(Value); }
+
+void TFlock::AddBoid(std::int32_t ModelIndex, double MaxSpeed, double MinSpeed, double TurnRate,
+                     double Acceleration, double ViewRadius, double SeparationRadius,
+                     double PursueRatio, double FleeRatio, float Red, float Green, float Blue) {
+  assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&
+         "AddBoid: ModelIndex must name a filled model slot");
+  auto Color = std::make_unique<TColor>(Red, Green, Blue);
+  // The draws come in this order so that a seed gives the same flock every time.
+  const double Heading = RandomReal() * 2 * Pi;
+  const double Speed = RandomInt(1);
+  const double X = RandomReal() * FWidth;
+  const double Y = RandomReal() * FHeight;
+  TBoidGene Gene(std::move(Color), Heading, Speed, X, Y, MaxSpeed, MinSpeed, TurnRate,
+                 Acceleration, ViewRadius, SeparationRadius, PursueRatio, FleeRatio, ModelIndex);
+  FBoids.push_back(std::make_unique<TBoid>(std::move(Gene)));
+}
+
+void TFlock::Update() {
+  for (const std::unique_ptr<TBoid>& Boid : FBoids) {
+    Boid->Scan(FBoids);
+    Boid->Decide();
+    Boid->Move();
+    Wrap(*Boid);
+  }
+}
+
+void TFlock::Wrap(TBoid& Boid) const {
+  if (Boid.X() > FWidth) Boid.SetX(Boid.X() - FWidth);
+  if (Boid.X() < 0) Boid.SetX(Boid.X() + FWidth);
+  if (Boid.Y() > FHeight) Boid.SetY(Boid.Y() - FHeight);
+  if (Boid.Y() < 0) Boid.SetY(Boid.Y() + FHeight);
+}
+
+float TFlock::BearingDegrees(float X1, float Y1, float X2, float Y2) {
+  const T2DCoord A(X1, Y1), B(X2, Y2);
+  if (B.X > A.X && B.Y > A.Y) return 90.0f - Degrees(std::atan((B.Y - A.Y) / (B.X - A.X)));
+  if (B.X > A.X) return 90.0f + Degrees(std::atan((A.Y - B.Y) / (B.X - A.X)));
+  if (B.X < A.X && B.Y < A.Y) return 270.0f - Degrees(std::atan((A.Y - B.Y) / (A.X - B.X)));
+  if (B.X == A.X) {
+    // The limits of the last formula, without dividing by zero: straight up or straight down.
+    if (B.Y > A.Y) return 360.0f;
+    if (B.Y < A.Y) return 180.0f;
+    return 270.0f;  // the same point: no direction; any finite value will do
+  }
+  return 270.0f + Degrees(std::atan((B.Y - A.Y) / (A.X - B.X)));
+}
+
+void TFlock::Draw() {
+  for (const std::unique_ptr<TBoid>& Boid : FBoids) {
+    const double X = Boid->X(), Y = Boid->Y(), Heading = Boid->Heading();
+    const T2DCoord P(float(X / 100), float(Y / 100));
+    const T2DCoord Nose(float((X + 20 * std::cos(Heading)) / 100),
+                        float((Y + 20 * std::sin(Heading)) / 100));
+    glPushMatrix();
+    glTranslatef(P.X, P.Y, 0.0f);
+    glScalef(0.005f, 0.005f, 0.005f);
+    glRotatef(-BearingDegrees(P.X, P.Y, Nose.X, Nose.Y), 0.0f, 0.0f, 1.0f);
+    const float Grey = 1.0f - P.Y / 10.0f;
+    glColor3f(Grey, Grey, Grey);
+    if (const std::size_t Slot = std::size_t(Boid->ModelIndex());
+        Slot < FModels.size() && FModels[Slot])
+      FModels[Slot]->Draw();
+    glPopMatrix();
+  }
+}

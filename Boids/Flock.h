@@ -1,0 +1,60 @@
+// Flock: owns the boids and the shared animated creature that draws them. Each frame it steps
+// every boid once (scan, decide, move, wrap into the world) and draws each one with the creature,
+// placed, turned to its bearing and shaded by depth. Depends on Boid, Animate and GL.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Animate.h"
+#include "Boid.h"
+
+class TFlock {
+public:
+  // Seeds the random generator (from the clock, or with Seed for a reproducible flock) and loads
+  // the creature into model slot 0. ModelCount must be at least 1 (by absolute value). Needs the
+  // GL context current; errors of the model file pass to the caller.
+  TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
+         bool Caustics, std::optional<std::uint64_t> Seed = std::nullopt);
+  ~TFlock();
+  TFlock(const TFlock&) = delete;
+  TFlock& operator=(const TFlock&) = delete;
+
+  // Adds one boid whose start heading, speed and position are drawn from the random generator.
+  // ModelIndex must name a filled model slot.
+  void AddBoid(std::int32_t ModelIndex, double MaxSpeed, double MinSpeed, double TurnRate,
+               double Acceleration, double ViewRadius, double SeparationRadius,
+               double PursueRatio, double FleeRatio, float Red, float Green, float Blue);
+
+  // One step of every boid, in list order: Scan, Decide, Move, Wrap. Sequential: a boid sees the
+  // ones before it already moved.
+  void Update();
+  // Draws every boid with its model slot's creature; leaves the texturing state the model left.
+  void Draw();
+
+  // One correction per bound; a position exactly on Width or Height stays.
+  void Wrap(TBoid& Boid) const;
+
+  // Compass bearing in degrees from (X1, Y1) to (X2, Y2): 0 along +y, 90 along +x.
+  static float BearingDegrees(float X1, float Y1, float X2, float Y2);
+
+  std::int32_t ModelCount() const { return FModelCount; }
+  const std::vector<std::unique_ptr<TBoid>>& Boids() const { return FBoids; }
+  double Height() const { return FHeight; }
+  double Width() const { return FWidth; }
+  void SetHeight(double Value);
+  void SetWidth(double Value);
+  const TAnimate* Model(std::size_t Slot) const {
+    return Slot < FModels.size() ? FModels[Slot].get() : nullptr;
+  }
+
+private:
+  std::int32_t FModelCount = 0;
+  std::vector<std::unique_ptr<TBoid>> FBoids;
+  double FHeight = 0;
+  double FWidth = 0;
+  std::vector<std::unique_ptr<TAnimate>> FModels;
+};

@@ -1,0 +1,160 @@
+#include "Flock.h"
+#include "TestSupport.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// One triangle with its nose at -z (the creature's convention), no bones, no material.
+const char* const NoseModel =
+    "Frames: 30\n"
+    "Frame: 1\n"
+    "Meshes: 1\n"
+    "\"nose\" 0 -1\n"
+    "3\n"
+    "0 0.000000 0.000000 0.000000 0.000000 0.000000 -1\n"
+    "0 0.000000 0.000000 -100.000000 0.000000 0.000000 -1\n"
+    "0 10.000000 0.000000 0.000000 0.000000 0.000000 -1\n"
+    "1\n"
+    "0.000000 1.000000 0.000000\n"
+    "1\n"
+    "0 0 1 2 0 0 0 1\n"
+    "Materials: 0\n"
+    "Bones: 0\n";
+
+class FlockTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
+    Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, Dir.Write("nose.pp1", NoseModel), false,
+                                     std::uint64_t(7));
+  }
+  TBoid& AddOne() {
+    Flock->AddBoid(0, 0.8, 0.5, 0.01, 0.05, 60.0, 50.0, 1.0, 1.0, 0.99f, 0.99f, 0.99f);
+    return *Flock->Boids().back();
+  }
+
+  TGLTestContext GL{100, 100};
+  TTempDir Dir;
+  std::unique_ptr<TFlock> Flock;
+};
+
+TEST_F(FlockTest, WrapMakesOneCorrectionPerBound) {
+  TBoid& B = AddOne();
+  const struct {
+    double In, Out;
+  } Cases[] = {{1000.3, 1000.3 - 1000.0}, {-0.2, -0.2 + 1000.0}, {1000.0, 1000.0},
+               {0.0, 0.0}, {500.0, 500.0}, {2500.0, 1500.0}};
+  for (const auto& C : Cases) {
+    B.SetX(C.In);
+    B.SetY(C.In);
+    Flock->Wrap(B);
+    EXPECT_DOUBLE_EQ(B.X(), C.Out) << "x = " << C.In;
+    EXPECT_DOUBLE_EQ(B.Y(), C.Out) << "y = " << C.In;
+  }
+}
+
+TEST_F(FlockTest, AddBoidDrawsTheStartStateInsideTheWorld) {
+  for (int I = 0; I < 41; ++I) AddOne();
+  ASSERT_EQ(Flock->Boids().size(), 41u);
+  for (const auto& B : Flock->Boids()) {
+    EXPECT_GE(B->X(), 0.0);
+    EXPECT_LT(B->X(), 1000.0);
+    EXPECT_GE(B->Y(), 0.0);
+    EXPECT_LT(B->Y(), 1000.0);
+    EXPECT_GE(B->Heading(), 0.0);
+    EXPECT_LT(B->Heading(), TwoPi);
+    EXPECT_EQ(B->Speed(), 0.5);  // the start speed 0 is lifted to MinSpeed
+    EXPECT_EQ(B->MaxSpeed(), 0.8);
+    EXPECT_EQ(B->ViewRadius(), 60.0);
+  }
+}
+
+TEST_F(FlockTest, UpdateMovesAndWrapsEveryBoid) {
+  TBoid& B = AddOne();
+  B.SetX(999.9);
+  B.SetY(10.0);
+  B.SetHeading(0.0);
+  Flock->Update();  // alone: wanders, slowing to MinSpeed 0.5 and turning one step
+  EXPECT_NEAR(B.X(), 999.9 + 0.5 * std::cos(B.Heading()) - 1000.0, 1e-9);
+  EXPECT_GT(B.X(), 0.0);
+}
+
+TEST_F(FlockTest, SameSeedGivesTheSameFlock) {
+  for (int I = 0; I < 41; ++I) AddOne();
+  for (int Step = 0; Step < 300; ++Step) Flock->Update();
+  std::vector<double> First;
+  for (const auto& B : Flock->Boids()) First.insert(First.end(), {B->X(), B->Y(), B->Heading()});
+
+  Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, (Dir.Path() / "nose.pp1").string(), false,
+                                   std::uint64_t(7));
+  for (int I = 0; I < 41; ++I) AddOne();
+  for (int Step = 0; Step < 300; ++Step) Flock->Update();
+  std::vector<double> Second;
+  for (const auto& B : Flock->Boids()) Second.insert(Second.end(), {B->X(), B->Y(), B->Heading()});
+  EXPECT_EQ(First, Second);
+  for (const double V : First) EXPECT_TRUE(std::isfinite(V));
+}
+
+// Where the drawn nose vertex and the drawn colour land, through GL's own transformation.
+struct TDrawn {
+  float NoseX, NoseY, Grey;
+};
+
+TDrawn DrawAndCapture(TFlock& Flock) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, 10, 0, 10, -100, 100);  // the 10 x 10 flock plane onto the 100 x 100 viewport
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  std::vector<GLfloat> Buffer(4096);
+  glFeedbackBuffer(GLsizei(Buffer.size()), GL_3D_COLOR, Buffer.data());
+  glRenderMode(GL_FEEDBACK);
+  Flock.Draw();
+  const GLint Count = glRenderMode(GL_RENDER);
+  // GL_POLYGON_TOKEN, 3, then per vertex x, y, z, r, g, b, a; the nose is the second vertex.
+  EXPECT_GE(Count, 2 + 3 * 7);
+  EXPECT_EQ(Buffer[0], GLfloat(GL_POLYGON_TOKEN));
+  return {Buffer[2 + 7], Buffer[2 + 7 + 1], Buffer[2 + 7 + 3]};
+}
+
+TEST_F(FlockTest, DrawTurnsTheNoseAlongTheHeadingAndShadesByDepth) {
+  TBoid& B = AddOne();
+  const struct {
+    double X, Y, Heading;
+    float NoseX, NoseY, Grey;
+  } Cases[] = {
+      {500, 500, 0.0, 55, 50, 0.5f},         // heading +x: turned by -90 degrees
+      {500, 500, Pi / 2, 50, 55, 0.5f},      // heading +y: turned by -360, as if not at all
+      {500, 0, Pi, 45, 0, 1.0f},             // at y = 0: white
+      {200, 300, 3 * Pi / 2, 20, 25, 0.7f},  // heading -y
+  };
+  for (const auto& C : Cases) {
+    B.SetX(C.X);
+    B.SetY(C.Y);
+    B.SetHeading(C.Heading);
+    const TDrawn D = DrawAndCapture(*Flock);
+    EXPECT_NEAR(D.NoseX, C.NoseX, 0.01f) << "heading " << C.Heading;
+    EXPECT_NEAR(D.NoseY, C.NoseY, 0.01f) << "heading " << C.Heading;
+    EXPECT_NEAR(D.Grey, C.Grey, 1e-3f) << "y " << C.Y;
+  }
+  GLint Depth = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &Depth);
+  EXPECT_EQ(Depth, 1);  // balanced
+}
+
+TEST(BearingDegrees, CompassPointsFromFiveFive) {
+  const struct {
+    float X, Y, Degrees;
+  } Cases[] = {{6, 6, 45},  {6, 4, 135}, {4, 4, 225}, {4, 6, 315},
+               {6, 5, 90},  {4, 5, 270}, {5, 4, 180}, {5, 6, 360}};
+  for (const auto& C : Cases)
+    EXPECT_NEAR(TFlock::BearingDegrees(5, 5, C.X, C.Y), C.Degrees, 1e-4f)
+        << "to (" << C.X << ", " << C.Y << ")";
+  EXPECT_TRUE(std::isfinite(TFlock::BearingDegrees(5, 5, 5, 5)));
+}
+
+}  // namespace
