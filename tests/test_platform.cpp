@@ -93,29 +93,8 @@ TEST(IniFile, LongValuesAreCutAt2047Characters) {
 
 // ---- Data folder and path mapping ---------------------------------------------------------
 
-class ScopedEnv {
-public:
-  ScopedEnv(const char* Name, const char* Value) : Name(Name) {
-    if (const char* Old = std::getenv(Name)) Saved = Old;
-    if (Value)
-      setenv(Name, Value, 1);
-    else
-      unsetenv(Name);
-  }
-  ~ScopedEnv() {
-    if (Saved)
-      setenv(Name, Saved->c_str(), 1);
-    else
-      unsetenv(Name);
-  }
-
-private:
-  const char* Name;
-  std::optional<std::string> Saved;
-};
-
 TEST(DataFolder, MapsOnlyTheDataPrefixAndEveryBackslash) {
-  ScopedEnv Env("VADREL_DATA", "/opt/vadrel-data/");
+  TScopedEnv Env("VADREL_DATA", "/opt/vadrel-data/");
   EXPECT_EQ(DataFolder(), "/opt/vadrel-data");
   EXPECT_EQ(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), "/opt/vadrel-data/Vadrel.pp1");
   EXPECT_EQ(MapPath("C:\\Vadrel_Data\\.\\Vadrel202.bmp"), "/opt/vadrel-data/./Vadrel202.bmp");
@@ -127,7 +106,7 @@ TEST(DataFolder, MapsOnlyTheDataPrefixAndEveryBackslash) {
 }
 
 TEST(DataFolder, FallsBackToTheBuildFolderWithoutTheVariable) {
-  ScopedEnv Env("VADREL_DATA", nullptr);
+  TScopedEnv Env("VADREL_DATA", nullptr);
   EXPECT_FALSE(DataFolder().empty());
   EXPECT_EQ(DataFolder().back() == '/', DataFolder() == "/");
 }

@@ -58,3 +58,152 @@ TEST(WndProc, KeyEventsSetAndClearTheKeyTable) {
 }
 
 }  // namespace
+
+// ---- Scene set-up from the configuration file ---------------------------------------------
+
+namespace {
+
+const char* const TinyCreature =
+    "Frames: 30\nFrame: 1\nMeshes: 1\n\"body\" 0 -1\n3\n"
+    "0 0.0 0.0 0.0 0.0 0.0 -1\n0 0.0 0.0 -100.0 0.0 0.0 -1\n0 10.0 0.0 0.0 0.0 0.0 -1\n"
+    "1\n0.0 1.0 0.0\n1\n0 0 1 2 0 0 0 1\nMaterials: 0\nBones: 0\n";
+const char* const TinyTerrain =
+    "Frames: 0\nMeshes: 1\n\"terrain\" 0 -1\n3\n"
+    "0 -100.0 0.0 100.0 0.0 0.0 -1\n0 100.0 0.0 100.0 1.0 0.0 -1\n0 0.0 0.0 -100.0 0.5 1.0 -1\n"
+    "1\n0.0 1.0 0.0\n1\n0 0 1 2 0 0 0 1\nMaterials: 0\nBones: 0\n";
+
+// A data folder holding only tiny models (no pictures) and, when given, a configuration file.
+class SceneSetUp : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
+    Dir.Write("Vadrel.pp1", TinyCreature);
+    Dir.Write("Vadrel.pp2", TinyTerrain);
+    App().FlockSeed = 1;
+  }
+  void TearDown() override {
+    FreeScene();
+    App().FlockSeed.reset();
+  }
+
+  TGLTestContext GL{160, 100};
+  TTempDir Dir;
+  TScopedEnv Env{"VADREL_DATA", Dir.Path().c_str()};
+  TMessageCapture Messages;
+};
+
+TEST_F(SceneSetUp, NumGivesNumPlusOneCreatures) {
+  const struct {
+    const char* Ini;  // nullptr: no configuration file
+    std::size_t Creatures;
+  } Cases[] = {{"[Section]\nNum=0\n", 1},     {"[Section]\nNum=-1\n", 0},
+               {"[Section]\nNum=0x10\n", 17}, {"[Section]\nNum=$10\n", 17},
+               {"[Section]\nNum=abc\n", 41},  {"[Section]\nNum=  12  \n", 13},
+               {"[Section]\nNum=\n", 41},     {"[SECTION]\nNUM=2\n", 3},
+               {nullptr, 41}};
+  for (const auto& C : Cases) {
+    std::filesystem::remove(Dir.Path() / "Vadrel.ini");
+    if (C.Ini) Dir.Write("Vadrel.ini", std::string(C.Ini));
+    InitScene();
+    ASSERT_TRUE(App().Flock);
+    EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.Ini ? C.Ini : "(no file)");
+    ASSERT_TRUE(App().Terrain);
+    DrawScene();  // an empty flock draws too
+    FreeScene();
+  }
+}
+
+TEST_F(SceneSetUp, MissingBackdropIsReportedAndTheSceneGoesOn) {
+  InitScene();
+  EXPECT_EQ(App().BackdropTexture, 0u);
+  ASSERT_FALSE(Messages.Messages.empty());
+  EXPECT_EQ(Messages.Messages[0].Text, "Error opening " + (Dir.Path() / "Vadrel200.bmp").string());
+  EXPECT_EQ(Messages.Messages[0].Caption, "BMP Unit");
+  for (int I = 0; I < 3; ++I) DrawScene();
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(SceneSetUp, FixedStateIsSet) {
+  InitScene();
+  GLfloat Clear[4], Fog[4], Density = 0, AlphaRef = 0;
+  GLint FogMode = 0, AlphaFunc = 0, DepthFunc = 0;
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, Clear);
+  glGetFloatv(GL_FOG_COLOR, Fog);
+  glGetFloatv(GL_FOG_DENSITY, &Density);
+  glGetFloatv(GL_ALPHA_TEST_REF, &AlphaRef);
+  glGetIntegerv(GL_FOG_MODE, &FogMode);
+  glGetIntegerv(GL_ALPHA_TEST_FUNC, &AlphaFunc);
+  glGetIntegerv(GL_DEPTH_FUNC, &DepthFunc);
+  EXPECT_FLOAT_EQ(Clear[0], 0.3f);
+  EXPECT_FLOAT_EQ(Clear[2], 1.0f);
+  EXPECT_FLOAT_EQ(Fog[2], 0.8f);
+  EXPECT_FLOAT_EQ(Fog[0], 0.0f);
+  EXPECT_FLOAT_EQ(Density, 0.04f);
+  EXPECT_FLOAT_EQ(AlphaRef, 0.4f);
+  EXPECT_EQ(FogMode, GL_EXP2);
+  EXPECT_EQ(AlphaFunc, GL_GREATER);
+  EXPECT_EQ(DepthFunc, GL_LESS);
+  EXPECT_TRUE(glIsEnabled(GL_FOG));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+}
+
+TEST_F(SceneSetUp, AModelFileThatCannotBeOpenedIsAnErrorNamingIt) {
+  std::filesystem::remove(Dir.Path() / "Vadrel.pp1");
+  try {
+    InitScene();
+    FAIL() << "expected an error";
+  } catch (const std::exception& Error) {
+    EXPECT_NE(std::string(Error.what()).find("Vadrel.pp1"), std::string::npos) << Error.what();
+  }
+}
+
+TEST_F(SceneSetUp, EachFrameLeavesTheTranslationAndBalancedStacks) {
+  InitScene();
+  DrawScene();
+  GLfloat M[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, M);
+  EXPECT_FLOAT_EQ(M[12], -4.5f);
+  EXPECT_FLOAT_EQ(M[13], -2.0f);
+  EXPECT_FLOAT_EQ(M[14], -5.0f);
+  GLint Depth = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &Depth);
+  EXPECT_EQ(Depth, 1);
+}
+
+// ---- Command line ---------------------------------------------------------------------------
+
+TEST(CommandLine, ScreenshotOptionsAndErrors) {
+  std::optional<TScreenshotOptions> O;
+  std::string Error;
+  ASSERT_TRUE(ParseCommandLine({}, O, Error));
+  EXPECT_FALSE(O.has_value());
+
+  ASSERT_TRUE(ParseCommandLine({"--screenshot", "a.png"}, O, Error));
+  ASSERT_TRUE(O.has_value());
+  EXPECT_EQ(O->File, "a.png");
+  EXPECT_EQ(O->Frames, 100);
+  EXPECT_FALSE(O->Seed.has_value());
+
+  ASSERT_TRUE(ParseCommandLine(
+      {"--frames", "3", "--size", "1920x1080", "--seed", "42", "--screenshot", "b.png"}, O, Error));
+  EXPECT_EQ(O->Frames, 3);
+  EXPECT_EQ(O->Width, 1920);
+  EXPECT_EQ(O->Height, 1080);
+  EXPECT_EQ(O->Seed, std::optional<std::uint64_t>(42));
+
+  const std::vector<std::vector<std::string>> Bad = {
+      {"--help"},          {"--screenshot"},          {"--frames", "3"},
+      {"--screenshot", "a.png", "--frames", "0"},      {"--screenshot", "a.png", "--frames", "x"},
+      {"--screenshot", "a.png", "--size", "100"},      {"--screenshot", "a.png", "--size", "0x5"},
+      {"--screenshot", "a.png", "--seed", "-1"},       {"--screenshot", "a.png", "extra"},
+      {"-s", "a.png"}};
+  for (const auto& Args : Bad) {
+    EXPECT_FALSE(ParseCommandLine(Args, O, Error)) << Args[0];
+    EXPECT_FALSE(Error.empty());
+    EXPECT_FALSE(O.has_value());
+  }
+}
+
+}  // namespace

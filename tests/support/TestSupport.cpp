@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <unistd.h>
 
@@ -94,6 +95,24 @@ TChangeDir::TChangeDir(const std::filesystem::path& To)
 TChangeDir::~TChangeDir() {
   std::error_code Ignored;
   std::filesystem::current_path(Previous, Ignored);
+}
+
+TScopedEnv::TScopedEnv(const char* AName, const char* Value) : Name(AName) {
+  if (const char* Old = std::getenv(AName)) {
+    HadValue = true;
+    Saved = Old;
+  }
+  if (Value)
+    setenv(AName, Value, 1);
+  else
+    unsetenv(AName);
+}
+
+TScopedEnv::~TScopedEnv() {
+  if (HadValue)
+    setenv(Name.c_str(), Saved.c_str(), 1);
+  else
+    unsetenv(Name.c_str());
 }
 
 std::filesystem::path CorpusDir() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,20 @@ public:
 
 private:
   std::filesystem::path Previous;
+};
+
+// Sets (or, with nullptr, removes) an environment variable for its life.
+class TScopedEnv {
+public:
+  TScopedEnv(const char* Name, const char* Value);
+  ~TScopedEnv();
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+  std::string Name;
+  bool HadValue = false;
+  std::string Saved;
 };
 
 // The real-world sample corpus (../shared/corpus beside the project); empty when absent.
