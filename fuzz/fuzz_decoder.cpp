@@ -1,0 +1,24 @@
+// libFuzzer entry for one image decoder, chosen at build time by VADREL_FUZZ_DECODER. Messages go
+// nowhere; the decoder must neither crash nor read outside the input, and a decoded picture must
+// hold exactly its rows.
+#include "Platform.h"
+#include "Textures.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  static const bool Silenced = [] {
+    SetMessageSink([](const std::string&, const std::string&) {});
+    return true;
+  }();
+  (void)Silenced;
+  TImage Image;
+  if (VADREL_FUZZ_DECODER(Data, Size, "fuzz", Image)) {
+    const std::size_t Packed = std::size_t(Image.Width) * Image.BytesPerPixel();
+    if (Image.Width == 0 || Image.Height == 0 || Image.Width > MaxImageSide ||
+        Image.Height > MaxImageSide || Image.RowBytes < Packed ||
+        Image.Pixels.size() < Image.RowBytes * Image.Height)
+      std::abort();
+  }
+  return 0;
+}

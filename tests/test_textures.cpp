@@ -1,0 +1,842 @@
+// Tests of the Textures module: the three decoders on files crafted byte by byte and on the real
+// sample corpus, their messages, and the upload in a real GL context.
+#include "Textures.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <unistd.h>
+
+#include <jpeglib.h>
+#include <png.h>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// ---- Crafting files -----------------------------------------------------------------------------
+
+struct TBmpSpec {
+  std::int32_t Width = 3;
+  std::int32_t Height = 2;
+  unsigned Bits = 24;
+  std::uint32_t Compression = 0;
+  std::uint32_t ImageSize = 0;
+  std::uint32_t ColoursUsed = 0;
+  std::uint32_t HeaderSize = 40;       // extra header bytes beyond 40 are zero
+  std::optional<std::uint32_t> Offset; // default: right after header and colour table
+  std::size_t Gap = 0;                 // zero bytes between the colour table and the pixels
+};
+
+// Pixel byte I of the stored pixel data (padding included): a recognisable pattern.
+std::uint8_t PatternByte(std::size_t I) { return std::uint8_t(I * 7 + 1); }
+
+std::size_t BmpStride(std::int32_t Width) { return ((std::size_t(Width) * 24 + 31) / 32) * 4; }
+
+Bytes MakeBMP(const TBmpSpec& S, std::size_t PixelBytes) {
+  Bytes B;
+  const std::uint32_t Start = 14 + S.HeaderSize + S.ColoursUsed * 4 + std::uint32_t(S.Gap);
+  PutU8(B, 'B');
+  PutU8(B, 'M');
+  PutU32(B, std::uint32_t(Start + PixelBytes));
+  PutU16(B, 0);
+  PutU16(B, 0);
+  PutU32(B, S.Offset.value_or(Start));
+  PutU32(B, S.HeaderSize);
+  PutU32(B, std::uint32_t(S.Width));
+  PutU32(B, std::uint32_t(S.Height));
+  PutU16(B, 1);
+  PutU16(B, S.Bits);
+  PutU32(B, S.Compression);
+  PutU32(B, S.ImageSize);
+  PutU32(B, 2835);
+  PutU32(B, 2835);
+  PutU32(B, S.ColoursUsed);
+  PutU32(B, 0);
+  B.resize(14 + S.HeaderSize, 0);
+  for (std::uint32_t I = 0; I < S.ColoursUsed; ++I) PutU32(B, 0xA0B0C0D0u);
+  B.resize(B.size() + S.Gap, 0xEE);
+  for (std::size_t I = 0; I < PixelBytes; ++I) PutU8(B, PatternByte(I));
+  return B;
+}
+
+Bytes MakeBMP(const TBmpSpec& S) { return MakeBMP(S, BmpStride(S.Width) * std::size_t(std::abs(S.Height))); }
+
+Bytes TgaHeader(unsigned Type, unsigned Width, unsigned Height, unsigned Depth, unsigned IdLength = 0,
+                unsigned ColourMapType = 0, unsigned Descriptor = 0) {
+  Bytes B;
+  PutU8(B, IdLength);
+  PutU8(B, ColourMapType);
+  PutU8(B, Type);
+  PutU16(B, 0);
+  PutU16(B, 0);
+  PutU8(B, 0);
+  PutU16(B, 0);
+  PutU16(B, 0);
+  PutU16(B, Width);
+  PutU16(B, Height);
+  PutU8(B, Depth);
+  PutU8(B, Descriptor);
+  for (unsigned I = 0; I < IdLength; ++I) PutU8(B, 0xDD);
+  return B;
+}
+
+Bytes Cat(Bytes A, const Bytes& B) {
+  A.insert(A.end(), B.begin(), B.end());
+  return A;
+}
+
+// A JPEG made with libjpeg's compressor. Components: 1 (greyscale), 3 (RGB) or 4 (CMYK); Pixels
+// top row first. No chroma subsampling, quality 100, so colours survive nearly exactly.
+Bytes MakeJPEG(int Width, int Height, int Components, const Bytes& Pixels) {
+  jpeg_compress_struct Info;
+  jpeg_error_mgr Err;
+  Info.err = jpeg_std_error(&Err);
+  jpeg_create_compress(&Info);
+  unsigned char* Buffer = nullptr;
+  unsigned long Size = 0;
+  jpeg_mem_dest(&Info, &Buffer, &Size);
+  Info.image_width = JDIMENSION(Width);
+  Info.image_height = JDIMENSION(Height);
+  Info.input_components = Components;
+  Info.in_color_space = Components == 1 ? JCS_GRAYSCALE : Components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&Info);
+  jpeg_set_quality(&Info, 100, TRUE);
+  for (int C = 0; C < Info.num_components; ++C) {
+    Info.comp_info[C].h_samp_factor = 1;
+    Info.comp_info[C].v_samp_factor = 1;
+  }
+  jpeg_start_compress(&Info, TRUE);
+  while (Info.next_scanline < Info.image_height) {
+    JSAMPROW Row = const_cast<JSAMPROW>(Pixels.data() + std::size_t(Info.next_scanline) * Width * Components);
+    jpeg_write_scanlines(&Info, &Row, 1);
+  }
+  jpeg_finish_compress(&Info);
+  Bytes Out(Buffer, Buffer + Size);
+  jpeg_destroy_compress(&Info);
+  std::free(Buffer);
+  return Out;
+}
+
+// ---- Reading references -------------------------------------------------------------------------
+
+struct TRgbaPicture {
+  std::uint32_t Width = 0, Height = 0;
+  Bytes Pixels;  // RGBA, top row first
+  const std::uint8_t* At(std::uint32_t X, std::uint32_t Y) const {
+    return &Pixels[(std::size_t(Y) * Width + X) * 4];
+  }
+};
+
+std::optional<TRgbaPicture> ReadPNG(const fs::path& Path) {
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) return std::nullopt;
+  Image.format = PNG_FORMAT_RGBA;
+  TRgbaPicture P;
+  P.Width = Image.width;
+  P.Height = Image.height;
+  P.Pixels.resize(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, P.Pixels.data(), 0, nullptr)) {
+    png_image_free(&Image);
+    return std::nullopt;
+  }
+  return P;
+}
+
+Bytes ReadBytes(const fs::path& Path) {
+  Bytes B;
+  EXPECT_TRUE(ReadWholeFile(Path.string(), B)) << Path;
+  return B;
+}
+
+const std::uint8_t* PixelAt(const TImage& I, std::uint32_t X, std::uint32_t Row) {
+  return &I.Pixels[std::size_t(Row) * I.RowBytes + std::size_t(X) * I.BytesPerPixel()];
+}
+
+// Compares a decoded picture with a reference, mapping buffer row r to reference row
+// RefRow(r); counts differing pixels (RGB, plus alpha when the picture has it).
+std::size_t CountMismatches(const TImage& Got, const TRgbaPicture& Ref, bool BottomUp) {
+  std::size_t Bad = 0;
+  for (std::uint32_t Row = 0; Row < Got.Height; ++Row) {
+    const std::uint32_t RefRow = BottomUp ? Got.Height - 1 - Row : Row;
+    for (std::uint32_t X = 0; X < Got.Width; ++X) {
+      const std::uint8_t* A = PixelAt(Got, X, Row);
+      const std::uint8_t* B = Ref.At(X, RefRow);
+      const bool Same = A[0] == B[0] && A[1] == B[1] && A[2] == B[2] &&
+                        (Got.Format == TPixelFormat::RGB || A[3] == B[3]);
+      Bad += !Same;
+    }
+  }
+  return Bad;
+}
+
+fs::path ImagesDir() {
+  const fs::path Root = CorpusDir();
+  if (Root.empty() || !fs::exists(Root / "images")) return {};
+  return Root / "images";
+}
+
+#define REQUIRE_CORPUS(Var)                                        \
+  const fs::path Var = ImagesDir();                                \
+  do {                                                             \
+    if (Var.empty()) GTEST_SKIP() << "sample corpus not present"; \
+  } while (0)
+
+// Decodes with Decode and returns the messages shown.
+template <typename F>
+std::vector<TMessageCapture::TMessage> Messages(F&& Decode) {
+  TMessageCapture Capture;
+  Decode();
+  return Capture.Messages;
+}
+
+// ---- Front end ----------------------------------------------------------------------------------
+
+TEST(LoadTexture, ChoosesTheReaderByTheLastFourCharactersInAnyCase) {
+  // Each name is missing, so the reader that was picked shows itself by its message.
+  const struct {
+    std::string Name, Text, Caption;
+  } Cases[] = {
+      {"no/such/a.bmp", "Error opening no/such/a.bmp", "BMP Unit"},
+      {"no/such/a.BMP", "Error opening no/such/a.BMP", "BMP Unit"},
+      {"no/such/a.Bmp", "Error opening no/such/a.Bmp", "BMP Unit"},
+      {"no/such/a.JpG", "Couldn't load JPG - \"no/such/a.JpG\"", "JPG Unit"},
+      {"no/such/a.tga", "File not found  - no/such/a.tga", "TGA Texture"},
+      {".tga", "File not found  - .tga", "TGA Texture"},
+  };
+  for (const auto& C : Cases) {
+    TMessageCapture Capture;
+    std::uint32_t Texture = 77;
+    EXPECT_FALSE(LoadTexture(C.Name, Texture)) << C.Name;
+    EXPECT_EQ(Texture, 77u);
+    ASSERT_EQ(Capture.Messages.size(), 1u) << C.Name;
+    EXPECT_EQ(Capture.Messages[0].Text, C.Text);
+    EXPECT_EQ(Capture.Messages[0].Caption, C.Caption);
+  }
+}
+
+TEST(LoadTexture, UnrecognisedNamesShowNothingAndLeaveTheTexture) {
+  TTempDir Dir;
+  // A real BMP under names the front end must not take for one.
+  const Bytes File = MakeBMP({});
+  for (const std::string Name : {"a.jpeg", "a.png", "a", "bmp", "BMP", "", "a.bmp.gz", "a.bm"}) {
+    const std::string Path = Name.empty() ? "" : Dir.Write(Name, File);
+    TMessageCapture Capture;
+    std::uint32_t Texture = 5;
+    EXPECT_FALSE(LoadTexture(Name.size() < 4 ? Name : Path, Texture)) << Name;
+    EXPECT_EQ(Texture, 5u);
+    EXPECT_TRUE(Capture.Messages.empty()) << Name;
+  }
+}
+
+TEST(SwapRedBlue, ExchangesFirstAndThirdByteOfEachPixelOnly) {
+  Bytes P = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  SwapRedBlue(P.data(), 0);
+  EXPECT_EQ(P, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  SwapRedBlue(P.data(), 3);
+  EXPECT_EQ(P, (Bytes{3, 2, 1, 6, 5, 4, 9, 8, 7, 10}));
+}
+
+// ---- BMP ----------------------------------------------------------------------------------------
+
+TEST(DecodeBMP, SwapsEachRowsPixelsAndLeavesThePaddingAlone) {
+  const Bytes File = MakeBMP({.Width = 3, .Height = 2});
+  TImage I;
+  ASSERT_TRUE(DecodeBMP(File.data(), File.size(), "x.bmp", I));
+  EXPECT_EQ(I.Width, 3u);
+  EXPECT_EQ(I.Height, 2u);
+  EXPECT_EQ(I.Format, TPixelFormat::RGB);
+  EXPECT_EQ(I.RowBytes, 12u);
+  ASSERT_EQ(I.Pixels.size(), 24u);
+  for (std::size_t Row = 0; Row < 2; ++Row) {
+    for (std::size_t X = 0; X < 3; ++X) {
+      const std::size_t At = Row * 12 + X * 3;
+      EXPECT_EQ(I.Pixels[At + 0], PatternByte(At + 2));
+      EXPECT_EQ(I.Pixels[At + 1], PatternByte(At + 1));
+      EXPECT_EQ(I.Pixels[At + 2], PatternByte(At + 0));
+    }
+    for (std::size_t Pad = 9; Pad < 12; ++Pad)
+      EXPECT_EQ(I.Pixels[Row * 12 + Pad], PatternByte(Row * 12 + Pad));
+  }
+}
+
+TEST(DecodeBMP, FindsThePixelsWhereverTheFilePutsThem) {
+  const struct {
+    const char* What;
+    TBmpSpec Spec;
+  } Cases[] = {
+      {"image size field 0, 64 x 64", {.Width = 64, .Height = 64}},
+      {"image size field exact", {.Width = 64, .Height = 64, .ImageSize = 12288}},
+      {"colour table of 2 skipped", {.Width = 4, .Height = 2, .ColoursUsed = 2}},
+      {"V5 info header (124 bytes)", {.Width = 4, .Height = 2, .HeaderSize = 124}},
+      {"V4 header with a colour table", {.Width = 4, .Height = 2, .ColoursUsed = 3, .HeaderSize = 108}},
+      {"gap after the colour table", {.Width = 4, .Height = 2, .ColoursUsed = 1, .Gap = 6}},
+      {"offset field 0 (pixels follow the table)", {.Width = 4, .Height = 2, .Offset = 0}},
+  };
+  for (const auto& C : Cases) {
+    const Bytes File = MakeBMP(C.Spec);
+    TImage I;
+    TMessageCapture Capture;
+    ASSERT_TRUE(DecodeBMP(File.data(), File.size(), "x.bmp", I)) << C.What;
+    EXPECT_TRUE(Capture.Messages.empty()) << C.What;
+    // The first stored byte triple is the first pixel of the first (bottom) row.
+    EXPECT_EQ(I.Pixels[0], PatternByte(2)) << C.What;
+    EXPECT_EQ(I.Pixels[2], PatternByte(0)) << C.What;
+    EXPECT_EQ(I.Pixels.size(), BmpStride(C.Spec.Width) * C.Spec.Height) << C.What;
+  }
+}
+
+TEST(DecodeBMP, RefusesWhatItCannotShowWithTheFileAndTheReason) {
+  const Bytes Good = MakeBMP({});
+  Bytes Short(Good.begin(), Good.begin() + 53);
+  const struct {
+    const char* What;
+    Bytes File;
+    std::string Reason;
+  } Cases[] = {
+      {"empty file", {}, "shorter than the bitmap headers"},
+      {"shorter than the headers", Short, "shorter than the bitmap headers"},
+      {"OS/2 core header", MakeBMP({.Width = 8, .HeaderSize = 12}), "header of 12 bytes"},
+      {"8 bits per pixel", MakeBMP({.Bits = 8}), "8 bits per pixel"},
+      {"32 bits per pixel", MakeBMP({.Bits = 32}), "32 bits per pixel"},
+      {"RLE compression", MakeBMP({.Compression = 1}), "compression 1"},
+      {"bit fields", MakeBMP({.Compression = 3}), "compression 3"},
+      {"top-down rows", MakeBMP({.Height = -2}), "top-down"},
+      {"most negative height", MakeBMP({.Height = INT32_MIN}, 0), "top-down"},
+      {"width 0", MakeBMP({.Width = 0}), "no pixels (0 x 2)"},
+      {"height 0", MakeBMP({.Height = 0}), "no pixels (3 x 0)"},
+      {"negative width", MakeBMP({.Width = -3}, 24), "no pixels (-3 x 2)"},
+      {"side beyond the cap", MakeBMP({.Width = 16385, .Height = 1}, 0), "16385 x 1 pixels is too large"},
+      {"bytes beyond the cap", MakeBMP({.Width = 10000, .Height = 10000}, 0), "too large"},
+      {"byte count overflowing 32 bits", MakeBMP({.Width = INT32_MAX, .Height = INT32_MAX}, 0), "too large"},
+      {"image size field smaller than the rows", MakeBMP({.ImageSize = 23}), "image size field (23 bytes)"},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeBMP(C.File.data(), C.File.size(), "dir/p.bmp", I)) << C.What;
+    ASSERT_EQ(Capture.Messages.size(), 1u) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Caption, "BMP Unit");
+    EXPECT_EQ(Capture.Messages[0].Text.rfind("Error loading dir/p.bmp: ", 0), 0u)
+        << Capture.Messages[0].Text;
+    EXPECT_NE(Capture.Messages[0].Text.find(C.Reason), std::string::npos)
+        << C.What << ": " << Capture.Messages[0].Text;
+  }
+}
+
+TEST(DecodeBMP, ShortColourTableAndPixelDataKeepTheirOwnMessages) {
+  const Bytes Good = MakeBMP({.Width = 3, .Height = 2});
+  Bytes CutPixels(Good.begin(), Good.end() - 1);
+  Bytes OnlyHeaders(Good.begin(), Good.begin() + 54);
+  Bytes CutTable = MakeBMP({.ColoursUsed = 4}, 0);
+  CutTable.resize(54 + 15);
+  Bytes HugeTable = MakeBMP({});
+  std::fill(HugeTable.begin() + 46, HugeTable.begin() + 50, 0xFF);
+  Bytes OffsetPastEnd = MakeBMP({.Offset = 0xFFFFFFF0u});
+  // A size field larger than the rows asks for bytes the file does not have.
+  Bytes BigSizeField = MakeBMP({.ImageSize = 26});
+  const struct {
+    const char* What;
+    const Bytes& File;
+    const char* Text;
+  } Cases[] = {
+      {"cut inside the pixel data", CutPixels, "Error reading bitmap data"},
+      {"no pixel data", OnlyHeaders, "Error reading bitmap data"},
+      {"offset past the end", OffsetPastEnd, "Error reading bitmap data"},
+      {"image size field beyond the file", BigSizeField, "Error reading bitmap data"},
+      {"cut inside the colour table", CutTable, "Error reading palette"},
+      {"colour table of 4 billion entries", HugeTable, "Error reading palette"},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeBMP(C.File.data(), C.File.size(), "p.bmp", I)) << C.What;
+    ASSERT_EQ(Capture.Messages.size(), 1u) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Text, C.Text) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Caption, "BMP Unit");
+  }
+}
+
+// ---- TGA ----------------------------------------------------------------------------------------
+
+TEST(DecodeTGA, ConvertsStoredPixelsAndSkipsTheIdField) {
+  const struct {
+    const char* What;
+    Bytes File;
+    std::uint32_t Width, Height;
+    TPixelFormat Format;
+    Bytes Expected;
+  } Cases[] = {
+      {"32-bit 2 x 1", Cat(TgaHeader(2, 2, 1, 32), {1, 2, 3, 4, 5, 6, 7, 8}), 2, 1,
+       TPixelFormat::RGBA, {3, 2, 1, 4, 7, 6, 5, 8}},
+      {"ID field of 5 bytes", Cat(TgaHeader(2, 1, 1, 24, 5), {1, 2, 3}), 1, 1, TPixelFormat::RGB, {3, 2, 1}},
+      {"trailing footer ignored", Cat(TgaHeader(2, 1, 1, 24), {1, 2, 3, 9, 9, 9, 9}), 1, 1,
+       TPixelFormat::RGB, {3, 2, 1}},
+      {"top-left origin still in stored order", Cat(TgaHeader(2, 1, 2, 24, 0, 0, 0x20), {1, 2, 3, 4, 5, 6}),
+       1, 2, TPixelFormat::RGB, {3, 2, 1, 6, 5, 4}},
+      {"RLE one run of 4", Cat(TgaHeader(10, 4, 1, 24), {0x83, 1, 2, 3}), 4, 1, TPixelFormat::RGB,
+       {3, 2, 1, 3, 2, 1, 3, 2, 1, 3, 2, 1}},
+      {"RLE raw then run", Cat(TgaHeader(10, 4, 1, 24), {0x00, 1, 2, 3, 0x82, 4, 5, 6}), 4, 1,
+       TPixelFormat::RGB, {3, 2, 1, 6, 5, 4, 6, 5, 4, 6, 5, 4}},
+      {"RLE run past the end stops at the last pixel", Cat(TgaHeader(10, 2, 1, 24), {0xFF, 1, 2, 3}), 2, 1,
+       TPixelFormat::RGB, {3, 2, 1, 3, 2, 1}},
+      {"RLE raw packet past the end uses the pixels that fit", Cat(TgaHeader(10, 1, 1, 24), {0x01, 1, 2, 3}),
+       1, 1, TPixelFormat::RGB, {3, 2, 1}},
+      {"RLE packets crossing rows", Cat(TgaHeader(10, 2, 2, 32), {0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
+                                                                     0x80, 13, 14, 15, 16}),
+       2, 2, TPixelFormat::RGBA, {3, 2, 1, 4, 7, 6, 5, 8, 11, 10, 9, 12, 15, 14, 13, 16}},
+      {"RLE run crossing rows", Cat(TgaHeader(10, 2, 2, 24, 5), {0x00, 1, 2, 3, 0x82, 4, 5, 6}), 2, 2,
+       TPixelFormat::RGB, {3, 2, 1, 6, 5, 4, 6, 5, 4, 6, 5, 4}},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    ASSERT_TRUE(DecodeTGA(C.File.data(), C.File.size(), "t.tga", I)) << C.What;
+    EXPECT_TRUE(Capture.Messages.empty()) << C.What;
+    EXPECT_EQ(I.Width, C.Width) << C.What;
+    EXPECT_EQ(I.Height, C.Height) << C.What;
+    EXPECT_EQ(I.Format, C.Format) << C.What;
+    EXPECT_EQ(I.RowBytes, C.Width * I.BytesPerPixel()) << C.What;
+    EXPECT_EQ(I.Pixels, C.Expected) << C.What;
+  }
+}
+
+TEST(DecodeTGA, RefusesWithTheExactTexts) {
+  const std::string Type = "Couldn't load \"a b.tga\". Only 24 and 32bit TGA supported.";
+  const std::string Map = "Couldn't load \"a b.tga\". Colormapped TGA files not supported.";
+  const std::string Depth = "Couldn't load \"a b.tga\". Only 24 and 32 bit TGA files supported.";
+  const std::string Read = "Couldn't read file \"a b.tga\".";
+  const struct {
+    const char* What;
+    Bytes File;
+    std::string Text;
+  } Cases[] = {
+      {"greyscale (type 3)", Cat(TgaHeader(3, 1, 1, 8), {0}), Type},
+      {"colour-mapped (type 1)", Cat(TgaHeader(1, 1, 1, 8, 0, 1), {0}), Type},
+      {"RLE greyscale (type 11)", TgaHeader(11, 1, 1, 8), Type},
+      {"type 2 with a colour map", Cat(TgaHeader(2, 1, 1, 24, 0, 1), {0, 0, 0}), Map},
+      {"16-bit true colour", Cat(TgaHeader(2, 1, 1, 16), {0, 0}), Depth},
+      {"empty file", {}, Read},
+      {"shorter than the header", Bytes(17, 0), Read},
+      {"ID field past the end", TgaHeader(2, 1, 1, 24, 5), Read},
+      {"uncompressed pixels cut short", Cat(TgaHeader(2, 2, 1, 24), {1, 2, 3, 4, 5}), Read},
+      {"RLE ends before a packet header", Cat(TgaHeader(10, 2, 1, 24), {0x80, 1, 2, 3}), Read},
+      {"RLE run pixel cut short", Cat(TgaHeader(10, 1, 1, 32), {0x80, 1, 2, 3}), Read},
+      {"RLE raw packet cut short", Cat(TgaHeader(10, 2, 1, 24), {0x01, 1, 2, 3, 4, 5}), Read},
+      {"RLE with no data", TgaHeader(10, 1, 1, 24), Read},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeTGA(C.File.data(), C.File.size(), "a b.tga", I)) << C.What;
+    ASSERT_EQ(Capture.Messages.size(), 1u) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Text, C.Text) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Caption, "TGA File Error") << C.What;
+  }
+}
+
+TEST(DecodeTGA, RefusesEmptyAndOversizedPicturesBeforeReadingPixels) {
+  const struct {
+    Bytes File;
+    std::string Text;
+  } Cases[] = {
+      {TgaHeader(2, 0, 5, 24), "Couldn't load \"t.tga\". The picture has no pixels (0 x 5)."},
+      {TgaHeader(10, 5, 0, 32), "Couldn't load \"t.tga\". The picture has no pixels (5 x 0)."},
+      {TgaHeader(10, 65535, 1, 24), "Couldn't load \"t.tga\". The picture of 65535 x 1 pixels is too large."},
+      {TgaHeader(2, 16384, 16384, 32),
+       "Couldn't load \"t.tga\". The picture of 16384 x 16384 pixels is too large."},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeTGA(C.File.data(), C.File.size(), "t.tga", I));
+    ASSERT_EQ(Capture.Messages.size(), 1u);
+    EXPECT_EQ(Capture.Messages[0].Text, C.Text);
+    EXPECT_EQ(Capture.Messages[0].Caption, "TGA File Error");
+  }
+}
+
+// ---- JPEG ---------------------------------------------------------------------------------------
+
+bool Near(int A, int B, int Tolerance = 6) { return std::abs(A - B) <= Tolerance; }
+
+TEST(DecodeJPG, TwoByTwoComesOutBottomRowFirstWithOpaqueAlpha) {
+  // Top row red, green; bottom row blue, white.
+  const Bytes Rgb = {250, 0, 0, 0, 250, 0, 0, 0, 250, 255, 255, 255};
+  const Bytes File = MakeJPEG(2, 2, 3, Rgb);
+  TImage I;
+  ASSERT_TRUE(DecodeJPG(File.data(), File.size(), "j.jpg", I));
+  EXPECT_EQ(I.Format, TPixelFormat::RGBA);
+  EXPECT_EQ(I.RowBytes, 8u);
+  ASSERT_EQ(I.Pixels.size(), 16u);
+  const int Expected[4][3] = {{0, 0, 250}, {255, 255, 255}, {250, 0, 0}, {0, 250, 0}};
+  for (int P = 0; P < 4; ++P) {
+    for (int C = 0; C < 3; ++C)
+      EXPECT_TRUE(Near(I.Pixels[P * 4 + C], Expected[P][C]))
+          << "pixel " << P << " channel " << C << " = " << int(I.Pixels[P * 4 + C]);
+    EXPECT_EQ(I.Pixels[P * 4 + 3], 255);
+  }
+}
+
+TEST(DecodeJPG, GreyscaleGivesEqualChannelsAndOddSizesAreKept) {
+  Bytes Grey(33 * 17);
+  for (std::size_t I = 0; I < Grey.size(); ++I) Grey[I] = std::uint8_t(I * 5);
+  const Bytes File = MakeJPEG(33, 17, 1, Grey);
+  TImage I;
+  ASSERT_TRUE(DecodeJPG(File.data(), File.size(), "g.jpg", I));
+  EXPECT_EQ(I.Width, 33u);
+  EXPECT_EQ(I.Height, 17u);
+  ASSERT_EQ(I.Pixels.size(), 33u * 17 * 4);
+  for (std::size_t P = 0; P < 33 * 17; ++P) {
+    ASSERT_EQ(I.Pixels[P * 4], I.Pixels[P * 4 + 1]) << P;
+    ASSERT_EQ(I.Pixels[P * 4], I.Pixels[P * 4 + 2]) << P;
+    ASSERT_EQ(I.Pixels[P * 4 + 3], 255) << P;
+  }
+}
+
+TEST(DecodeJPG, BrokenOrUnsupportedStreamsAreLoadFailures) {
+  Bytes Rgb(16 * 16 * 3);
+  for (std::size_t I = 0; I < Rgb.size(); ++I) Rgb[I] = std::uint8_t(I * 13 ^ (I >> 3));
+  const Bytes Good = MakeJPEG(16, 16, 3, Rgb);
+  Bytes Truncated(Good.begin(), Good.begin() + Good.size() * 2 / 3);
+  Bytes HeaderOnly(Good.begin(), Good.begin() + 20);
+  Bytes Garbled = Good;
+  // Damage the entropy-coded data (it ends just before the final EOI marker).
+  for (std::size_t I = Good.size() - 60; I < Good.size() - 2; ++I) Garbled[I] = 0xFF;
+  const Bytes Cmyk = MakeJPEG(4, 4, 4, Bytes(4 * 4 * 4, 100));
+  const struct {
+    const char* What;
+    const Bytes& File;
+  } Cases[] = {
+      {"truncated stream", Truncated},
+      {"only the first headers", HeaderOnly},
+      {"corrupted entropy data", Garbled},
+      {"CMYK", Cmyk},
+      {"not a JPEG at all", MakeBMP({})},
+      {"empty", Bytes{}},
+  };
+  for (const auto& C : Cases) {
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeJPG(C.File.data(), C.File.size(), "dir/bad one.jpg", I)) << C.What;
+    ASSERT_EQ(Capture.Messages.size(), 1u) << C.What;
+    EXPECT_EQ(Capture.Messages[0].Text, "Couldn't load JPG - \"dir/bad one.jpg\"") << C.What;
+    EXPECT_EQ(Capture.Messages[0].Caption, "JPG Unit") << C.What;
+  }
+}
+
+// ---- Upload (real GL context) -------------------------------------------------------------------
+
+// The level-0 texels of the bound texture, packed RGB or RGBA.
+Bytes ReadLevel0(TPixelFormat Format, int Width, int Height) {
+  const int BPP = Format == TPixelFormat::RGBA ? 4 : 3;
+  Bytes Out(std::size_t(Width) * Height * BPP);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, Format == TPixelFormat::RGBA ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE,
+                Out.data());
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  return Out;
+}
+
+Bytes PackedRows(const TImage& I) {
+  Bytes Out;
+  const std::size_t Row = std::size_t(I.Width) * I.BytesPerPixel();
+  for (std::uint32_t R = 0; R < I.Height; ++R)
+    Out.insert(Out.end(), I.Pixels.begin() + R * I.RowBytes, I.Pixels.begin() + R * I.RowBytes + Row);
+  return Out;
+}
+
+TEST(Upload, LevelZeroHoldsTheDecodedPixelsForEveryRowLayout) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  Bytes Jpeg(4 * 2 * 3);
+  for (std::size_t I = 0; I < Jpeg.size(); ++I) Jpeg[I] = std::uint8_t(I * 10);
+  Bytes Tga24 = TgaHeader(2, 2, 2, 24);  // rows of 6 bytes: packed, not a multiple of 4
+  for (int I = 0; I < 12; ++I) Tga24.push_back(std::uint8_t(I * 20 + 3));
+  Bytes Tga32 = TgaHeader(10, 4, 2, 32);
+  for (std::uint8_t B : {0x83, 9, 8, 7, 6, 0x03, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})
+    Tga32.push_back(B);
+  const struct {
+    std::string Name;
+    Bytes File;
+    int Width, Height;
+  } Cases[] = {
+      {"padded.bmp", MakeBMP({.Width = 2, .Height = 2}), 2, 2},
+      {"wide.BMP", MakeBMP({.Width = 64, .Height = 32}), 64, 32},
+      {"packed24.tga", Tga24, 2, 2},
+      {"rle32.tga", Tga32, 4, 2},
+      {"photo.jpg", MakeJPEG(4, 2, 3, Jpeg), 4, 2},
+  };
+  for (const auto& C : Cases) {
+    const std::string Path = Dir.Write(C.Name, C.File);
+    TImage Decoded;
+    const bool Ok = C.Name.ends_with("jpg")   ? DecodeJPG(C.File.data(), C.File.size(), Path, Decoded)
+                    : C.Name.ends_with("tga") ? DecodeTGA(C.File.data(), C.File.size(), Path, Decoded)
+                                              : DecodeBMP(C.File.data(), C.File.size(), Path, Decoded);
+    ASSERT_TRUE(Ok) << C.Name;
+    std::uint32_t Texture = 0;
+    TMessageCapture Capture;
+    ASSERT_TRUE(LoadTexture(Path, Texture)) << C.Name;
+    EXPECT_TRUE(Capture.Messages.empty());
+    EXPECT_NE(Texture, 0u);
+    EXPECT_TRUE(glIsTexture(Texture));
+    GLint Bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+    EXPECT_EQ(GLuint(Bound), Texture) << C.Name;
+    GLint W = 0, H = 0, Alignment = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &W);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &H);
+    EXPECT_EQ(W, C.Width) << C.Name;
+    EXPECT_EQ(H, C.Height) << C.Name;
+    EXPECT_EQ(ReadLevel0(Decoded.Format, W, H), PackedRows(Decoded)) << C.Name;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &Alignment);
+    EXPECT_EQ(Alignment, 4) << "unpack alignment not restored after " << C.Name;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << C.Name;
+  }
+}
+
+TEST(Upload, SetsLinearFiltersModulateAndTheWholeMipmapChain) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  const std::string Path = Dir.Write("c.bmp", MakeBMP({.Width = 64, .Height = 32}));
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  std::uint32_t Texture = 0;
+  ASSERT_TRUE(LoadTexture(Path, Texture));
+  GLint Mag = 0, Min = 0, Env = 0, W = 0, H = 0;
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &Mag);
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &Min);
+  glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &Env);
+  EXPECT_EQ(Mag, GL_LINEAR);
+  EXPECT_EQ(Min, GL_LINEAR);
+  EXPECT_EQ(Env, GL_MODULATE);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_WIDTH, &W);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_HEIGHT, &H);
+  EXPECT_EQ(W, 1);
+  EXPECT_EQ(H, 1);
+}
+
+TEST(Upload, EachLoadMakesANewTextureAndOddSizesAreRescaled) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  const std::string Path = Dir.Write("odd.bmp", MakeBMP({.Width = 100, .Height = 50}));
+  std::uint32_t First = 0, Second = 0;
+  ASSERT_TRUE(LoadTexture(Path, First));
+  ASSERT_TRUE(LoadTexture(Path, Second));
+  EXPECT_NE(First, Second);
+  GLint W = 0, H = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &W);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &H);
+  EXPECT_GT(W, 0);
+  EXPECT_GT(H, 0);
+  EXPECT_EQ(W & (W - 1), 0) << W;
+  EXPECT_EQ(H & (H - 1), 0) << H;
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST(Upload, FailedLoadsCreateNoTextureAndLeaveTheVariable) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  Bytes Cut = MakeBMP({});
+  Cut.pop_back();
+  const std::string Names[] = {
+      Dir.Write("cut.bmp", Cut),
+      Dir.Write("cut.tga", Cat(TgaHeader(2, 2, 2, 24), {1, 2, 3})),
+      Dir.Write("cut.jpg", Bytes{0xFF, 0xD8, 0xFF}),
+      (Dir.Path() / "missing.tga").string(),
+  };
+  GLuint Probe = 0;
+  glGenTextures(1, &Probe);
+  for (const auto& Name : Names) {
+    TMessageCapture Capture;
+    std::uint32_t Texture = 12345;
+    EXPECT_FALSE(LoadTexture(Name, Texture)) << Name;
+    EXPECT_EQ(Texture, 12345u);
+    EXPECT_EQ(Capture.Messages.size(), 1u) << Name;
+  }
+  // No name was taken by the failed loads: the next one follows the probe directly.
+  GLuint Next = 0;
+  glGenTextures(1, &Next);
+  EXPECT_EQ(Next, Probe + 1);
+}
+
+TEST(Upload, JpegFallsBackToTheDataFolderButNamesTheFileAsPassed) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  Dir.Write("data/Rock.jpg", MakeJPEG(8, 8, 3, Bytes(8 * 8 * 3, 128)));
+  TChangeDir Into(Dir.Path());
+  std::uint32_t Texture = 0;
+  {
+    TMessageCapture Capture;
+    EXPECT_TRUE(LoadTexture("Rock.jpg", Texture));
+    EXPECT_TRUE(Capture.Messages.empty());
+    EXPECT_NE(Texture, 0u);
+  }
+  TMessageCapture Capture;
+  std::uint32_t Other = 3;
+  EXPECT_FALSE(LoadTexture("Pebble.jpg", Other));
+  EXPECT_EQ(Other, 3u);
+  ASSERT_EQ(Capture.Messages.size(), 1u);
+  EXPECT_EQ(Capture.Messages[0].Text, "Couldn't load JPG - \"Pebble.jpg\"");
+}
+
+TEST(Upload, TgaThatExistsButCannotBeReadSaysSo) {
+  TGLTestContext GL;
+  REQUIRE_GL(GL);
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  TTempDir Dir;
+  const std::string Path = Dir.Write("locked.tga", Cat(TgaHeader(2, 1, 1, 24), {1, 2, 3}));
+  fs::permissions(Path, fs::perms::none);
+  TMessageCapture Capture;
+  std::uint32_t Texture = 0;
+  EXPECT_FALSE(LoadTexture(Path, Texture));
+  ASSERT_EQ(Capture.Messages.size(), 1u);
+  EXPECT_EQ(Capture.Messages[0].Text, "Couldn't read file \"" + Path + "\".");
+}
+
+// ---- Real files ---------------------------------------------------------------------------------
+
+TEST(Corpus, BmpSuiteRgb24LoadsPixelExact) {
+  REQUIRE_CORPUS(Images);
+  const fs::path Suite = Images / "bmp" / "bmpsuite";
+  const auto Ref = ReadPNG(Suite / "reference_png" / "rgb24.png");
+  ASSERT_TRUE(Ref);
+  // The same picture stored with a colour table, or a V5 header and a colour profile after the
+  // pixels. (rgb24prof2's profile is meant to change the colours; profiles are not applied.)
+  for (const char* Name : {"g/rgb24.bmp", "g/rgb24pal.bmp", "q/rgb24largepal.bmp", "q/rgb24prof.bmp",
+                           "q/rgb24lprof.bmp"}) {
+    const Bytes File = ReadBytes(Suite / Name);
+    TImage I;
+    TMessageCapture Capture;
+    ASSERT_TRUE(DecodeBMP(File.data(), File.size(), Name, I)) << Name;
+    ASSERT_EQ(I.Width, Ref->Width) << Name;
+    ASSERT_EQ(I.Height, Ref->Height) << Name;
+    EXPECT_EQ(CountMismatches(I, *Ref, true), 0u) << Name;
+  }
+}
+
+TEST(Corpus, EveryBmpSuiteFileLoadsOrIsRefusedWithOneMessage) {
+  REQUIRE_CORPUS(Images);
+  std::size_t Files = 0, Loaded = 0;
+  for (const auto& Entry : fs::recursive_directory_iterator(Images / "bmp")) {
+    if (Entry.path().extension() != ".bmp") continue;
+    ++Files;
+    const Bytes File = ReadBytes(Entry.path());
+    TImage I;
+    TMessageCapture Capture;
+    const bool Ok = DecodeBMP(File.data(), File.size(), Entry.path().string(), I);
+    if (Ok) {
+      ++Loaded;
+      EXPECT_TRUE(Capture.Messages.empty()) << Entry.path();
+      EXPECT_EQ(I.Pixels.size(), I.RowBytes * I.Height);
+    } else {
+      ASSERT_EQ(Capture.Messages.size(), 1u) << Entry.path();
+      EXPECT_EQ(Capture.Messages[0].Caption, "BMP Unit");
+    }
+  }
+  EXPECT_GT(Files, 80u);
+  EXPECT_GE(Loaded, 6u);
+}
+
+TEST(Corpus, TgaFilesMatchTheirReferencesInStoredRowOrder) {
+  REQUIRE_CORPUS(Images);
+  const fs::path Tga = Images / "tga";
+  const char* Names[] = {
+      "tombexcavator/TGA_24_rle",   "tombexcavator/TGA_24_uncompressed", "tombexcavator/TGA_32_rle",
+      "tombexcavator/TGA_32_uncompressed", "tombexcavator/TGA_flipped_rle",
+      "tombexcavator/TGA_flipped_uncompressed", "tombexcavator/1d",  "tombexcavator/rgb24rle",
+      "ftrvxmtrx/rgb24_top_left",   "ftrvxmtrx/rgb24_bottom_left_rle",   "ftrvxmtrx/rgb32_bottom_left",
+      "ftrvxmtrx/rgb32_top_left_rle", "fileformat/flag_b24",
+  };
+  for (const char* Name : Names) {
+    const Bytes File = ReadBytes(Tga / (std::string(Name) + ".tga"));
+    const auto Ref = ReadPNG(Tga / (std::string(Name) + ".png"));
+    ASSERT_TRUE(Ref) << Name;
+    TImage I;
+    TMessageCapture Capture;
+    ASSERT_TRUE(DecodeTGA(File.data(), File.size(), Name, I)) << Name;
+    ASSERT_EQ(I.Width, Ref->Width) << Name;
+    ASSERT_EQ(I.Height, Ref->Height) << Name;
+    // Stored first row first: a bottom-left origin puts the picture's bottom row first.
+    const bool TopOrigin = File[17] & 0x20;
+    EXPECT_EQ(CountMismatches(I, *Ref, !TopOrigin), 0u) << Name;
+  }
+}
+
+TEST(Corpus, TgaConformanceSamplesAgreeAcrossEncodings) {
+  REQUIRE_CORPUS(Images);
+  const fs::path Dir = Images / "tga" / "conformance";
+  std::map<std::string, TImage> Decoded;
+  for (const char* Name : {"utc24", "ctc24", "utc32"}) {
+    const Bytes File = ReadBytes(Dir / (std::string(Name) + ".tga"));
+    TMessageCapture Capture;
+    ASSERT_TRUE(DecodeTGA(File.data(), File.size(), Name, Decoded[Name])) << Name;
+    EXPECT_EQ(Decoded[Name].Width, 128u);
+    EXPECT_EQ(Decoded[Name].Height, 128u);
+  }
+  EXPECT_EQ(Decoded["utc24"].Pixels, Decoded["ctc24"].Pixels);
+  const TImage& A = Decoded["utc24"];
+  const TImage& B = Decoded["utc32"];
+  ASSERT_EQ(B.Format, TPixelFormat::RGBA);
+  std::size_t Bad = 0;
+  for (std::size_t P = 0; P < 128 * 128; ++P)
+    Bad += !std::equal(&A.Pixels[P * 3], &A.Pixels[P * 3 + 3], &B.Pixels[P * 4]);
+  EXPECT_EQ(Bad, 0u);
+}
+
+TEST(Corpus, UnsupportedTgaKindsShowTheirTexts) {
+  REQUIRE_CORPUS(Images);
+  const fs::path Dir = Images / "tga" / "conformance";
+  const struct {
+    const char* Name;
+    const char* Sentence;
+  } Cases[] = {
+      {"utc16.tga", "Only 24 and 32 bit TGA files supported."},
+      {"ubw8.tga", "Only 24 and 32bit TGA supported."},
+      {"ucm8.tga", "Only 24 and 32bit TGA supported."},
+      {"cbw8.tga", "Only 24 and 32bit TGA supported."},
+      {"ccm8.tga", "Only 24 and 32bit TGA supported."},
+  };
+  for (const auto& C : Cases) {
+    const std::string Path = (Dir / C.Name).string();
+    const Bytes File = ReadBytes(Path);
+    TImage I;
+    TMessageCapture Capture;
+    EXPECT_FALSE(DecodeTGA(File.data(), File.size(), Path, I));
+    ASSERT_EQ(Capture.Messages.size(), 1u);
+    EXPECT_EQ(Capture.Messages[0].Text, "Couldn't load \"" + Path + "\". " + C.Sentence);
+    EXPECT_EQ(Capture.Messages[0].Caption, "TGA File Error");
+  }
+}
+
+TEST(Corpus, EveryTgaFileLoadsOrIsRefusedWithOneMessage) {
+  REQUIRE_CORPUS(Images);
+  std::size_t Files = 0;
+  for (const auto& Entry : fs::recursive_directory_iterator(Images / "tga")) {
+    if (Entry.path().extension() != ".tga") continue;
+    ++Files;
+    const Bytes File = ReadBytes(Entry.path());
+    TImage I;
+    TMessageCapture Capture;
+    const bool Ok = DecodeTGA(File.data(), File.size(), Entry.path().string(), I);
+    EXPECT_EQ(Capture.Messages.size(), Ok ? 0u : 1u) << Entry.path();
+  }
+  EXPECT_GT(Files, 40u);
+}
+
+}  // namespace
