@@ -27,7 +27,14 @@ std::string Assertion(int Check) {
   return "Assertion failure (Model, " + std::to_string(Check) + "): ";
 }
 
-std::string Quoted(std::string_view Text) { return "\"" + std::string(Text) + "\""; }
+std::string Quoted(std::string_view Text) {
+  std::string Result;
+  Result.reserve(Text.size() + 2);
+  Result += '"';
+  Result += Text;
+  Result += '"';
+  return Result;
+}
 
 }  // namespace
 
@@ -349,6 +356,8 @@ bool TModel::LoadFromFile(const std::string& FileName) {
     FCurrentFrame = 0;
     float StartFrame = 0;
     bool Stop = false;
+    // Entries are created as their lines arrive, never ahead of them: a count larger than the
+    // file holds costs nothing, and a file that ends early keeps exactly the entries it has.
     while (!Text.AtEnd() && !Stop) {
       const std::string_view Line = Text.ReadLine();
       if (StartsWith(Line, "//") || Line.empty()) continue;
@@ -383,8 +392,11 @@ bool TModel::LoadFromFile(const std::string& FileName) {
         const int Count = Text.CheckedCount(
             Text.ToInteger(WithoutAll(Line, "Materials: "), "the material count"),
             "the material count");
-        // Created one by one as their lines arrive, so an inflated count costs nothing.
         for (int I = 0; I < Count && !Stop; ++I) {
+          if (Text.AtEnd()) {
+            Stop = true;
+            break;
+          }
           FMaterials.push_back(std::make_unique<TMaterial>(FCaustics));
           Stop = !FMaterials.back()->LoadFromText(Text);
         }
@@ -392,6 +404,10 @@ bool TModel::LoadFromFile(const std::string& FileName) {
         const int Count = Text.CheckedCount(
             Text.ToInteger(WithoutAll(Line, "Bones: "), "the bone count"), "the bone count");
         for (int I = 0; I < Count && !Stop; ++I) {
+          if (Text.AtEnd()) {
+            Stop = true;
+            break;
+          }
           FBones.push_back(std::make_unique<TBone>());
           Stop = !FBones.back()->LoadFromText(Text);
         }

@@ -1,0 +1,60 @@
+#include "Timer.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Runs the timer on a millisecond clock the test sets, with no performance counter.
+class TFakeClock {
+public:
+  std::uint32_t Now = 0;
+  TFakeClock() {
+    SetPerformanceCounterAvailable(false);
+    SetMillisecondClock([this] { return Now; });
+  }
+  ~TFakeClock() {
+    SetMillisecondClock({});
+    SetPerformanceCounterAvailable(true);
+  }
+};
+
+}  // namespace
+
+TEST(PerfTimer, FallbackClockCountsMilliseconds) {
+  struct TCase {
+    std::uint32_t Start, Later;
+    float Seconds;
+  } const Cases[] = {
+      {1000, 1000, 0.0f},
+      {1000, 1001, 0.001f},  // steps of one millisecond
+      {1000, 2500, 1.5f},
+      {0xFFFFFF00u, 0x00000100u, 0.512f},  // the clock wrapped between start and now
+      {0xFFFFFFFFu, 0xFFFFFFFEu, 4294967.295f},  // a full lap less one tick, never negative
+  };
+  for (const TCase& Case : Cases) {
+    TFakeClock Clock;
+    Clock.Now = Case.Start;
+    const TPerfTimer Timer;
+    EXPECT_FALSE(Timer.UsesCounter());
+    EXPECT_EQ(Timer.Frequency(), 1000);
+    EXPECT_EQ(Timer.Resolution(), 0.001f);
+    Clock.Now = Case.Later;
+    EXPECT_FLOAT_EQ(Timer.Elapsed(), Case.Seconds) << Case.Start << " to " << Case.Later;
+  }
+}
+
+TEST(PerfTimer, CounterMeasuresRealTime) {
+  const TPerfTimer Timer;
+  ASSERT_TRUE(Timer.UsesCounter());
+  EXPECT_GT(Timer.Frequency(), 0);
+  EXPECT_FLOAT_EQ(Timer.Resolution(), float(1.0 / double(Timer.Frequency())));
+  const float First = Timer.Elapsed();
+  EXPECT_GE(First, 0.0f);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_GE(Timer.Elapsed(), First + 0.019f);  // a lower bound only: the machine may be slow
+}
