@@ -1,0 +1,262 @@
+#include "DataGen.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+namespace datagen {
+
+namespace {
+
+void Put16(std::vector<std::uint8_t>& Out, unsigned V) {
+  Out.push_back(std::uint8_t(V));
+  Out.push_back(std::uint8_t(V >> 8));
+}
+void Put32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) Out.push_back(std::uint8_t(V >> (8 * I)));
+}
+std::uint32_t Get32(const std::vector<std::uint8_t>& In, std::size_t At) {
+  return std::uint32_t(In[At]) | std::uint32_t(In[At + 1]) << 8 | std::uint32_t(In[At + 2]) << 16 |
+         std::uint32_t(In[At + 3]) << 24;
+}
+std::uint8_t ToByte(float V) {
+  return std::uint8_t(std::lround(std::clamp(V, 0.0f, 1.0f) * 255.0f));
+}
+// The generator's own consistency checks stay on in release builds: a bad file must fail the build.
+void Require(bool Ok, const char* What) {
+  if (!Ok) throw std::logic_error(std::string("model check failed: ") + What);
+}
+int Wrap(int V, int N) { return ((V % N) + N) % N; }
+
+double SmoothStep(double T) { return T * T * T * (T * (T * 6 - 15) + 10); }
+
+}  // namespace
+
+TRgb TImage::Sample(float X, float Y) const {
+  float Fx = X - 0.5f, Fy = Y - 0.5f;
+  int X0 = int(std::floor(Fx)), Y0 = int(std::floor(Fy));
+  float Tx = Fx - X0, Ty = Fy - Y0;
+  int Xa = Wrap(X0, Width), Xb = Wrap(X0 + 1, Width);
+  int Ya = Wrap(Y0, Height), Yb = Wrap(Y0 + 1, Height);
+  return Mix(Mix(At(Xa, Ya), At(Xb, Ya), Tx), Mix(At(Xa, Yb), At(Xb, Yb), Tx), Ty);
+}
+
+std::vector<std::uint8_t> EncodeBmp(const TImage& Image) {
+  const std::uint32_t Stride = (std::uint32_t(Image.Width) * 3 + 3) / 4 * 4;
+  const std::uint32_t DataSize = Stride * std::uint32_t(Image.Height);
+  std::vector<std::uint8_t> Out;
+  Out.reserve(54 + DataSize);
+  Out.push_back('B');
+  Out.push_back('M');
+  Put32(Out, 54 + DataSize);
+  Put16(Out, 0);
+  Put16(Out, 0);
+  Put32(Out, 54);
+  Put32(Out, 40);
+  Put32(Out, std::uint32_t(Image.Width));
+  Put32(Out, std::uint32_t(Image.Height));
+  Put16(Out, 1);
+  Put16(Out, 24);
+  Put32(Out, 0);  // no compression
+  Put32(Out, DataSize);
+  Put32(Out, 2835);  // 72 dots per inch
+  Put32(Out, 2835);
+  Put32(Out, 0);
+  Put32(Out, 0);
+  for (int Row = Image.Height - 1; Row >= 0; --Row) {
+    for (int X = 0; X < Image.Width; ++X) {
+      const TRgb& P = Image.At(X, Row);
+      Out.push_back(ToByte(P.B));
+      Out.push_back(ToByte(P.G));
+      Out.push_back(ToByte(P.R));
+    }
+    for (std::uint32_t Pad = std::uint32_t(Image.Width) * 3; Pad < Stride; ++Pad) Out.push_back(0);
+  }
+  return Out;
+}
+
+bool DecodeBmp(const std::vector<std::uint8_t>& Bytes, TImage& Image) {
+  if (Bytes.size() < 54 || Bytes[0] != 'B' || Bytes[1] != 'M') return false;
+  const auto Width = std::int32_t(Get32(Bytes, 18)), Height = std::int32_t(Get32(Bytes, 22));
+  const unsigned Bits = Bytes[28] | Bytes[29] << 8;
+  const std::uint32_t Offset = Get32(Bytes, 10), Compression = Get32(Bytes, 30);
+  if (Width <= 0 || Height <= 0 || Width > 16384 || Height > 16384 || Bits != 24 || Compression != 0)
+    return false;
+  const std::size_t Stride = (std::size_t(Width) * 3 + 3) / 4 * 4;
+  if (Offset < 54 || Bytes.size() < Offset + Stride * std::size_t(Height)) return false;
+  Image = TImage(Width, Height);
+  for (int Row = 0; Row < Height; ++Row) {
+    const std::uint8_t* Src = Bytes.data() + Offset + Stride * std::size_t(Height - 1 - Row);
+    for (int X = 0; X < Width; ++X)
+      Image.At(X, Row) = {Src[3 * X + 2] / 255.0f, Src[3 * X + 1] / 255.0f, Src[3 * X] / 255.0f};
+  }
+  return true;
+}
+
+void WriteFile(const std::string& Path, const std::string& Bytes) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  if (!Out) throw std::runtime_error("cannot create " + Path);
+  Out.write(Bytes.data(), std::streamsize(Bytes.size()));
+  Out.close();
+  if (!Out) throw std::runtime_error("cannot write " + Path);
+}
+
+void WriteFile(const std::string& Path, const std::vector<std::uint8_t>& Bytes) {
+  WriteFile(Path, std::string(Bytes.begin(), Bytes.end()));
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In) throw std::runtime_error("cannot open " + Path);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+std::uint64_t TRandom::Next() {
+  std::uint64_t Z = (State += 0x9E3779B97F4A7C15ull);
+  Z = (Z ^ (Z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  Z = (Z ^ (Z >> 27)) * 0x94D049BB133111EBull;
+  return Z ^ (Z >> 31);
+}
+
+double Hash01(std::int64_t X, std::int64_t Y, std::uint64_t Seed) {
+  TRandom R(Seed * 0x9E3779B97F4A7C15ull ^ std::uint64_t(X) * 0xD1B54A32D192ED03ull ^
+            std::uint64_t(Y) * 0xABC98388FB8FAC03ull);
+  return R.Uniform();
+}
+
+double TiledNoise(double X, double Y, int Period, std::uint64_t Seed) {
+  const double Fx = std::floor(X), Fy = std::floor(Y);
+  const auto Ix = std::int64_t(Fx), Iy = std::int64_t(Fy);
+  const double Tx = SmoothStep(X - Fx), Ty = SmoothStep(Y - Fy);
+  auto L = [&](std::int64_t A, std::int64_t B) {
+    return Hash01(((A % Period) + Period) % Period, ((B % Period) + Period) % Period, Seed);
+  };
+  const double A = L(Ix, Iy), B = L(Ix + 1, Iy), C = L(Ix, Iy + 1), D = L(Ix + 1, Iy + 1);
+  return (A + (B - A) * Tx) + ((C + (D - C) * Tx) - (A + (B - A) * Tx)) * Ty;
+}
+
+double TiledFbm(double X, double Y, int Period, int Octaves, double Gain, std::uint64_t Seed) {
+  double Sum = 0, Weight = 1, Total = 0;
+  for (int O = 0; O < Octaves; ++O) {
+    Sum += Weight * TiledNoise(X, Y, Period, Seed + std::uint64_t(O) * 7919);
+    Total += Weight;
+    Weight *= Gain;
+    X *= 2;
+    Y *= 2;
+    Period *= 2;
+  }
+  return Sum / Total;
+}
+
+std::string Real(double Value) {
+  char Text[64];
+  std::snprintf(Text, sizeof Text, "%.6f", Value);
+  if (std::string(Text) == "-0.000000") return "0.000000";
+  return Text;
+}
+
+std::string FormatModel(const TModelFile& Model, const std::string& Comment) {
+  std::string T;
+  auto Line = [&T](const std::string& S) { T += S + "\n"; };
+  Line("// " + Comment);
+  Line("");
+  Line("Frames: " + std::to_string(Model.Frames));
+  Line("Frame: " + std::to_string(Model.StartFrame));
+  Line("");
+  Line("Meshes: " + std::to_string(Model.Meshes.size()));
+  for (const TModelMesh& M : Model.Meshes) {
+    Require(M.Name.find(' ') == std::string::npos, "a mesh name may not hold a blank");
+    Require(M.Material < int(Model.Materials.size()), "material index out of range");
+    Line("\"" + M.Name + "\" 0 " + std::to_string(M.Material));
+    Line(std::to_string(M.Vertices.size()));
+    for (const TModelVertex& V : M.Vertices) {
+      Require(V.Bone >= -1 && V.Bone < int(Model.Bones.size()), "bone index out of range");
+      Line("0 " + Real(V.X) + " " + Real(V.Y) + " " + Real(V.Z) + " " + Real(V.U) + " " + Real(V.V) +
+           " " + std::to_string(V.Bone));
+    }
+    Line(std::to_string(M.Normals.size()));
+    for (const auto& N : M.Normals) Line(Real(N[0]) + " " + Real(N[1]) + " " + Real(N[2]));
+    Line(std::to_string(M.Triangles.size()));
+    for (const TModelTriangle& Tri : M.Triangles) {
+      std::string S = "0";
+      for (int C = 0; C < 3; ++C) {
+        Require(Tri.Vertex[C] >= 0 && Tri.Vertex[C] < int(M.Vertices.size()), "vertex index out of range");
+        S += " " + std::to_string(Tri.Vertex[C]);
+      }
+      for (int C = 0; C < 3; ++C) {
+        Require(Tri.Normal[C] >= 0 && Tri.Normal[C] < int(M.Normals.size()), "normal index out of range");
+        S += " " + std::to_string(Tri.Normal[C]);
+      }
+      Line(S + " 1");
+    }
+  }
+  Line("");
+  Line("Materials: " + std::to_string(Model.Materials.size()));
+  for (const TModelMaterial& Mat : Model.Materials) {
+    Line("\"" + Mat.Name + "\"");
+    Line("0.200000 0.200000 0.200000 1.000000");
+    Line("0.800000 0.800000 0.800000 1.000000");
+    Line("0.000000 0.000000 0.000000 1.000000");
+    Line("0.000000 0.000000 0.000000 1.000000");
+    Line("0.000000");
+    Line("1.000000");
+    Line("\"" + Mat.ColourMap + "\"");
+    Line("\"\"");
+  }
+  Line("");
+  Line("Bones: " + std::to_string(Model.Bones.size()));
+  for (std::size_t B = 0; B < Model.Bones.size(); ++B) {
+    const TModelBone& Bone = Model.Bones[B];
+    Require(!Bone.PositionKeys.empty() && !Bone.RotationKeys.empty(), "every bone needs keys");
+    if (!Bone.Parent.empty()) {
+      bool Found = false;
+      for (std::size_t P = 0; P < B; ++P) Found = Found || Model.Bones[P].Name == Bone.Parent;
+      Require(Found, "a parent must come before its children");
+    }
+    Line("\"" + Bone.Name + "\"");
+    Line("\"" + Bone.Parent + "\"");
+    Line("8 " + Real(Bone.Position[0]) + " " + Real(Bone.Position[1]) + " " + Real(Bone.Position[2]) +
+         " " + Real(Bone.Rotation[0]) + " " + Real(Bone.Rotation[1]) + " " + Real(Bone.Rotation[2]));
+    for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
+      Line(std::to_string(Track->size()));
+      for (const TModelKey& K : *Track)
+        Line(Real(K.Time) + " " + Real(K.Value[0]) + " " + Real(K.Value[1]) + " " + Real(K.Value[2]));
+    }
+  }
+  return T;
+}
+
+void ComputeSmoothNormals(TModelMesh& Mesh) {
+  // Vertices at the same place (texture seams, the pole of a cap) share one normal, so the seam
+  // does not show as a crease.
+  std::map<std::array<long, 3>, std::array<double, 3>> Sum;
+  auto KeyOf = [](const TModelVertex& V) {
+    return std::array<long, 3>{std::lround(V.X * 1000), std::lround(V.Y * 1000), std::lround(V.Z * 1000)};
+  };
+  for (TModelTriangle& Tri : Mesh.Triangles) {
+    const TModelVertex &A = Mesh.Vertices[Tri.Vertex[0]], &B = Mesh.Vertices[Tri.Vertex[1]],
+                       &C = Mesh.Vertices[Tri.Vertex[2]];
+    const double E1[3] = {B.X - A.X, B.Y - A.Y, B.Z - A.Z}, E2[3] = {C.X - A.X, C.Y - A.Y, C.Z - A.Z};
+    const double N[3] = {E1[1] * E2[2] - E1[2] * E2[1], E1[2] * E2[0] - E1[0] * E2[2],
+                         E1[0] * E2[1] - E1[1] * E2[0]};
+    for (int Corner = 0; Corner < 3; ++Corner) {
+      auto& S = Sum.try_emplace(KeyOf(Mesh.Vertices[Tri.Vertex[Corner]]), std::array<double, 3>{0, 0, 0})
+                    .first->second;
+      for (int K = 0; K < 3; ++K) S[K] += N[K];
+      Tri.Normal[Corner] = Tri.Vertex[Corner];
+    }
+  }
+  Mesh.Normals.clear();
+  for (const TModelVertex& V : Mesh.Vertices) {
+    const auto Found = Sum.find(KeyOf(V));
+    const std::array<double, 3> S = Found == Sum.end() ? std::array<double, 3>{0, 1, 0} : Found->second;
+    const double L = std::sqrt(S[0] * S[0] + S[1] * S[1] + S[2] * S[2]);
+    if (L < 1e-12) Mesh.Normals.push_back({0, 1, 0});
+    else Mesh.Normals.push_back({float(S[0] / L), float(S[1] / L), float(S[2] / L)});
+  }
+}
+
+}  // namespace datagen

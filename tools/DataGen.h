@@ -1,0 +1,126 @@
+// DataGen: shared pieces of the data generator and its preview tool: an RGB float image with a
+// 24-bit BMP writer and reader, a deterministic random generator, tileable value noise, and the
+// writers of the model text format. Plain C++; no GL, no SDL. Every asset function is pure: same
+// bytes on every run (fixed seeds, no clock).
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace datagen {
+
+constexpr double Pi = 3.14159265358979323846;
+
+struct TRgb {
+  float R = 0, G = 0, B = 0;
+};
+
+inline TRgb operator+(TRgb A, TRgb B) { return {A.R + B.R, A.G + B.G, A.B + B.B}; }
+inline TRgb operator-(TRgb A, TRgb B) { return {A.R - B.R, A.G - B.G, A.B - B.B}; }
+inline TRgb operator*(TRgb A, float S) { return {A.R * S, A.G * S, A.B * S}; }
+inline TRgb operator*(TRgb A, TRgb B) { return {A.R * B.R, A.G * B.G, A.B * B.B}; }
+inline TRgb Mix(TRgb A, TRgb B, float T) { return A + (B - A) * T; }
+
+// Rows top-down in memory (row 0 is the top of the picture, as texture coordinate v = 0 of the
+// model format addresses it); channels nominally 0..1, clamped when written.
+struct TImage {
+  int Width = 0, Height = 0;
+  std::vector<TRgb> Pixels;
+
+  TImage() = default;
+  TImage(int W, int H) : Width(W), Height(H), Pixels(std::size_t(W) * H) {}
+  TRgb& At(int X, int Y) { return Pixels[std::size_t(Y) * Width + X]; }
+  const TRgb& At(int X, int Y) const { return Pixels[std::size_t(Y) * Width + X]; }
+  // Wrapping bilinear lookup at texel-space coordinates (texel centres at +0.5).
+  TRgb Sample(float X, float Y) const;
+};
+
+// 24-bit uncompressed BMP bytes: 14-byte file header "BM", 40-byte info header, positive height
+// (rows bottom-up), rows padded to 4 bytes, pixels blue, green, red.
+std::vector<std::uint8_t> EncodeBmp(const TImage& Image);
+// Reads what EncodeBmp writes (and any 24-bit bottom-up BMP); false on anything else.
+bool DecodeBmp(const std::vector<std::uint8_t>& Bytes, TImage& Image);
+
+// Writes Bytes to Path; throws std::runtime_error naming the file and the reason on failure.
+void WriteFile(const std::string& Path, const std::string& Bytes);
+void WriteFile(const std::string& Path, const std::vector<std::uint8_t>& Bytes);
+std::vector<std::uint8_t> ReadFile(const std::string& Path);
+
+// SplitMix64: small, fast, and the same sequence on every platform (unlike std distributions).
+class TRandom {
+public:
+  explicit TRandom(std::uint64_t Seed) : State(Seed) {}
+  std::uint64_t Next();
+  double Uniform() { return double(Next() >> 11) * (1.0 / 9007199254740992.0); }  // [0, 1)
+  double Range(double Lo, double Hi) { return Lo + (Hi - Lo) * Uniform(); }
+
+private:
+  std::uint64_t State;
+};
+
+// Hash of integer lattice coordinates to [0, 1).
+double Hash01(std::int64_t X, std::int64_t Y, std::uint64_t Seed);
+
+// Smooth value noise in [0, 1) on a lattice of Period x Period cells that repeats with that
+// period, so a picture sampled over exactly one period tiles seamlessly.
+double TiledNoise(double X, double Y, int Period, std::uint64_t Seed);
+// Sum of Octaves layers of TiledNoise, each at twice the frequency and Gain times the weight of
+// the previous one; normalised to [0, 1).
+double TiledFbm(double X, double Y, int Period, int Octaves, double Gain, std::uint64_t Seed);
+
+// Text of the model format: reals with six decimals, as the format's files are written.
+std::string Real(double Value);
+
+// One mesh of the model text format; vertex positions in model space.
+struct TModelVertex {
+  float X, Y, Z, U, V;
+  int Bone;
+};
+struct TModelTriangle {
+  int Vertex[3];
+  int Normal[3];
+};
+struct TModelMesh {
+  std::string Name;  // no blanks: the reader splits the mesh line at blanks
+  int Material = 0;
+  std::vector<TModelVertex> Vertices;
+  std::vector<std::array<float, 3>> Normals;
+  std::vector<TModelTriangle> Triangles;
+};
+struct TModelKey {
+  float Time;
+  float Value[3];
+};
+struct TModelBone {
+  std::string Name, Parent;  // Parent empty for a root; parents come before their children
+  float Position[3];         // rest position relative to the parent
+  float Rotation[3];         // rest Euler angles X, Y, Z, radians
+  std::vector<TModelKey> PositionKeys, RotationKeys;
+};
+struct TModelMaterial {
+  std::string Name, ColourMap;
+};
+struct TModelFile {
+  int Frames = 0, StartFrame = 1;
+  std::vector<TModelMesh> Meshes;
+  std::vector<TModelMaterial> Materials;
+  std::vector<TModelBone> Bones;
+};
+
+// The model as text, lines ending in a line feed. Asserts that every index is in range.
+std::string FormatModel(const TModelFile& Model, const std::string& Comment);
+// Per-vertex normals averaged from the triangles' face normals; normal i belongs to vertex i.
+void ComputeSmoothNormals(TModelMesh& Mesh);
+
+// The assets, each written into Folder (no trailing slash).
+void WriteCaustics(const std::string& Folder);
+void WriteBackdrop(const std::string& Folder);
+void WriteSkin(const std::string& Folder);
+void WriteSand(const std::string& Folder);
+void WriteCreature(const std::string& Folder);
+void WriteTerrain(const std::string& Folder);
+
+}  // namespace datagen

@@ -1,0 +1,285 @@
+// The still pictures: the backdrop "Vadrel200.bmp", the creature's skin "Vadrel201.bmp" and the
+// sand "Vadrel202.bmp". What the program does to them: nothing is lit; a pixel is the current
+// colour times the texture (times the caustic frame on the sand), then blue fog.
+#include <algorithm>
+#include <cmath>
+
+#include "DataGen.h"
+
+namespace datagen {
+
+namespace {
+
+float Clamp01(double V) { return float(std::clamp(V, 0.0, 1.0)); }
+double SmoothStep(double A, double B, double X) {
+  const double T = std::clamp((X - A) / (B - A), 0.0, 1.0);
+  return T * T * (3 - 2 * T);
+}
+
+// ---- Backdrop ---------------------------------------------------------------------------------
+// Shown on a 16 x 5 quad at depth 13 covering the upper band of the view, mirrored left to right
+// (so nothing in it may depend on handedness). At the bottom edge and at the sides, where the
+// quad ends in front of the far sea floor or the clear colour, it fades into exactly what the
+// viewer sees beyond it, so the quad has no visible border.
+constexpr int BackdropWidth = 512, BackdropHeight = 256;
+constexpr TRgb SurfaceColour = {0.42f, 0.74f, 0.96f};  // top row: light through the surface
+constexpr TRgb DeepColour = {0.07f, 0.20f, 0.46f};     // bottom row: deep water
+constexpr TRgb FarRockColour = {0.12f, 0.22f, 0.44f};  // farther silhouettes, lost in the haze
+constexpr TRgb NearRockColour = {0.06f, 0.13f, 0.30f};
+constexpr double ShaftStrength = 0.22;
+constexpr int ShaftCount = 9;
+constexpr double ShaftSlant = 0.35;  // horizontal drift of a shaft per row going down
+constexpr int WeedClumps = 14;
+constexpr double BottomFade = 0.12, SideFade = 0.07;  // parts of the height and width that fade
+constexpr std::uint64_t BackdropSeed = 200;
+
+// What lies beyond the quad, from the scene's fixed set-up: the quad spans eye-space y 1 to 6 at
+// depth 13; the floor's height 0 runs through y = -4 at depth 6.5, rising 20 degrees, and ends at
+// depth 70 (see the terrain); fog is exponential-squared, density 0.04, colour (0, 0, 0.8); the
+// clear colour is (0.3, 0.3, 1). FloorColour is the sand times the caustic frames' mean.
+constexpr double QuadDepth = 13, QuadBottom = 1, QuadTop = 6;
+constexpr double FloorY = -4, FloorDepth = 6.5, FloorSlope = 0.36397023, FloorEnd = 70;
+constexpr double FogDensity = 0.04;
+constexpr TRgb FogColour = {0, 0, 0.8f}, ClearColour = {0.3f, 0.3f, 1.0f};
+constexpr TRgb FloorColour = {0.57f, 0.53f, 0.43f};
+
+float FogKeep(double Depth) { return float(std::exp(-std::pow(FogDensity * Depth, 2))); }
+
+// The colour the quad must hold at height T (0 bottom, 1 top) to show, after its own fog, what
+// the viewer would see through it at that height of the screen.
+TRgb BeyondBackdrop(double T) {
+  const double Slope = (QuadBottom + (QuadTop - QuadBottom) * T) / QuadDepth;  // y / depth of the ray
+  const double Depth = (FloorY - FloorDepth * FloorSlope) / (Slope - FloorSlope);  // where the ray meets the floor
+  TRgb Seen = ClearColour;
+  if (Slope < FloorSlope && Depth <= FloorEnd) {
+    const float Keep = FogKeep(Depth);
+    Seen = Mix(FogColour, FloorColour, Keep);
+    // Soften the far end of the floor a little, as the dunes do.
+    Seen = Mix(Seen, ClearColour, float(SmoothStep(FloorEnd * 0.97, FloorEnd, Depth)));
+  }
+  const float Keep = FogKeep(QuadDepth);
+  const TRgb C = (Seen - FogColour * (1 - Keep)) * (1 / Keep);
+  return {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+}
+
+// Height of a silhouette line at column X (0..1 of the picture height from the bottom), tiling
+// across the width so the mirrored picture has no seam to hide.
+double RidgeLine(double X, double Base, double Amplitude, int Period, std::uint64_t Seed) {
+  return Base + Amplitude * (TiledFbm(X / BackdropWidth * Period, 0.5, Period, 4, 0.5, Seed) - 0.5) * 2;
+}
+
+// Adds a clump of swaying sea grass to a coverage mask: tapered blades from a common root.
+void AddWeed(std::vector<float>& Mask, TRandom& Random, double RootX, double GroundY) {
+  const int Blades = 2 + int(Random.Uniform() * 4);
+  for (int B = 0; B < Blades; ++B) {
+    const double Tall = Random.Range(16, 52), Lean = Random.Range(-10, 10), Curl = Random.Range(-6, 6);
+    const double Base = Random.Range(1.2, 2.4), Start = RootX + Random.Range(-3, 3);
+    for (double S = 0; S <= 1.0; S += 0.2 / Tall) {
+      const double Cy = GroundY - S * Tall;
+      const double Cx = Start + Lean * S * S + Curl * std::sin(3.5 * S);
+      const double R = Base * (1.0 - 0.85 * S);
+      for (int Dy = -3; Dy <= 3; ++Dy)
+        for (int Dx = -3; Dx <= 3; ++Dx) {
+          const int Px = int(std::floor(Cx)) + Dx, Py = int(std::floor(Cy)) + Dy;
+          if (Py < 0 || Py >= BackdropHeight) continue;
+          const double Cover = std::clamp(R + 0.5 - std::hypot(Px + 0.5 - Cx, Py + 0.5 - Cy), 0.0, 1.0);
+          float& M = Mask[std::size_t(Py) * BackdropWidth + ((Px % BackdropWidth) + BackdropWidth) % BackdropWidth];
+          M = std::max(M, float(Cover));
+        }
+    }
+  }
+}
+
+}  // namespace
+
+TImage MakeBackdrop() {
+  TImage Image(BackdropWidth, BackdropHeight);
+  TRandom Random(BackdropSeed);
+  struct TShaft {
+    double Centre, Width, Strength;
+  };
+  std::vector<TShaft> Shafts;
+  for (int I = 0; I < ShaftCount; ++I)
+    Shafts.push_back({Random.Range(0, BackdropWidth), Random.Range(8, 30), Random.Range(0.4, 1.0)});
+
+  for (int Y = 0; Y < BackdropHeight; ++Y) {
+    const double Up = 1.0 - double(Y) / (BackdropHeight - 1);  // 1 at the top row
+    for (int X = 0; X < BackdropWidth; ++X) {
+      TRgb C = Mix(DeepColour, SurfaceColour, float(std::pow(Up, 1.6)));
+      // Soft shafts from the surface, fading with depth; they wrap across the width.
+      double Shaft = 0;
+      for (const TShaft& S : Shafts) {
+        double D = std::fmod(X - S.Centre - ShaftSlant * (BackdropHeight - Y) + 4.0 * BackdropWidth,
+                             double(BackdropWidth));
+        if (D > BackdropWidth / 2.0) D -= BackdropWidth;
+        Shaft += S.Strength * std::exp(-D * D / (2 * S.Width * S.Width));
+      }
+      const double Flicker = 0.75 + 0.5 * TiledNoise(X / 32.0, Y / 64.0, BackdropWidth / 32, BackdropSeed + 1);
+      Shaft *= ShaftStrength * Flicker * std::pow(Up, 1.3);
+      C = C + TRgb{0.75f, 0.95f, 1.0f} * float(Shaft);
+      // Ripples of the surface seen from below, near the top edge.
+      const double Shimmer = TiledFbm(X / 24.0, Y / 6.0, BackdropWidth / 24, 3, 0.5, BackdropSeed + 2);
+      C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.88, 1.0, Up) * (Shimmer - 0.35));
+      Image.At(X, Y) = C;
+    }
+  }
+
+  // Distant silhouettes near the bottom: a far ridge with sea grass, then a nearer, darker one.
+  std::vector<float> FarMask(std::size_t(BackdropWidth) * BackdropHeight, 0.0f), NearMask = FarMask;
+  for (int X = 0; X < BackdropWidth; ++X) {
+    const double Far = RidgeLine(X, 0.20, 0.08, 5, BackdropSeed + 3);
+    const double Near = RidgeLine(X, 0.13, 0.06, 9, BackdropSeed + 4);
+    for (int Y = 0; Y < BackdropHeight; ++Y) {
+      const double H = 1.0 - (Y + 0.5) / BackdropHeight;  // height above the bottom edge
+      // A soft edge (about a pixel and a half) so the outline does not shimmer when mip-mapped.
+      FarMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-0.006, 0.006, Far - H));
+      NearMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-0.005, 0.005, Near - H));
+    }
+  }
+  for (int W = 0; W < WeedClumps; ++W) {
+    const bool Far = W % 2 == 0;
+    const double RootX = Random.Range(0, BackdropWidth);
+    const double Ground = BackdropHeight * (1.0 - (Far ? 0.17 : 0.10));
+    AddWeed(Far ? FarMask : NearMask, Random, RootX, Ground);
+  }
+  for (int Y = 0; Y < BackdropHeight; ++Y)
+    for (int X = 0; X < BackdropWidth; ++X) {
+      TRgb& C = Image.At(X, Y);
+      C = Mix(C, FarRockColour, 0.65f * FarMask[std::size_t(Y) * BackdropWidth + X]);
+      C = Mix(C, NearRockColour, 0.85f * NearMask[std::size_t(Y) * BackdropWidth + X]);
+    }
+
+  // Fade the bottom rows and the side columns into what lies beyond the quad.
+  for (int Y = 0; Y < BackdropHeight; ++Y) {
+    const double T = 1.0 - (Y + 0.5) / BackdropHeight;
+    const TRgb Beyond = BeyondBackdrop(T);
+    const double Bottom = SmoothStep(BottomFade, 0.0, T);
+    for (int X = 0; X < BackdropWidth; ++X) {
+      const double Edge = std::min(X + 0.5, BackdropWidth - X - 0.5) / BackdropWidth;
+      const double Side = SmoothStep(SideFade, 0.0, Edge);
+      TRgb& C = Image.At(X, Y);
+      C = Mix(C, Beyond, float(std::max(Bottom, Side)));
+      C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+    }
+  }
+  return Image;
+}
+
+void WriteBackdrop(const std::string& Folder) {
+  WriteFile(Folder + "/Vadrel200.bmp", EncodeBmp(MakeBackdrop()));
+}
+
+// ---- Skin -------------------------------------------------------------------------------------
+// Layout: u runs around the body (0 and 1 along the spine on the back, 0.5 under the belly, 0.25
+// the +x side, 0.75 the -x side); v runs along it, 0 at the nose to SkinBodyRows / SkinHeight at
+// the tail. The rows below hold the fin pattern: u across the fin rays, v from the fin root to
+// its edge.
+constexpr int SkinWidth = 256, SkinHeight = 256;
+constexpr int SkinBodyRows = 192;
+constexpr TRgb BackColour = {0.10f, 0.24f, 0.32f};
+constexpr TRgb FlankColour = {0.56f, 0.66f, 0.72f};
+constexpr TRgb BellyColour = {0.95f, 0.95f, 0.92f};
+constexpr TRgb StripeColour = {0.98f, 0.80f, 0.28f};   // golden lateral stripe
+constexpr TRgb BarColour = {0.05f, 0.12f, 0.18f};      // dark saddles across the back
+constexpr TRgb FinRootColour = {0.50f, 0.60f, 0.66f};
+constexpr TRgb FinEdgeColour = {0.85f, 0.66f, 0.22f};  // fin edges take up the stripe's gold
+constexpr double EyeAlong = 0.085;   // v of the eye, as a part of the body length
+constexpr double EyeUp = 0.42;       // cos of the angle from the back at the eye
+constexpr double BodyLength = 122;   // model units covered by the body rows
+constexpr double EyeRadius = 3.2;    // model units
+constexpr double GirthRadiusAtEye = 10.5;  // model units of surface per radian around, at the eye
+constexpr std::uint64_t SkinSeed = 201;
+
+TImage MakeSkin() {
+  TImage Image(SkinWidth, SkinHeight);
+  for (int Y = 0; Y < SkinBodyRows; ++Y) {
+    const double Along = (Y + 0.5) / SkinBodyRows;
+    for (int X = 0; X < SkinWidth; ++X) {
+      const double Around = (X + 0.5) / SkinWidth;
+      const double Theta = 2 * Pi * Around;
+      const double Up = std::cos(Theta);  // 1 on the back, -1 under the belly
+      TRgb C = Mix(FlankColour, BackColour, float(SmoothStep(0.05, 0.75, Up)));
+      C = Mix(C, BellyColour, float(SmoothStep(-0.05, -0.6, Up)));
+      // Wavy dark saddles over the back, fading out down the flank; fewer near the head.
+      const double Wave = std::sin(2 * Pi * (Along * 9.0 + 0.06 * std::sin(Theta * 3)));
+      const double Bars = SmoothStep(0.25, 0.75, Wave) * SmoothStep(0.35, 0.8, Up) * SmoothStep(0.14, 0.3, Along);
+      C = Mix(C, BarColour, float(0.75 * Bars));
+      // The golden lateral stripe on both sides, from behind the gill to the tail.
+      const double Stripe = std::exp(-std::pow((Up - 0.12) / 0.09, 2.0)) * SmoothStep(0.16, 0.24, Along);
+      C = Mix(C, StripeColour, float(0.85 * Stripe));
+      // Fine scale texture.
+      const double Scale = TiledNoise(X / 2.0, Y / 2.0, SkinWidth / 2, SkinSeed) - 0.5;
+      C = C * float(1.0 + 0.10 * Scale);
+      // Gill cover: a dark crescent behind the eye.
+      const double Gill = std::exp(-std::pow((Along - 0.17 - 0.02 * Up * Up) / 0.006, 2.0)) * SmoothStep(-0.7, -0.2, -std::abs(Up));
+      C = Mix(C, BackColour * 0.6f, float(0.6 * Gill));
+      // The eyes: dark pupil, pale gold iris, measured in model units on the surface.
+      for (double EyeTheta : {std::acos(EyeUp), 2 * Pi - std::acos(EyeUp)}) {
+        const double Du = (Theta - EyeTheta) * GirthRadiusAtEye;
+        const double Dv = (Along - EyeAlong) * BodyLength;
+        const double R = std::hypot(Du, Dv);
+        const double Iris = SmoothStep(EyeRadius * 1.6, EyeRadius * 1.3, R);
+        const double Pupil = SmoothStep(EyeRadius * 0.95, EyeRadius * 0.75, R);
+        const double Glint = SmoothStep(0.9, 0.4, std::hypot(std::abs(Du) - 0.8, Dv + 0.9));
+        C = Mix(C, TRgb{0.9f, 0.82f, 0.55f}, float(Iris));
+        C = Mix(C, TRgb{0.02f, 0.02f, 0.04f}, float(Pupil));
+        C = Mix(C, TRgb{1, 1, 1}, float(0.8 * Glint * Pupil));
+      }
+      // Slightly darker snout and tail end.
+      C = C * float(0.85 + 0.15 * SmoothStep(0.0, 0.06, Along) * SmoothStep(1.0, 0.9, Along));
+      Image.At(X, Y) = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+    }
+  }
+  // Fin rows: rays across u, from a greyish root to a golden edge.
+  for (int Y = SkinBodyRows; Y < SkinHeight; ++Y) {
+    const double Out = (Y - SkinBodyRows + 0.5) / (SkinHeight - SkinBodyRows);
+    for (int X = 0; X < SkinWidth; ++X) {
+      TRgb C = Mix(FinRootColour, FinEdgeColour, float(SmoothStep(0.35, 1.0, Out)));
+      const double Ray = 0.5 + 0.5 * std::cos(2 * Pi * X / 16.0);
+      C = C * float(1.0 - 0.28 * std::pow(Ray, 6.0));
+      C = C * float(1.0 + 0.08 * (TiledNoise(X / 3.0, Y / 3.0, SkinWidth / 3, SkinSeed + 1) - 0.5));
+      Image.At(X, Y) = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+    }
+  }
+  return Image;
+}
+
+void WriteSkin(const std::string& Folder) { WriteFile(Folder + "/Vadrel201.bmp", EncodeBmp(MakeSkin())); }
+
+// ---- Sand -------------------------------------------------------------------------------------
+// Bright, because the caustic frame multiplies it by about 0.6 on average; seamless, because it
+// repeats across the floor at the rate of the caustic frames.
+constexpr int SandSize = 512;
+constexpr TRgb SandColour = {0.97f, 0.90f, 0.74f};
+constexpr TRgb DarkGrainColour = {0.62f, 0.52f, 0.40f};
+constexpr TRgb LightGrainColour = {1.0f, 0.98f, 0.92f};
+constexpr int RippleKx = 7, RippleKy = 2;  // ripple crests: whole cycles across the tile
+constexpr double RippleStrength = 0.045;
+constexpr std::uint64_t SandSeed = 202;
+
+TImage MakeSand() {
+  TImage Image(SandSize, SandSize);
+  for (int Y = 0; Y < SandSize; ++Y)
+    for (int X = 0; X < SandSize; ++X) {
+      const double Fx = double(X) / SandSize, Fy = double(Y) / SandSize;
+      // Broad patches of slightly different sand.
+      const double Patch = TiledFbm(Fx * 6, Fy * 6, 6, 4, 0.55, SandSeed) - 0.5;
+      // Ripple bands, bent by a tiled warp; asymmetric like wind- or current-made ripples.
+      const double Warp = TiledFbm(Fx * 4, Fy * 4, 4, 3, 0.5, SandSeed + 1) - 0.5;
+      const double Phase = 2 * Pi * (RippleKx * Fx + RippleKy * Fy + 0.8 * Warp);
+      const double Ripple = std::sin(Phase) + 0.35 * std::sin(2 * Phase);
+      TRgb C = SandColour * float(1.0 + 0.10 * Patch + RippleStrength * Ripple);
+      // Grain: every texel its own, with occasional dark and bright grains.
+      const double G = Hash01(X, Y, SandSeed + 2);
+      C = C * float(0.94 + 0.10 * G);
+      const double Speck = Hash01(X, Y, SandSeed + 3);
+      if (Speck < 0.035) C = Mix(C, DarkGrainColour, float(0.55 + 4 * Speck));
+      else if (Speck > 0.97) C = Mix(C, LightGrainColour, 0.7f);
+      Image.At(X, Y) = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+    }
+  return Image;
+}
+
+void WriteSand(const std::string& Folder) { WriteFile(Folder + "/Vadrel202.bmp", EncodeBmp(MakeSand())); }
+
+}  // namespace datagen

@@ -1,0 +1,87 @@
+// The sea floor "Vadrel.pp2": one mesh of 38 x 38 vertices, no bones, one material whose colour
+// map is the sand ".\Vadrel202.bmp" (the relative name sends the program through its fallback
+// lookup in the data folder). Flat in the model's x-z plane with height along +y.
+//
+// Where the scene puts it: the frame's translation (-4.5, -2, -5), then (6.5, -2, -1.5), a turn
+// of -70 degrees about x, scale 0.05 and the drawing's own +90 about x: a model point p lands at
+// (2, -4, -6.5) + 0.05 Rx(20 degrees) p in eye space, seen through a 45-degree vertical
+// perspective. The grid is laid out in eye depth: rows from just behind the bottom edge of the
+// view to deep in the fog, each row as wide as the view at its depth (for any aspect up to
+// CoverAspect) plus a margin, so no edge of the floor is ever in view. Texture coordinates follow
+// the model x and z, so the sand and the caustic frames repeat evenly over the whole floor.
+#include <algorithm>
+#include <cmath>
+
+#include "DataGen.h"
+
+namespace datagen {
+
+namespace {
+
+constexpr int GridSize = 38;
+constexpr double Scale = 0.05;                           // the scene's glScalef
+constexpr double TiltDegrees = 20;                       // -70 from the scene, +90 from the drawing
+constexpr double OriginX = 2, OriginY = -4, OriginZ = -6.5;  // eye-space position of the origin
+constexpr double HalfFovTan = 0.41421356237;             // tan(22.5 degrees)
+constexpr double NearDepth = 5.0;   // the bottom edge of the view meets the floor at depth 8.2
+constexpr double FarDepth = 70.0;   // fog leaves less than 0.1 % of the floor's colour here
+constexpr double CoverAspect = 2.0; // widest screen (width / height) whose sides stay covered
+constexpr double SideMargin = 1.5;  // eye units beyond the side of the view, for the dunes
+constexpr double TexturePeriod = 70;  // model units per repeat of the sand and caustic tiles
+constexpr double DuneHeight = 5.0, SwellHeight = 2.5, RippleHeight = 0.7;  // model units
+constexpr double RippleFadeDepth = 14;  // ripples fade out where the grid grows too coarse
+constexpr std::uint64_t TerrainSeed = 202;
+
+double CosTilt() { return std::cos(TiltDegrees * Pi / 180); }
+
+// Model z of the floor (height 0) at eye depth Depth.
+double ModelZAtDepth(double Depth) { return -(OriginZ + Depth) / (Scale * CosTilt()); }
+
+double Height(double X, double Z, double Depth) {
+  const double Warp = TiledFbm(X / 400, Z / 400, 64, 3, 0.5, TerrainSeed) - 0.5;
+  double H = DuneHeight * std::sin(2 * Pi * (0.8 * X + 0.6 * Z) / 520 + 4 * Warp);
+  H += SwellHeight * std::sin(2 * Pi * (-0.45 * X + 0.89 * Z) / 230 + 2.5 * Warp + 1.0);
+  const double Fade = std::clamp((RippleFadeDepth - Depth) / 4, 0.0, 1.0);
+  H += RippleHeight * Fade * std::sin(2 * Pi * (0.3 * X + 0.95 * Z) / 34 + 3 * Warp);
+  return H;
+}
+
+}  // namespace
+
+TModelFile MakeTerrain() {
+  TModelMesh Mesh;
+  Mesh.Name = "Terrain";
+  for (int Row = 0; Row < GridSize; ++Row) {
+    // Rows spaced evenly on a log scale of depth: about the same size on screen near and far.
+    const double Depth = NearDepth * std::pow(FarDepth / NearDepth, double(Row) / (GridSize - 1));
+    const double Z = ModelZAtDepth(Depth);
+    const double HalfWidth = HalfFovTan * CoverAspect * Depth + SideMargin;  // eye units
+    for (int Col = 0; Col < GridSize; ++Col) {
+      const double EyeX = -HalfWidth + 2 * HalfWidth * Col / (GridSize - 1);
+      const double X = (EyeX - OriginX) / Scale;
+      Mesh.Vertices.push_back({float(X), float(Height(X, Z, Depth)), float(Z), float(X / TexturePeriod),
+                               float(Z / TexturePeriod), -1});
+    }
+  }
+  for (int Row = 0; Row + 1 < GridSize; ++Row)
+    for (int Col = 0; Col + 1 < GridSize; ++Col) {
+      const int A = Row * GridSize + Col, B = A + 1, C = A + GridSize, D = C + 1;
+      // Rows run towards -z (away from the viewer), columns towards +x; both face +y.
+      Mesh.Triangles.push_back({{A, B, C}, {0, 0, 0}});
+      Mesh.Triangles.push_back({{B, D, C}, {0, 0, 0}});
+    }
+  ComputeSmoothNormals(Mesh);
+
+  TModelFile Model;
+  Model.Frames = 1;  // nothing moves; the clock only runs
+  Model.StartFrame = 1;
+  Model.Meshes = {Mesh};
+  Model.Materials = {{"Sand", ".\\Vadrel202.bmp"}};
+  return Model;
+}
+
+void WriteTerrain(const std::string& Folder) {
+  WriteFile(Folder + "/Vadrel.pp2", FormatModel(MakeTerrain(), "Vadrel sea floor: made by vadrel_datagen"));
+}
+
+}  // namespace datagen
