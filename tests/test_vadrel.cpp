@@ -1,4 +1,5 @@
 #include "Vadrel.h"
+#include "Textures.h"
 #include "TestSupport.h"
 
 #include <GL/gl.h>
@@ -204,6 +205,142 @@ TEST(CommandLine, ScreenshotOptionsAndErrors) {
     EXPECT_FALSE(Error.empty());
     EXPECT_FALSE(O.has_value());
   }
+}
+
+}  // namespace
+
+// ---- The shipped data, through the program's own readers and drawing ------------------------
+
+namespace {
+
+bool ShippedDataPresent() { return FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1")); }
+
+TEST(ShippedData, LoadsThroughTheProgramsReadersWithoutAMessage) {
+  if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
+  TGLTestContext GL(64, 64);
+  REQUIRE_GL(GL);
+  TMessageCapture Messages;
+
+  const TAnimate Creature(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), 24.0, false);
+  const TModel& C = Creature.Model();
+  ASSERT_EQ(C.MeshCount(), 3);
+  EXPECT_GE(C.Mesh(0).VertexCount(), 200);
+  ASSERT_EQ(C.MaterialCount(), 1);
+  EXPECT_NE(C.Material(0).Texture, 0u);
+  EXPECT_EQ(C.BoneCount(), 18);
+  EXPECT_EQ(C.TotalFrames(), 30.0f);
+
+  const TAnimate Terrain(MapPath("C:\\Vadrel_Data\\Vadrel.pp2"), 24.0, true);
+  const TModel& T = Terrain.Model();
+  ASSERT_EQ(T.MeshCount(), 1);
+  EXPECT_EQ(T.Mesh(0).VertexCount(), 38 * 38);
+  EXPECT_EQ(T.BoneCount(), 0);
+  ASSERT_EQ(T.MaterialCount(), 1);
+  EXPECT_NE(T.Material(0).Texture, 0u);
+  for (const std::uint32_t Frame : T.Material(0).CausticTextures) EXPECT_NE(Frame, 0u);
+
+  std::uint32_t Backdrop = 0;
+  EXPECT_TRUE(LoadTexture(MapPath("C:\\Vadrel_Data\\Vadrel200.bmp"), Backdrop));
+  EXPECT_EQ(ReadIniInteger(MapPath("C:\\Vadrel_Data\\Vadrel.ini"), "Section", "Num", -5), 40);
+  for (const auto& M : Messages.Messages) ADD_FAILURE() << M.Caption << ": " << M.Text;
+}
+
+// Frames of the default scene at a small size, with a fixed flock seed.
+class RenderedScene : public ::testing::Test {
+protected:
+  static constexpr int W = 320, H = 200;
+  using TFrame = std::vector<std::uint8_t>;
+
+  void SetUp() override {
+    if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
+    if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
+  }
+  void TearDown() override {
+    FreeScene();
+    App().FlockSeed.reset();
+  }
+
+  // Frames First..Last (counting from 1) of a fresh scene; Empty: a data folder whose
+  // configuration asks for no creatures.
+  std::vector<TFrame> Render(bool Empty, int First, int Last) {
+    TTempDir Data;
+    for (const auto& Entry : std::filesystem::directory_iterator(DataFolder()))
+      if (Entry.path().filename() != "Vadrel.ini")
+        std::filesystem::create_symlink(Entry.path(), Data.Path() / Entry.path().filename());
+    Data.Write("Vadrel.ini", std::string(Empty ? "[Section]\nNum=-1\n" : "[Section]\nNum=40\n"));
+    TScopedEnv Env("VADREL_DATA", Data.Path().c_str());
+    App().FlockSeed = 11;
+    ResizeScene(W, H);
+    InitScene();
+    std::vector<TFrame> Frames;
+    for (int F = 1; F <= Last; ++F) {
+      DrawScene();
+      if (F >= First) Frames.push_back(GL.ReadPixels());
+    }
+    FreeScene();
+    return Frames;
+  }
+
+  // Pixels of rows [Row0, Row1) (0 = bottom) that differ between two frames.
+  static int Differing(const TFrame& A, const TFrame& B, int Row0, int Row1) {
+    int Count = 0;
+    for (int Y = Row0; Y < Row1; ++Y)
+      for (int X = 0; X < W; ++X) {
+        const std::size_t I = (std::size_t(Y) * W + X) * 4;
+        if (std::abs(A[I] - B[I]) + std::abs(A[I + 1] - B[I + 1]) + std::abs(A[I + 2] - B[I + 2]) > 24)
+          ++Count;
+      }
+    return Count;
+  }
+
+  TGLTestContext GL{W, H};
+};
+
+TEST_F(RenderedScene, BackdropAboveSandWithMovingCausticsAndSwimmingCreatures) {
+  const std::vector<TFrame> Flock = Render(false, 20, 30);
+  const std::vector<TFrame> Empty = Render(true, 20, 30);
+  const TFrame& F = Flock.front();
+
+  // No pixel of the clear colour is left in the lower half: the floor covers it.
+  int ClearInLowerHalf = 0;
+  for (int Y = 0; Y < H / 2; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const std::size_t I = (std::size_t(Y) * W + X) * 4;
+      if (std::abs(F[I] - 77) <= 2 && std::abs(F[I + 1] - 77) <= 2 && F[I + 2] >= 253)
+        ++ClearInLowerHalf;
+    }
+  EXPECT_EQ(ClearInLowerHalf, 0);
+
+  // The upper band shows the backdrop: blue water, neither the clear colour nor plain fog, and
+  // lighter towards the surface.
+  const auto Mean = [&](const TFrame& Frame, int Row0, int Row1, int Channel) {
+    double Sum = 0;
+    for (int Y = Row0; Y < Row1; ++Y)
+      for (int X = W / 4; X < 3 * W / 4; ++X) Sum += Frame[(std::size_t(Y) * W + X) * 4 + Channel];
+    return Sum / ((Row1 - Row0) * (W / 2));
+  };
+  const TFrame& E = Empty.front();
+  EXPECT_GT(Mean(E, H - 10, H, 2), Mean(E, H - 10, H, 0));          // blue
+  EXPECT_GT(Mean(E, H - 10, H, 1), Mean(E, H * 2 / 3, H * 2 / 3 + 10, 1));  // lighter above
+  // The floor is sand: bright in the near part, redder than the fog or the water.
+  EXPECT_GT(Mean(E, 0, H / 5, 0), 90.0);
+  EXPECT_GT(Mean(E, 0, H / 5, 0), Mean(E, H - 10, H, 0) + 20);
+
+  // The caustic light moves from frame to frame on the floor.
+  EXPECT_GT(Differing(Empty[0], Empty[1], 0, H / 2), W * H / 50);
+  // Creatures are there (the flock's frame differs from the empty one) and they move.
+  const int CreaturePixels = Differing(Flock[0], Empty[0], 0, H);
+  EXPECT_GT(CreaturePixels, 200);
+  std::vector<std::uint8_t> MaskA(std::size_t(W) * H), MaskB(std::size_t(W) * H);
+  int Moved = 0;
+  for (std::size_t P = 0; P < MaskA.size(); ++P) {
+    const auto Differs = [&](const TFrame& A, const TFrame& B) {
+      return std::abs(A[P * 4] - B[P * 4]) + std::abs(A[P * 4 + 1] - B[P * 4 + 1]) +
+                 std::abs(A[P * 4 + 2] - B[P * 4 + 2]) > 24;
+    };
+    if (Differs(Flock[0], Empty[0]) != Differs(Flock[10], Empty[10])) ++Moved;
+  }
+  EXPECT_GT(Moved, 50);
 }
 
 }  // namespace

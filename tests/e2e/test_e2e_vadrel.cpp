@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -34,7 +35,8 @@ extern "C" char** environ;
 class TProgram {
 public:
   // Overrides: "NAME=value" sets, "NAME" alone removes.
-  explicit TProgram(const std::vector<std::string>& Overrides = {}) {
+  explicit TProgram(const std::vector<std::string>& Overrides = {},
+                    std::vector<std::string> Arguments = {}) {
     std::vector<std::string> Env;
     for (char** E = environ; *E; ++E) Env.emplace_back(*E);
     for (const std::string& O : Overrides) {
@@ -50,8 +52,10 @@ public:
       std::vector<char*> EnvP;
       for (std::string& V : Env) EnvP.push_back(V.data());
       EnvP.push_back(nullptr);
-      char* Argv[] = {const_cast<char*>(VADREL_PROGRAM), nullptr};
-      execve(VADREL_PROGRAM, Argv, EnvP.data());
+      std::vector<char*> Argv = {const_cast<char*>(VADREL_PROGRAM)};
+      for (std::string& A : Arguments) Argv.push_back(A.data());
+      Argv.push_back(nullptr);
+      execve(VADREL_PROGRAM, Argv.data(), EnvP.data());
       _exit(127);
     }
   }
@@ -270,6 +274,38 @@ TEST(NoDisplay, ExitsWithCodeOneAndOneLineReason) {
     EXPECT_EQ(Program.WaitForExit(20s), 1) << Env[0];
     const std::string Err = Program.Stderr();
     EXPECT_NE(Err.find("no display"), std::string::npos) << Err;
+    EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
+  }
+}
+
+// The headless mode renders with SDL's offscreen driver, with or without a display.
+TEST(Screenshot, WritesAPngOfTheRequestedSizeAndExitsZero) {
+  const std::string File = "/tmp/vadrel-e2e-shot-" + std::to_string(getpid()) + ".png";
+  std::remove(File.c_str());
+  TProgram Program({"DISPLAY", "WAYLAND_DISPLAY"},
+                   {"--screenshot", File, "--frames", "5", "--size", "200x120", "--seed", "3"});
+  ASSERT_EQ(Program.WaitForExit(60s), 0) << Program.Stderr();
+  std::ifstream In(File, std::ios::binary);
+  unsigned char Header[24] = {};
+  In.read(reinterpret_cast<char*>(Header), sizeof Header);
+  ASSERT_TRUE(In.good()) << "no PNG written";
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Header) + 1, 3), "PNG");
+  const auto Be32 = [&](int At) {
+    return (unsigned(Header[At]) << 24) | (unsigned(Header[At + 1]) << 16) |
+           (unsigned(Header[At + 2]) << 8) | unsigned(Header[At + 3]);
+  };
+  EXPECT_EQ(Be32(16), 200u);
+  EXPECT_EQ(Be32(20), 120u);
+  std::remove(File.c_str());
+}
+
+TEST(Screenshot, UnknownOptionsGiveAOneLineUsageAndExitCodeTwo) {
+  for (const std::vector<std::string>& Args :
+       {std::vector<std::string>{"--bogus"}, {"--screenshot"}, {"--screenshot", "x.png", "--frames", "0"}}) {
+    TProgram Program({}, Args);
+    EXPECT_EQ(Program.WaitForExit(20s), 2) << Args[0];
+    const std::string Err = Program.Stderr();
+    EXPECT_NE(Err.find("usage: vadrel"), std::string::npos) << Err;
     EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
   }
 }
