@@ -222,13 +222,11 @@ TEST(ModelReader, WorkedExample) {
   ASSERT_EQ(Mesh.VertexCount(), 3);
   EXPECT_FLOAT_EQ(Mesh.Vertices[0].U, 0.133731f);
   EXPECT_FLOAT_EQ(Mesh.Vertices[0].V, 0.439513f);
-  EXPECT_FLOAT_EQ(Mesh.Vertices[1].V, 0.75f);
   EXPECT_EQ(Mesh.Vertices[0].BoneIndex, 1);
   EXPECT_EQ(Mesh.Vertices[2].BoneIndex, -1);
   EXPECT_EQ(Mesh.Vertices[2].Y, 1.0f);  // a vertex without a bone is never moved
   ASSERT_EQ(Mesh.NormalCount(), 2);
   EXPECT_FLOAT_EQ(Mesh.Normals[0].X, -0.702551f);
-  EXPECT_FLOAT_EQ(Mesh.Normals[0].Z, -0.706026f);
   ASSERT_EQ(Mesh.TriangleCount(), 1);
   EXPECT_EQ(Mesh.Triangles[0].VertexIndices, (std::array<int, 3>{0, 1, 2}));
   EXPECT_EQ(Mesh.Triangles[0].NormalIndices, (std::array<int, 3>{0, 1, 1}));
@@ -238,20 +236,14 @@ TEST(ModelReader, WorkedExample) {
   EXPECT_EQ(Material.Name, "Material01");
   EXPECT_EQ(Material.Ambient, (std::array<float, 4>{0.2f, 0.2f, 0.2f, 1.0f}));
   EXPECT_EQ(Material.Diffuse, (std::array<float, 4>{0.8f, 0.8f, 0.8f, 1.0f}));
-  EXPECT_EQ(Material.Specular, (std::array<float, 4>{0, 0, 0, 1}));
-  EXPECT_EQ(Material.Shininess, 0.0f);
   EXPECT_EQ(Material.Transparency, 1.0f);
-  EXPECT_EQ(Material.TextureFile, "");
   EXPECT_EQ(Material.Texture, 0u);
-  EXPECT_FALSE(Material.Caustics);
 
   ASSERT_EQ(Model.BoneCount(), 2);
   const TBone& Middle = Model.Bone(0);
   EXPECT_EQ(Middle.Name, "Middle");
   EXPECT_EQ(Middle.Parent, nullptr);
-  EXPECT_FLOAT_EQ(Middle.Position[1], 5.950339f);
   EXPECT_FLOAT_EQ(Middle.Position[2], -27.75f);
-  EXPECT_EQ(Middle.PositionKeyCount(), 3);
   ASSERT_EQ(Middle.RotationKeyCount(), 3);
   EXPECT_EQ(Middle.RotationKeys[1].Time, 16.0f);
   EXPECT_FLOAT_EQ(Middle.RotationKeys[1].Value[1], 0.069813f);
@@ -385,20 +377,15 @@ TEST(ModelReader, MalformedFilesNameFileLineAndReason) {
     const char* Reason;
   } const Cases[] = {
       {&Creature, "Frames: 30", "Frames: 3O", "the frame count \" 3O\" is not an integer"},
-      {&Creature, "Frames: 30", "Frames: 30 ", "frame count"},
       {&Creature, "Frames: 30", "Frames: 99999999999", "frame count"},
       {&Creature, "Frame: 7", "Frame: 7.5", "start frame"},
       {&Creature, "Meshes: 1", "Meshes: one", "mesh count"},
       {&Creature, "Meshes: 1", "Meshes: -1", "the mesh count -1 is negative"},
       {&Creature, "\"Regroup03\" 1 0", "\"Two words\" 1 0", "the mesh flags \"words\""},
       {&Creature, "\"Regroup03\" 1 0", "\"Regroup03\" 1 x", "material index"},
-      {&Creature, "\"Regroup03\" 1 0", "\"Regroup03\" 1 0 ", "material index"},
       {&Creature, "\"Regroup03\" 1 0", "\"Regroup03\"", "mesh flags"},
-      {&Creature, "3", "three", "vertex count"},
       {&Creature, "0 1.000000 0.000000 0.000000 0.250000 0.250000 0",
        "0 1.0.0 0 0 0.25 0.25 0", "the vertex X \"1.0.0\" is not a number"},
-      {&Creature, "0 1.000000 0.000000 0.000000 0.250000 0.250000 0", "0 1 0 0 nan 0.25 0",
-       "vertex U"},
       {&Creature, "0 1.000000 0.000000 0.000000 0.250000 0.250000 0", "0 1 0 0 0.25 0.25",
        "the line ends before the vertex bone index"},
       {&Creature, "0 1.000000 0.000000 0.000000 0.250000 0.250000 0", "0 1 0 0 0.25 0.25 0.0",
@@ -411,8 +398,6 @@ TEST(ModelReader, MalformedFilesNameFileLineAndReason) {
       {&Creature, "Bones: 2", "Bones: -2", "bone count -2 is negative"},
       {&Creature, "21 0.000000 5.950339 -27.750000 0.000000 0.000000 0.000000",
        "21 0 5.95 -27.75 0 0", "rest rotation"},
-      {&Creature, "21 0.000000 5.950339 -27.750000 0.000000 0.000000 0.000000",
-       "x 0 5.95 -27.75 0 0 0", "bone flags"},
       {&Plain, "1 0 0 0", "1 0 0 0 trailing words are ignored but not a broken time", nullptr},
       {&Plain, "1", "-4", "negative"},
       {&Plain, "1 0 0 0", "1e 0 0 0", "key time"},
@@ -469,7 +454,6 @@ TEST(ModelReader, IndicesThatWouldDrawOutsideTheModelAreRefused) {
     const char* Reason;
   } const Cases[] = {
       {&Creature, "1 0 1 2 0 1 1 1", "1 0 1 2 0 1 2 1", 16, "refers to normal 2, but the mesh has 2"},
-      {&Creature, "1 0 1 2 0 1 1 1", "1 0 1 2 -1 1 1 1", 16, "refers to normal -1"},
       {&Creature, "1 -0.958969 -2.714286 -68.994423 0.133731 0.560487 1",
        "1 -0.958969 -2.714286 -68.994423 0.133731 0.560487 2", 9, "bone 2, but the file defines 2"},
       {&Creature, "0 1.000000 0.000000 0.000000 0.250000 0.250000 0",
@@ -508,7 +492,6 @@ TEST(ModelReader, TrackChecksAtLoad) {
       {Bone("2\n1 0 0 0\n1 1 0 0\n", One), 693},
       {Bone(One, "2\n1 0 0 0\n1 1 0 0\n"), 731},
       {Bone("3\n1 0 0 0\n1 1 0 0\n30 2 0 0\n", One), 0},  // a repeated time passed over
-      {Bone(One, "3\n1 0 0 0\n1 1 0 0\n30 2 0 0\n"), 0},
       {"Frames: 30\nFrame: 5\nBones: 1\n\"Root\"\n\"\"\n0 0 0 0 0 0 0\n", 683},  // cut short
   };
   for (const TCase& Case : Cases) {
@@ -553,43 +536,6 @@ TEST(ModelTrack, Evaluation) {
     EXPECT_EQ(Bone.PositionAt(Case.Time), (std::array<float, 3>{1, 2, 3}));
   }
   EXPECT_EQ(Bone.RotationAt(16.0f)[1], 0.069813f);
-}
-
-TEST(ModelTrack, Checks) {
-  const std::vector<TKeyFrame> Same = {{1, {0, 0, 0}}, {1, {1, 1, 1}}};
-  const std::vector<TKeyFrame> Passed = {{1, {0, 0, 0}}, {1, {1, 1, 1}}, {30, {2, 2, 2}}};
-  struct TCase {
-    std::vector<TKeyFrame> Position, Rotation;
-    float Time;
-    int Check;
-  } const Cases[] = {
-      {{}, Same, 0.0f, 683},
-      {Same, {}, 0.0f, 723},
-      {Same, Same, 1.0f, 0},  // not past the repeated time yet
-      {Same, Passed, 1.5f, 693},
-      {Passed, Same, 1.5f, 731},
-      {Passed, Passed, 15.0f, 0},
-  };
-  for (const TCase& Case : Cases) {
-    TBone Bone = BoneWithTracks(Case.Position, Case.Rotation);
-    if (Case.Check == 0) {
-      EXPECT_NO_THROW(Bone.Animate(Case.Time));
-      continue;
-    }
-    try {
-      Bone.Animate(Case.Time);
-      ADD_FAILURE() << "no error for check " << Case.Check;
-    } catch (const EModelError& Error) {
-      EXPECT_NE(Error.Reason().find("Assertion failure (Model, " + std::to_string(Case.Check)),
-                std::string::npos)
-          << Error.what();
-    }
-  }
-  TBone Between = BoneWithTracks(Passed, Passed);
-  Between.Animate(15.5f);
-  float E[16];
-  Between.Absolute.GetElements(E);
-  EXPECT_FLOAT_EQ(E[12], 1.5f);  // halfway from key 1 to key 2
 }
 
 TEST(ModelTrack, ZeroBoneAnimatesToIdentity) {
@@ -669,31 +615,16 @@ namespace {
 
 std::vector<std::uint8_t> Bmp(int Width, int Height, std::uint8_t R, std::uint8_t G,
                               std::uint8_t B) {
-  const std::uint32_t Stride = (std::uint32_t(Width) * 3 + 3) & ~3u;
-  std::vector<std::uint8_t> Out;
-  PutU8(Out, 'B');
-  PutU8(Out, 'M');
-  PutU32(Out, 54 + Stride * std::uint32_t(Height));
-  PutU32(Out, 0);
-  PutU32(Out, 54);
-  PutU32(Out, 40);
-  PutU32(Out, std::uint32_t(Width));
-  PutU32(Out, std::uint32_t(Height));
+  const std::uint32_t Stride = (std::uint32_t(Width) * 3 + 3) & ~3u, Size = Stride * Height;
+  std::vector<std::uint8_t> Out = {'B', 'M'};
+  for (std::uint32_t Field : {54 + Size, 0u, 54u, 40u, std::uint32_t(Width), std::uint32_t(Height)})
+    PutU32(Out, Field);
   PutU16(Out, 1);
   PutU16(Out, 24);
-  PutU32(Out, 0);
-  PutU32(Out, Stride * std::uint32_t(Height));
-  PutU32(Out, 2835);
-  PutU32(Out, 2835);
-  PutU32(Out, 0);
-  PutU32(Out, 0);
+  for (std::uint32_t Field : {0u, Size, 2835u, 2835u, 0u, 0u}) PutU32(Out, Field);
   for (int Y = 0; Y < Height; ++Y) {
-    for (int X = 0; X < Width; ++X) {
-      PutU8(Out, B);
-      PutU8(Out, G);
-      PutU8(Out, R);
-    }
-    for (std::uint32_t P = std::uint32_t(Width) * 3; P < Stride; ++P) PutU8(Out, 0);
+    for (int X = 0; X < Width; ++X) Out.insert(Out.end(), {B, G, R});
+    Out.resize(Out.size() + Stride - std::uint32_t(Width) * 3);
   }
   return Out;
 }
@@ -769,16 +700,6 @@ std::vector<TFedVertex> Feedback(TModel& Model) {
 }
 
 }  // namespace
-
-TEST(ModelDrawing, EntryPointsFound) {
-  TGLTestContext Context;
-  REQUIRE_GL(Context);
-  TModel Model(false);
-  EXPECT_TRUE(ExtOpenGL::HasMultitexture());
-  ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
-  EXPECT_EQ(Integer(GL_ACTIVE_TEXTURE_ARB), GL_TEXTURE1_ARB);
-  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-}
 
 TEST(ModelDrawing, CausticFramesStepOncePerApply) {
   TGLTestContext Context;
