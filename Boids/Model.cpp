@@ -325,16 +325,6 @@ bool TBone::LoadFromText(TModelText& Text) {
   return true;
 }
 
-namespace {
-
-// Where the checks that need the whole file find their lines again: per mesh, its mesh line
-// (vertex j of the mesh sits two lines further on, plus j).
-struct TMeshLines {
-  std::vector<int> MeshLine;
-};
-
-}  // namespace
-
 TModel::TModel(bool Caustics) : FCaustics(Caustics) { ExtOpenGL::LoadEntryPoints(); }
 
 bool TModel::LoadFromFile(const std::string& FileName) {
@@ -352,7 +342,9 @@ bool TModel::LoadFromFile(const std::string& FileName) {
 
   try {
     TModelText Text(FileName, Bytes);
-    TMeshLines Lines;
+    // The line of each mesh line, for the checks that need the whole file (vertex j of mesh m
+    // sits on MeshLines[m] + 2 + j).
+    std::vector<int> MeshLines;
     FCurrentFrame = 0;
     float StartFrame = 0;
     bool Stop = false;
@@ -385,7 +377,7 @@ bool TModel::LoadFromFile(const std::string& FileName) {
               "the mesh's material index");
           FMeshes.push_back(std::make_unique<TShape>());
           FMaterialIndices.push_back(Material);
-          Lines.MeshLine.push_back(Text.LineNumber());
+          MeshLines.push_back(Text.LineNumber());
           Stop = !FMeshes.back()->LoadFromText(Text);
         }
       } else if (StartsWith(Line, "Materials: ")) {
@@ -419,7 +411,7 @@ bool TModel::LoadFromFile(const std::string& FileName) {
     for (int M = 0; M < MeshCount(); ++M) {
       const int Material = FMaterialIndices[std::size_t(M)];
       if (Material >= MaterialCount())
-        throw EModelError(FileName, Lines.MeshLine[std::size_t(M)],
+        throw EModelError(FileName, MeshLines[std::size_t(M)],
                           "mesh " + std::to_string(M) + " uses material " +
                               std::to_string(Material) + ", but the file defines " +
                               std::to_string(MaterialCount()) + " materials");
@@ -427,7 +419,7 @@ bool TModel::LoadFromFile(const std::string& FileName) {
       for (int V = 0; V < Shape.VertexCount(); ++V) {
         const int Bone = Shape.Vertices[std::size_t(V)].BoneIndex;
         if (Bone != -1 && (Bone < 0 || Bone >= BoneCount()))
-          throw EModelError(FileName, Lines.MeshLine[std::size_t(M)] + 2 + V,
+          throw EModelError(FileName, MeshLines[std::size_t(M)] + 2 + V,
                             "the vertex is bound to bone " + std::to_string(Bone) +
                                 ", but the file defines " + std::to_string(BoneCount()) +
                                 " bones");
