@@ -102,6 +102,9 @@ constexpr const char* JpgCaption = "JPG Unit";
 // A progressive stream may announce any number of scans, each a full pass over the coefficients;
 // past this many the stream is taken as hostile rather than decoded for minutes.
 constexpr int MaxJpegScans = 500;
+// libjpeg's own whole-image buffers (a progressive picture keeps all its coefficients) may not
+// grow beyond this; it has no backing store, so it fails instead.
+constexpr long MaxJpegWorkingMemory = 512L << 20;
 
 // libjpeg's error manager extended with the way back to the decoder. Plain C data only: it lives
 // across setjmp/longjmp.
@@ -170,6 +173,7 @@ bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
     return false;
   }
   jpeg_create_decompress(&Info);
+  Info.mem->max_memory_to_use = MaxJpegWorkingMemory;
   Info.progress = &Errors.Progress;
   // Older libjpeg takes a non-const buffer but only reads it.
   jpeg_mem_src(&Info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));

@@ -96,8 +96,9 @@ Bytes Cat(Bytes A, const Bytes& B) {
 }
 
 // A JPEG made with libjpeg's compressor. Components: 1 (greyscale), 3 (RGB) or 4 (CMYK); Pixels
-// top row first. No chroma subsampling, quality 100, so colours survive nearly exactly.
-Bytes MakeJPEG(int Width, int Height, int Components, const Bytes& Pixels) {
+// top row first. No chroma subsampling, quality 100, so colours survive nearly exactly. StoreRgb
+// keeps RGB in the stream instead of converting it to YCbCr.
+Bytes MakeJPEG(int Width, int Height, int Components, const Bytes& Pixels, bool StoreRgb = false) {
   jpeg_compress_struct Info;
   jpeg_error_mgr Err;
   Info.err = jpeg_std_error(&Err);
@@ -110,6 +111,7 @@ Bytes MakeJPEG(int Width, int Height, int Components, const Bytes& Pixels) {
   Info.input_components = Components;
   Info.in_color_space = Components == 1 ? JCS_GRAYSCALE : Components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&Info);
+  if (StoreRgb) jpeg_set_colorspace(&Info, JCS_RGB);
   jpeg_set_quality(&Info, 100, TRUE);
   for (int C = 0; C < Info.num_components; ++C) {
     Info.comp_info[C].h_samp_factor = 1;
@@ -474,18 +476,20 @@ bool Near(int A, int B, int Tolerance = 6) { return std::abs(A - B) <= Tolerance
 TEST(DecodeJPG, TwoByTwoComesOutBottomRowFirstWithOpaqueAlpha) {
   // Top row red, green; bottom row blue, white.
   const Bytes Rgb = {250, 0, 0, 0, 250, 0, 0, 0, 250, 255, 255, 255};
-  const Bytes File = MakeJPEG(2, 2, 3, Rgb);
-  TImage I;
-  ASSERT_TRUE(DecodeJPG(File.data(), File.size(), "j.jpg", I));
-  EXPECT_EQ(I.Format, TPixelFormat::RGBA);
-  EXPECT_EQ(I.RowBytes, 8u);
-  ASSERT_EQ(I.Pixels.size(), 16u);
-  const int Expected[4][3] = {{0, 0, 250}, {255, 255, 255}, {250, 0, 0}, {0, 250, 0}};
-  for (int P = 0; P < 4; ++P) {
-    for (int C = 0; C < 3; ++C)
-      EXPECT_TRUE(Near(I.Pixels[P * 4 + C], Expected[P][C]))
-          << "pixel " << P << " channel " << C << " = " << int(I.Pixels[P * 4 + C]);
-    EXPECT_EQ(I.Pixels[P * 4 + 3], 255);
+  for (const bool StoreRgb : {false, true}) {
+    const Bytes File = MakeJPEG(2, 2, 3, Rgb, StoreRgb);
+    TImage I;
+    ASSERT_TRUE(DecodeJPG(File.data(), File.size(), "j.jpg", I)) << StoreRgb;
+    EXPECT_EQ(I.Format, TPixelFormat::RGBA);
+    EXPECT_EQ(I.RowBytes, 8u);
+    ASSERT_EQ(I.Pixels.size(), 16u);
+    const int Expected[4][3] = {{0, 0, 250}, {255, 255, 255}, {250, 0, 0}, {0, 250, 0}};
+    for (int P = 0; P < 4; ++P) {
+      for (int C = 0; C < 3; ++C)
+        EXPECT_TRUE(Near(I.Pixels[P * 4 + C], Expected[P][C]))
+            << "pixel " << P << " channel " << C << " = " << int(I.Pixels[P * 4 + C]) << " rgb " << StoreRgb;
+      EXPECT_EQ(I.Pixels[P * 4 + 3], 255);
+    }
   }
 }
 
@@ -698,15 +702,21 @@ TEST(Upload, JpegFallsBackToTheDataFolderButNamesTheFileAsPassed) {
 TEST(Upload, TgaThatExistsButCannotBeReadSaysSo) {
   TGLTestContext GL;
   REQUIRE_GL(GL);
-  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
   TTempDir Dir;
-  const std::string Path = Dir.Write("locked.tga", Cat(TgaHeader(2, 1, 1, 24), {1, 2, 3}));
-  fs::permissions(Path, fs::perms::none);
-  TMessageCapture Capture;
-  std::uint32_t Texture = 0;
-  EXPECT_FALSE(LoadTexture(Path, Texture));
-  ASSERT_EQ(Capture.Messages.size(), 1u);
-  EXPECT_EQ(Capture.Messages[0].Text, "Couldn't read file \"" + Path + "\".");
+  std::vector<std::string> Paths = {Dir.Write("short.tga", Bytes(10, 0))};
+  // Permissions stop everyone but root.
+  if (geteuid() != 0) {
+    Paths.push_back(Dir.Write("locked.tga", Cat(TgaHeader(2, 1, 1, 24), {1, 2, 3})));
+    fs::permissions(Paths.back(), fs::perms::none);
+  }
+  for (const auto& Path : Paths) {
+    TMessageCapture Capture;
+    std::uint32_t Texture = 0;
+    EXPECT_FALSE(LoadTexture(Path, Texture));
+    ASSERT_EQ(Capture.Messages.size(), 1u);
+    EXPECT_EQ(Capture.Messages[0].Text, "Couldn't read file \"" + Path + "\".");
+    EXPECT_EQ(Capture.Messages[0].Caption, "TGA File Error");
+  }
 }
 
 // ---- Real files ---------------------------------------------------------------------------------
