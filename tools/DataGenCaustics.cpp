@@ -35,8 +35,9 @@ struct TWave {
   double Strength, Phase;
 };
 
-// Waves in every direction; longer waves are stronger. Deep-water waves travel at a speed that
-// grows with the wave length, so a wave's turns per loop grow with the square root of its number.
+// Waves in every direction; longer waves are stronger. The program steps one caustic frame per
+// displayed frame, unpaced, so every wave turns only once per loop (either way round): the
+// smallest change from frame to frame that still moves.
 std::vector<TWave> MakeWaves() {
   TRandom Random(CausticSeed);
   std::vector<TWave> Waves;
@@ -49,7 +50,7 @@ std::vector<TWave> MakeWaves() {
     bool Duplicate = false;
     for (const TWave& W : Waves) Duplicate = Duplicate || (W.Kx == Kx && W.Ky == Ky) || (W.Kx == -Kx && W.Ky == -Ky);
     if (Duplicate) continue;
-    const int Turns = std::max(1, int(std::lround(std::sqrt(K / 2.0)))) * (Random.Uniform() < 0.5 ? -1 : 1);
+    const int Turns = Random.Uniform() < 0.5 ? -1 : 1;
     const double Strength = 1.0 / std::sqrt(K);
     Waves.push_back({Kx, Ky, Turns, Strength, Random.Range(0, 2 * Pi)});
     Sum += Strength;
