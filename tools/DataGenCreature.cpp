@@ -203,8 +203,8 @@ TModelMesh MakeFins() {
   for (int Sign : {1, -1}) {
     const double W = HalfWidth(-42) * 0.92;
     const std::vector<TPoint> Root = {{Sign * W, -5.5, -44}, {Sign * W, -7.5, -38}};
-    const std::vector<TPoint> Edge = {{Sign * (W + 2), -6, -45.5}, {Sign * (W + 10), -9, -39},
-                                      {Sign * (W + 13), -12, -28}, {Sign * (W + 6), -10, -30},
+    const std::vector<TPoint> Edge = {{Sign * (W + 2), -6, -45.5}, {Sign * (W + 8), -9, -39},
+                                      {Sign * (W + 10), -12, -29}, {Sign * (W + 5), -10, -31},
                                       {Sign * (W + 1), -8, -36}};
     const int Bone = Sign > 0 ? PectoralRight : PectoralLeft;
     AddFin(Mesh, Root, Edge, {0, -double(Sign), 0}, 6, 3, [Bone](TPoint, int Step) { return Step == 0 ? int(Head) : Bone; });
