@@ -158,72 +158,92 @@ std::string Real(double Value) {
   return Text;
 }
 
+namespace {
+
+// Appends one line made of Parts (strings, literals, characters) and a line feed.
+template <typename... TParts>
+void Line(std::string& Text, const TParts&... Parts) {
+  ((Text += Parts), ...);
+  Text += '\n';
+}
+
+std::string Quoted(const std::string& Name) {
+  Require(Name.find('"') == std::string::npos, "a name may not hold a double quote");
+  std::string Q(1, '"');
+  Q += Name;
+  Q += '"';
+  return Q;
+}
+
+}  // namespace
+
 std::string FormatModel(const TModelFile& Model, const std::string& Comment) {
   std::string T;
-  auto Line = [&T](const std::string& S) { T += S + "\n"; };
-  Line("// " + Comment);
-  Line("");
-  Line("Frames: " + std::to_string(Model.Frames));
-  Line("Frame: " + std::to_string(Model.StartFrame));
-  Line("");
-  Line("Meshes: " + std::to_string(Model.Meshes.size()));
+  Line(T, "// ", Comment);
+  Line(T);
+  Line(T, "Frames: ", std::to_string(Model.Frames));
+  Line(T, "Frame: ", std::to_string(Model.StartFrame));
+  Line(T);
+  Line(T, "Meshes: ", std::to_string(Model.Meshes.size()));
   for (const TModelMesh& M : Model.Meshes) {
-    Require(M.Name.find(' ') == std::string::npos, "a mesh name may not hold a blank");
-    Require(M.Material < int(Model.Materials.size()), "material index out of range");
-    Line("\"" + M.Name + "\" 0 " + std::to_string(M.Material));
-    Line(std::to_string(M.Vertices.size()));
+    Require(!M.Name.empty() && M.Name.find(' ') == std::string::npos, "a mesh name is one word");
+    Require(M.Material >= -1 && M.Material < int(Model.Materials.size()), "material index out of range");
+    Line(T, Quoted(M.Name), " 0 ", std::to_string(M.Material));
+    Line(T, std::to_string(M.Vertices.size()));
     for (const TModelVertex& V : M.Vertices) {
       Require(V.Bone >= -1 && V.Bone < int(Model.Bones.size()), "bone index out of range");
-      Line("0 " + Real(V.X) + " " + Real(V.Y) + " " + Real(V.Z) + " " + Real(V.U) + " " + Real(V.V) +
-           " " + std::to_string(V.Bone));
+      Line(T, "0 ", Real(V.X), ' ', Real(V.Y), ' ', Real(V.Z), ' ', Real(V.U), ' ', Real(V.V), ' ',
+           std::to_string(V.Bone));
     }
-    Line(std::to_string(M.Normals.size()));
-    for (const auto& N : M.Normals) Line(Real(N[0]) + " " + Real(N[1]) + " " + Real(N[2]));
-    Line(std::to_string(M.Triangles.size()));
+    Line(T, std::to_string(M.Normals.size()));
+    for (const auto& N : M.Normals) Line(T, Real(N[0]), ' ', Real(N[1]), ' ', Real(N[2]));
+    Line(T, std::to_string(M.Triangles.size()));
     for (const TModelTriangle& Tri : M.Triangles) {
-      std::string S = "0";
       for (int C = 0; C < 3; ++C) {
         Require(Tri.Vertex[C] >= 0 && Tri.Vertex[C] < int(M.Vertices.size()), "vertex index out of range");
-        S += " " + std::to_string(Tri.Vertex[C]);
-      }
-      for (int C = 0; C < 3; ++C) {
         Require(Tri.Normal[C] >= 0 && Tri.Normal[C] < int(M.Normals.size()), "normal index out of range");
-        S += " " + std::to_string(Tri.Normal[C]);
       }
-      Line(S + " 1");
+      Line(T, "0 ", std::to_string(Tri.Vertex[0]), ' ', std::to_string(Tri.Vertex[1]), ' ',
+           std::to_string(Tri.Vertex[2]), ' ', std::to_string(Tri.Normal[0]), ' ', std::to_string(Tri.Normal[1]),
+           ' ', std::to_string(Tri.Normal[2]), " 1");
     }
   }
-  Line("");
-  Line("Materials: " + std::to_string(Model.Materials.size()));
+  Line(T);
+  Line(T, "Materials: ", std::to_string(Model.Materials.size()));
   for (const TModelMaterial& Mat : Model.Materials) {
-    Line("\"" + Mat.Name + "\"");
-    Line("0.200000 0.200000 0.200000 1.000000");
-    Line("0.800000 0.800000 0.800000 1.000000");
-    Line("0.000000 0.000000 0.000000 1.000000");
-    Line("0.000000 0.000000 0.000000 1.000000");
-    Line("0.000000");
-    Line("1.000000");
-    Line("\"" + Mat.ColourMap + "\"");
-    Line("\"\"");
+    Line(T, Quoted(Mat.Name));
+    Line(T, "0.200000 0.200000 0.200000 1.000000");
+    Line(T, "0.800000 0.800000 0.800000 1.000000");
+    Line(T, "0.000000 0.000000 0.000000 1.000000");
+    Line(T, "0.000000 0.000000 0.000000 1.000000");
+    Line(T, "0.000000");
+    Line(T, "1.000000");
+    Line(T, Quoted(Mat.ColourMap));
+    Line(T, Quoted(""));
   }
-  Line("");
-  Line("Bones: " + std::to_string(Model.Bones.size()));
+  Line(T);
+  Line(T, "Bones: ", std::to_string(Model.Bones.size()));
   for (std::size_t B = 0; B < Model.Bones.size(); ++B) {
     const TModelBone& Bone = Model.Bones[B];
+    Require(!Bone.Name.empty(), "a bone needs a name");
     Require(!Bone.PositionKeys.empty() && !Bone.RotationKeys.empty(), "every bone needs keys");
-    if (!Bone.Parent.empty()) {
-      bool Found = false;
-      for (std::size_t P = 0; P < B; ++P) Found = Found || Model.Bones[P].Name == Bone.Parent;
-      Require(Found, "a parent must come before its children");
+    bool ParentFound = Bone.Parent.empty();
+    for (std::size_t P = 0; P < B; ++P) {
+      Require(Model.Bones[P].Name != Bone.Name, "bone names are unique");
+      ParentFound = ParentFound || Model.Bones[P].Name == Bone.Parent;
     }
-    Line("\"" + Bone.Name + "\"");
-    Line("\"" + Bone.Parent + "\"");
-    Line("8 " + Real(Bone.Position[0]) + " " + Real(Bone.Position[1]) + " " + Real(Bone.Position[2]) +
-         " " + Real(Bone.Rotation[0]) + " " + Real(Bone.Rotation[1]) + " " + Real(Bone.Rotation[2]));
+    Require(ParentFound, "a parent must come before its children");
+    Line(T, Quoted(Bone.Name));
+    Line(T, Quoted(Bone.Parent));
+    Line(T, "8 ", Real(Bone.Position[0]), ' ', Real(Bone.Position[1]), ' ', Real(Bone.Position[2]), ' ',
+         Real(Bone.Rotation[0]), ' ', Real(Bone.Rotation[1]), ' ', Real(Bone.Rotation[2]));
     for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
-      Line(std::to_string(Track->size()));
-      for (const TModelKey& K : *Track)
-        Line(Real(K.Time) + " " + Real(K.Value[0]) + " " + Real(K.Value[1]) + " " + Real(K.Value[2]));
+      Line(T, std::to_string(Track->size()));
+      for (std::size_t K = 0; K < Track->size(); ++K) {
+        const TModelKey& Key = (*Track)[K];
+        Require(K == 0 || Key.Time > (*Track)[K - 1].Time, "key times increase");
+        Line(T, Real(Key.Time), ' ', Real(Key.Value[0]), ' ', Real(Key.Value[1]), ' ', Real(Key.Value[2]));
+      }
     }
   }
   return T;
