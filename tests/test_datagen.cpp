@@ -342,6 +342,15 @@ TEST_F(DataGen, BackdropBrightensFromDeepWaterTowardsTheSurface) {
   EXPECT_GT(RowMean(G.Height / 2), RowMean(G.Height / 5));
 }
 
+// Textures repeat, so filtering along the backdrop quad's bottom edge also takes in the picture's
+// top row; a bright top row drew a thin light line along that edge.
+TEST_F(DataGen, BackdropTopRowMatchesItsBottomRowSoTheBottomEdgeDrawsNoLine) {
+  const TGrey G = ReadGrey(Data() / "Vadrel200.bmp");
+  double Largest = 0;
+  for (int X = 0; X < G.Width; ++X) Largest = std::max(Largest, std::abs(G.At(X, G.Height - 1) - G.At(X, 0)));
+  EXPECT_LT(Largest, 0.02);
+}
+
 // ---- Models -----------------------------------------------------------------------------------
 
 TEST_F(DataGen, CreatureHasThreeMeshesOneSkinAndEighteenOrderedBones) {

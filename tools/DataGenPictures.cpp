@@ -43,6 +43,10 @@ constexpr double FogDensity = 0.04;
 constexpr TRgb FogColour = {0, 0, 0.8f}, ClearColour = {0.3f, 0.3f, 1.0f};
 constexpr TRgb FloorColour = {0.57f, 0.53f, 0.43f};
 
+// The top of the view crosses the quad at this height (0 bottom, 1 top): the vertical field of
+// view is fixed, so whatever the screen's shape, the rows above are never seen.
+const double VisibleTop = (QuadDepth * std::tan(22.5 * Pi / 180) - QuadBottom) / (QuadTop - QuadBottom);
+
 float FogKeep(double Depth) { return float(std::exp(-std::pow(FogDensity * Depth, 2))); }
 
 // The colour the quad must hold at height T (0 bottom, 1 top) to show, after its own fog, what
@@ -103,7 +107,8 @@ TImage MakeBackdrop() {
     Shafts.push_back({Random.Range(0, BackdropWidth), Random.Range(8, 30), Random.Range(0.4, 1.0)});
 
   for (int Y = 0; Y < BackdropHeight; ++Y) {
-    const double Up = 1.0 - double(Y) / (BackdropHeight - 1);  // 1 at the top row
+    // 1 at the top of the view, which the quad overreaches (see VisibleTop).
+    const double Up = std::min(1.0, (1.0 - (Y + 0.5) / BackdropHeight) / VisibleTop);
     for (int X = 0; X < BackdropWidth; ++X) {
       TRgb C = Mix(DeepColour, SurfaceColour, float(std::pow(Up, 1.6)));
       // Soft shafts from the surface, fading with depth; they wrap across the width.
@@ -119,7 +124,7 @@ TImage MakeBackdrop() {
       C = C + TRgb{0.75f, 0.95f, 1.0f} * float(Shaft);
       // Ripples of the surface seen from below, near the top edge.
       const double Shimmer = TiledFbm(X / 24.0, Y / 6.0, BackdropWidth / 24, 3, 0.5, BackdropSeed + 2);
-      C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.88, 1.0, Up) * (Shimmer - 0.35));
+      C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.85, 1.0, Up) * (Shimmer - 0.35));
       Image.At(X, Y) = C;
     }
   }
@@ -149,16 +154,20 @@ TImage MakeBackdrop() {
       C = Mix(C, NearRockColour, 0.85f * NearMask[std::size_t(Y) * BackdropWidth + X]);
     }
 
-  // Fade the bottom rows and the side columns into what lies beyond the quad.
+  // Fade the bottom rows and the side columns into what lies beyond the quad. The texture
+  // repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
+  // view, take the bottom row's colour, or the edge would show as a thin bright line.
   for (int Y = 0; Y < BackdropHeight; ++Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
     const TRgb Beyond = BeyondBackdrop(T);
     const double Bottom = SmoothStep(BottomFade, 0.0, T);
+    const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
     for (int X = 0; X < BackdropWidth; ++X) {
       const double Edge = std::min(X + 0.5, BackdropWidth - X - 0.5) / BackdropWidth;
       const double Side = SmoothStep(SideFade, 0.0, Edge);
       TRgb& C = Image.At(X, Y);
       C = Mix(C, Beyond, float(std::max(Bottom, Side)));
+      C = Mix(C, BeyondBackdrop(0.0), float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }
   }
