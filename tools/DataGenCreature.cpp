@@ -154,8 +154,8 @@ void AddFin(TModelMesh& Mesh, const std::vector<TPoint>& RootLine, const std::ve
     for (int I = 0; I < Rays; ++I)
       for (int K = 0; K < Steps; ++K) {
         const double T = double(K) / (Steps - 1);
-        // The layers meet at the edge, so the fin thins to nothing there.
-        const double O = Offset * (1 - T);
+        // The fin thins towards its edge; the layers stay apart so each keeps its own normals.
+        const double O = Offset * (1 - 0.8 * T);
         const TPoint P = Lerp(Root[I], Edge[I], T);
         const double U = 0.04 + 0.92 * I / (Rays - 1), V = SkinFinV0 + (SkinFinV1 - SkinFinV0) * T;
         Mesh.Vertices.push_back(Vertex(P.X + Side.X * O, P.Y + Side.Y * O, P.Z + Side.Z * O, U, V, BoneOf(P, K)));
