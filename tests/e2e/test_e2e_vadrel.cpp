@@ -19,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -47,6 +48,7 @@ public:
     StderrPath = "/tmp/vadrel-e2e-stderr-" + std::to_string(getpid()) + ".txt";
     Pid = fork();
     if (Pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test killed by its time limit
       const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(Fd, 2);
       std::vector<char*> EnvP;
@@ -83,6 +85,8 @@ public:
     while (Running() && Clock::now() < End) std::this_thread::sleep_for(20ms);
     return Running() ? -1 : ExitCode;
   }
+
+  pid_t Id() const { return Pid; }
 
   std::string Stderr() const {
     std::ifstream In(StderrPath);
@@ -155,7 +159,23 @@ protected:
     return Hidden;
   }
 
-  Window FindWindow(Window Parent, const char* Title) {
+  long WindowPid(Window W) {
+    Atom Type;
+    int Format;
+    unsigned long Count, After;
+    unsigned char* Data = nullptr;
+    long Pid = -1;
+    if (XGetWindowProperty(D, W, XInternAtom(D, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                           &Type, &Format, &Count, &After, &Data) == Success &&
+        Data && Count == 1)
+      Pid = *reinterpret_cast<long*>(Data);
+    if (Data) XFree(Data);
+    return Pid;
+  }
+
+  // The window with this title that belongs to process Pid (other programs on the same server
+  // are not ours to drive).
+  Window FindWindow(Window Parent, const char* Title, long Pid) {
     Window Root, Up, *Children = nullptr;
     unsigned Count = 0;
     if (!XQueryTree(D, Parent, &Root, &Up, &Children, &Count)) return 0;
@@ -163,10 +183,10 @@ protected:
     for (unsigned I = 0; I < Count && !Found; ++I) {
       char* Name = nullptr;
       if (XFetchName(D, Children[I], &Name) && Name) {
-        if (std::string(Name) == Title) Found = Children[I];
+        if (std::string(Name) == Title && WindowPid(Children[I]) == Pid) Found = Children[I];
         XFree(Name);
       }
-      if (!Found) Found = FindWindow(Children[I], Title);
+      if (!Found) Found = FindWindow(Children[I], Title, Pid);
     }
     if (Children) XFree(Children);
     return Found;
@@ -177,7 +197,8 @@ protected:
   Window WaitUntilRunning(TProgram& Program) {
     const auto End = Clock::now() + 60s;
     while (Clock::now() < End && Program.Running()) {
-      if (const Window W = FindWindow(DefaultRootWindow(D), "Vadrel_Orvane"); W && CursorHidden())
+      if (const Window W = FindWindow(DefaultRootWindow(D), "Vadrel_Orvane", Program.Id());
+          W && CursorHidden())
         return W;
       std::this_thread::sleep_for(50ms);
     }
