@@ -2,9 +2,10 @@
 // path in an offscreen GL context.
 #include "Model.h"
 
-#include <SDL.h>
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
+
+#include "BenchSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -113,30 +114,6 @@ const std::string& CreatureFile() {
   return Path;
 }
 
-// A current GL context on a small hidden window (SDL's offscreen driver unless told otherwise).
-class TContext {
-public:
-  TContext() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    Window = SDL_CreateWindow("bench", 0, 0, 128, 128, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (Window) Context = SDL_GL_CreateContext(Window);
-    if (Context) SDL_GL_MakeCurrent(Window, Context);
-  }
-  ~TContext() {
-    if (Context) SDL_GL_DeleteContext(Context);
-    if (Window) SDL_DestroyWindow(Window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
-  bool Ok() const { return Context != nullptr; }
-
-private:
-  SDL_Window* Window = nullptr;
-  SDL_GLContext Context = nullptr;
-};
-
 void BM_LoadCreature(benchmark::State& State) {
   const std::string& File = CreatureFile();
   {
@@ -167,7 +144,7 @@ BENCHMARK(BM_AdvanceCreature)->Unit(benchmark::kMicrosecond);
 // One pose and one draw, as each flock member costs per displayed frame; glFinish so that the
 // driver's share is counted too.
 void BM_PoseAndDrawCreature(benchmark::State& State) {
-  TContext Context;
+  TBenchGLContext Context;
   if (!Context.Ok()) {
     State.SkipWithError("no GL context");
     return;

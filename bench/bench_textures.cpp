@@ -5,7 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <SDL.h>
+#include "BenchSupport.h"
+
 #include <GL/gl.h>
 
 #include <chrono>
@@ -60,26 +61,6 @@ const TFrameFiles& Files() {
   return F;
 }
 
-// A hidden offscreen window with a current context for the upload benchmark.
-class TContext {
-public:
-  TContext() {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    Window = SDL_CreateWindow("bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (Window) Context = SDL_GL_CreateContext(Window);
-  }
-  ~TContext() {
-    if (Context) SDL_GL_DeleteContext(Context);
-    if (Window) SDL_DestroyWindow(Window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
-  bool Ok() const { return Context != nullptr; }
-
-private:
-  SDL_Window* Window = nullptr;
-  SDL_GLContext Context = nullptr;
-};
-
 // Wall-clock milliseconds per frame over the whole run (uploads finish on the GPU side, so CPU
 // time alone would flatter them).
 void ReportPerFrame(benchmark::State& State, std::chrono::steady_clock::duration Elapsed) {
@@ -107,7 +88,7 @@ BENCHMARK(BM_DecodeFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_DecodeAndUploadFrames(benchmark::State& State) {
   const auto& F = Files();
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  TContext GL;
+  TBenchGLContext GL;
   if (!GL.Ok()) {
     State.SkipWithError("no GL context");
     return;

@@ -8,19 +8,6 @@
 
 namespace {
 
-class TFakeClock {
-public:
-  std::uint32_t Now = 5000;
-  TFakeClock() {
-    SetPerformanceCounterAvailable(false);
-    SetMillisecondClock([this] { return Now; });
-  }
-  ~TFakeClock() {
-    SetMillisecondClock({});
-    SetPerformanceCounterAvailable(true);
-  }
-};
-
 // One triangle in the model's x-z plane, on no bone.
 const std::string Flat =
     "Frames: 30\nFrame: 1\nMeshes: 1\n\"F\" 0 -1\n3\n"
@@ -32,7 +19,7 @@ TEST(Animate, DrawAdvancesByElapsedTimeTimesFrameRate) {
   TGLTestContext Context;
   REQUIRE_GL(Context);
   TTempDir Dir;
-  TFakeClock Clock;
+  TFakeMillisecondClock Clock{5000};
   TAnimate Animate(Dir.Write("flat.txt", Flat), 24.0, false);
   EXPECT_EQ(Animate.Model().CurrentFrame(), 1.0f);
 

@@ -25,7 +25,7 @@ namespace {
 
 // ---- Crafting files -----------------------------------------------------------------------------
 
-struct TBmpSpec {
+struct TBmpLayout {
   std::int32_t Width = 3;
   std::int32_t Height = 2;
   unsigned Bits = 24;
@@ -42,7 +42,7 @@ std::uint8_t PatternByte(std::size_t I) { return std::uint8_t(I * 7 + 1); }
 
 std::size_t BmpStride(std::int32_t Width) { return ((std::size_t(Width) * 24 + 31) / 32) * 4; }
 
-Bytes MakeBMP(const TBmpSpec& S, std::size_t PixelBytes) {
+Bytes MakeBMP(const TBmpLayout& S, std::size_t PixelBytes) {
   Bytes B;
   const std::uint32_t Start = 14 + S.HeaderSize + S.ColoursUsed * 4 + std::uint32_t(S.Gap);
   PutU8(B, 'B');
@@ -69,7 +69,7 @@ Bytes MakeBMP(const TBmpSpec& S, std::size_t PixelBytes) {
   return B;
 }
 
-Bytes MakeBMP(const TBmpSpec& S) { return MakeBMP(S, BmpStride(S.Width) * std::size_t(std::abs(S.Height))); }
+Bytes MakeBMP(const TBmpLayout& S) { return MakeBMP(S, BmpStride(S.Width) * std::size_t(std::abs(S.Height))); }
 
 Bytes TgaHeader(unsigned Type, unsigned Width, unsigned Height, unsigned Depth, unsigned IdLength = 0,
                 unsigned ColourMapType = 0, unsigned Descriptor = 0) {
@@ -276,7 +276,7 @@ TEST(DecodeBMP, SwapsEachRowsPixelsAndLeavesThePaddingAlone) {
 TEST(DecodeBMP, FindsThePixelsWhereverTheFilePutsThem) {
   const struct {
     const char* What;
-    TBmpSpec Spec;
+    TBmpLayout Layout;
   } Cases[] = {
       {"image size field 0, 64 x 64", {.Width = 64, .Height = 64}},
       {"image size field exact", {.Width = 64, .Height = 64, .ImageSize = 12288}},
@@ -287,7 +287,7 @@ TEST(DecodeBMP, FindsThePixelsWhereverTheFilePutsThem) {
       {"offset field 0 (pixels follow the table)", {.Width = 4, .Height = 2, .Offset = 0}},
   };
   for (const auto& C : Cases) {
-    const Bytes File = MakeBMP(C.Spec);
+    const Bytes File = MakeBMP(C.Layout);
     TImage I;
     TMessageCapture Capture;
     ASSERT_TRUE(DecodeBMP(File.data(), File.size(), "x.bmp", I)) << C.What;
@@ -295,7 +295,7 @@ TEST(DecodeBMP, FindsThePixelsWhereverTheFilePutsThem) {
     // The first stored byte triple is the first pixel of the first (bottom) row.
     EXPECT_EQ(I.Pixels[0], PatternByte(2)) << C.What;
     EXPECT_EQ(I.Pixels[2], PatternByte(0)) << C.What;
-    EXPECT_EQ(I.Pixels.size(), BmpStride(C.Spec.Width) * C.Spec.Height) << C.What;
+    EXPECT_EQ(I.Pixels.size(), BmpStride(C.Layout.Width) * C.Layout.Height) << C.What;
   }
 }
 

@@ -9,20 +9,6 @@
 
 namespace {
 
-// Runs the timer on a millisecond clock the test sets, with no performance counter.
-class TFakeClock {
-public:
-  std::uint32_t Now = 0;
-  TFakeClock() {
-    SetPerformanceCounterAvailable(false);
-    SetMillisecondClock([this] { return Now; });
-  }
-  ~TFakeClock() {
-    SetMillisecondClock({});
-    SetPerformanceCounterAvailable(true);
-  }
-};
-
 }  // namespace
 
 TEST(PerfTimer, FallbackClockCountsMilliseconds) {
@@ -37,7 +23,7 @@ TEST(PerfTimer, FallbackClockCountsMilliseconds) {
       {0xFFFFFFFFu, 0xFFFFFFFEu, 4294967.295f},  // a full lap less one tick, never negative
   };
   for (const TCase& Case : Cases) {
-    TFakeClock Clock;
+    TFakeMillisecondClock Clock;
     Clock.Now = Case.Start;
     const TPerfTimer Timer;
     EXPECT_FALSE(Timer.UsesCounter());

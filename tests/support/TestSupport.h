@@ -91,6 +91,21 @@ private:
   std::string Saved;
 };
 
+// Runs every timer on a millisecond clock the test sets (starting at Now), as on a machine with
+// no high-resolution counter; the real clocks come back at the end of its life.
+class TFakeMillisecondClock {
+public:
+  explicit TFakeMillisecondClock(std::uint32_t Start = 0) : Now(Start) {
+    SetPerformanceCounterAvailable(false);
+    SetMillisecondClock([this] { return Now; });
+  }
+  ~TFakeMillisecondClock() {
+    SetMillisecondClock({});
+    SetPerformanceCounterAvailable(true);
+  }
+  std::uint32_t Now;
+};
+
 // The real-world sample corpus (../shared/corpus beside the project); empty when absent.
 std::filesystem::path CorpusDir();
 
