@@ -259,7 +259,7 @@ void WriteSkin(const std::string& Folder) { WriteFile(Folder + "/Vadrel201.bmp",
 // Bright, because the caustic frame multiplies it by about 0.6 on average; seamless, because it
 // repeats across the floor at the rate of the caustic frames.
 constexpr int SandSize = 512;
-constexpr TRgb SandColour = {0.97f, 0.90f, 0.74f};
+constexpr TRgb SandColour = {1.0f, 0.89f, 0.66f};
 constexpr TRgb DarkGrainColour = {0.62f, 0.52f, 0.40f};
 constexpr TRgb LightGrainColour = {1.0f, 0.98f, 0.92f};
 constexpr int RippleKx = 7, RippleKy = 2;  // ripple crests: whole cycles across the tile
