@@ -4,6 +4,8 @@
 # Usage: ./fuzz.sh [seconds] [bmp|jpg|tga ...]
 set -euo pipefail
 cd "$(dirname "$0")"
+source scripts/common.sh
+vadrel_install_packages "${VADREL_PACKAGES[@]}" clang libclang-rt-14-dev imagemagick
 Seconds=${1:-60}
 shift || true
 Targets=("$@")

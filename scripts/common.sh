@@ -8,7 +8,8 @@ VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 # Everything needed to build the program, its tests and benchmarks, and to run the tests headless.
 VADREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libjpeg62-turbo-dev libpng-dev
+  libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev
+  libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool libx11-dev libxtst-dev libxfixes-dev
 )
