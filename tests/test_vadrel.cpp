@@ -101,7 +101,10 @@ TEST_F(SceneSetUp, NumGivesNumPlusOneCreatures) {
                {"[Section]\nNum=0x10\n", 17}, {"[Section]\nNum=$10\n", 17},
                {"[Section]\nNum=abc\n", 41},  {"[Section]\nNum=  12  \n", 13},
                {"[Section]\nNum=\n", 41},     {"[SECTION]\nNUM=2\n", 3},
-               {nullptr, 41}};
+               {nullptr, 41},
+               // Regression: Num + 1 overflowed the loop for the largest value; the count is
+               // capped where a frame would take seconds.
+               {"[Section]\nNum=2147483647\n", 10000}};
   for (const auto& C : Cases) {
     std::filesystem::remove(Dir.Path() / "Vadrel.ini");
     if (C.Ini) Dir.Write("Vadrel.ini", std::string(C.Ini));
