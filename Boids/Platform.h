@@ -29,7 +29,7 @@ void SetMessageBoxesAvailable(bool Available);
 
 // ---- Files and the data folder --------------------------------------------------------------
 
-// The design's absolute data-folder prefix.
+// The absolute data-folder prefix that data names are written with (mapped by MapPath).
 inline constexpr std::string_view DataPrefix = "C:\\Vadrel_Data\\";
 
 // The data folder: $VADREL_DATA when set, else the folder the build generated when it exists,
