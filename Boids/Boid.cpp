@@ -158,37 +158,29 @@ double TBoid::AngleTo(double PX, double PY) const {
   return A;
 }
 
+namespace {
+
+// Whether one step towards a point at angle D from the heading goes left: the shorter way round,
+// and right when D is exactly 0 (there is no dead zone).
+bool TowardsIsLeft(double D) { return std::fabs(D) < Pi ? D > 0 : D <= 0; }
+
+}  // namespace
+
 void TBoid::TurnTowards(double PX, double PY) {
   if (FX == PX && FY == PY) return;
-  const double D = AngleTo(PX, PY) - FHeading;
-  // The shorter way round; at d = 0 there is no dead zone, the boid turns right.
-  if (std::fabs(D) < Pi) {
-    if (D > 0)
-      TurnLeft();
-    else
-      TurnRight();
-  } else {
-    if (D > 0)
-      TurnRight();
-    else
-      TurnLeft();
-  }
+  if (TowardsIsLeft(AngleTo(PX, PY) - FHeading))
+    TurnLeft();
+  else
+    TurnRight();
 }
 
+// Always the opposite of TurnTowards, boundaries included.
 void TBoid::TurnAwayFrom(double PX, double PY) {
   if (FX == PX && FY == PY) return;
-  const double D = AngleTo(PX, PY) - FHeading;
-  if (std::fabs(D) < Pi) {
-    if (D > 0)
-      TurnRight();
-    else
-      TurnLeft();
-  } else {
-    if (D > 0)
-      TurnLeft();
-    else
-      TurnRight();
-  }
+  if (TowardsIsLeft(AngleTo(PX, PY) - FHeading))
+    TurnRight();
+  else
+    TurnLeft();
 }
 
 bool TBoid::SameColor(const TBoid& Other) const {

@@ -321,16 +321,28 @@ bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   return true;
 }
 
+namespace {
+
+using TDecoder = bool (*)(const std::uint8_t*, std::size_t, const std::string&, TImage&);
+
+// The step every loader ends with: decode the file's bytes and, only when that succeeds, upload.
+bool DecodeAndUpload(TDecoder Decode, const std::vector<std::uint8_t>& Bytes,
+                     const std::string& FileName, std::uint32_t& Texture) {
+  TImage Image;
+  if (!Decode(Bytes.data(), Bytes.size(), FileName, Image)) return false;
+  Texture = CreateTexture(Image);
+  return true;
+}
+
+}  // namespace
+
 bool LoadBMP(const std::string& FileName, std::uint32_t& Texture) {
   std::vector<std::uint8_t> Bytes;
   if (!FileExists(FileName) || !ReadWholeFile(FileName, Bytes)) {
     ShowMessage("Error opening " + FileName, BmpCaption);
     return false;
   }
-  TImage Image;
-  if (!DecodeBMP(Bytes.data(), Bytes.size(), FileName, Image)) return false;
-  Texture = CreateTexture(Image);
-  return true;
+  return DecodeAndUpload(DecodeBMP, Bytes, FileName, Texture);
 }
 
 // ---- JPEG -------------------------------------------------------------------------------------
@@ -349,10 +361,7 @@ bool LoadJPG(const std::string& FileName, std::uint32_t& Texture) {
     ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
     return false;
   }
-  TImage Image;
-  if (!DecodeJPG(Bytes.data(), Bytes.size(), FileName, Image)) return false;
-  Texture = CreateTexture(Image);
-  return true;
+  return DecodeAndUpload(DecodeJPG, Bytes, FileName, Texture);
 }
 
 // ---- TGA --------------------------------------------------------------------------------------
@@ -405,8 +414,5 @@ bool LoadTGA(const std::string& FileName, std::uint32_t& Texture) {
   }
   std::vector<std::uint8_t> Bytes;
   if (!ReadWholeFile(FileName, Bytes)) return TGAReadFailure(FileName);
-  TImage Image;
-  if (!DecodeTGA(Bytes.data(), Bytes.size(), FileName, Image)) return false;
-  Texture = CreateTexture(Image);
-  return true;
+  return DecodeAndUpload(DecodeTGA, Bytes, FileName, Texture);
 }
