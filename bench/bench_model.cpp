@@ -5,7 +5,7 @@
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
-#include "BenchSupport.h"
+#include "TestSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -144,7 +144,7 @@ BENCHMARK(BM_AdvanceCreature)->Unit(benchmark::kMicrosecond);
 // One pose and one draw, as each flock member costs per displayed frame; glFinish so that the
 // driver's share is counted too.
 void BM_PoseAndDrawCreature(benchmark::State& State) {
-  TBenchGLContext Context;
+  TGLTestContext Context;
   if (!Context.Ok()) {
     State.SkipWithError("no GL context");
     return;

@@ -3,7 +3,7 @@
 // step alone and the frame without creatures show where the time goes.
 #include <benchmark/benchmark.h>
 
-#include "BenchSupport.h"
+#include "TestSupport.h"
 #include "Platform.h"
 #include "Vadrel.h"
 
@@ -42,7 +42,7 @@ bool SetUpScene(benchmark::State& State, int Num) {
 }
 
 void BM_Frame(benchmark::State& State) {
-  TBenchGLContext GL(Width, Height);
+  TGLTestContext GL(Width, Height);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
   if (!SetUpScene(State, int(State.range(0)))) return;
   for (auto _ : State) {
@@ -54,7 +54,7 @@ void BM_Frame(benchmark::State& State) {
 BENCHMARK(BM_Frame)->Arg(40)->Arg(-1)->ArgName("Num")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FlockStep(benchmark::State& State) {
-  TBenchGLContext GL(64, 64);
+  TGLTestContext GL(64, 64);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
   if (!SetUpScene(State, 40)) return;
   for (auto _ : State) App().Flock->Update();

@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchSupport.h"
+#include "TestSupport.h"
 
 #include <GL/gl.h>
 
@@ -87,8 +87,7 @@ BENCHMARK(BM_DecodeFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DecodeAndUploadFrames(benchmark::State& State) {
   const auto& F = Files();
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  TBenchGLContext GL;
+  TGLTestContext GL;
   if (!GL.Ok()) {
     State.SkipWithError("no GL context");
     return;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 TGLTestContext::TGLTestContext(int Width, int Height) : W(Width), H(Height) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);  // unless the caller picked a driver
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     Reason = SDL_GetError();
     return;

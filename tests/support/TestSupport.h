@@ -10,8 +10,9 @@
 
 #include "Platform.h"
 
-// A current OpenGL context of Width x Height on SDL's offscreen driver (a hidden window). The
-// video subsystem is brought up for the context's life; one context at a time.
+// A current OpenGL context of Width x Height on SDL's offscreen driver (a hidden window), for the
+// tests and the benchmarks. The video subsystem is brought up for the context's life; one context
+// at a time.
 class TGLTestContext {
 public:
   explicit TGLTestContext(int Width = 64, int Height = 64);
