@@ -18,6 +18,7 @@ struct TPlatformState {
   bool MessageBoxesAvailable = false;
   bool CounterAvailable = true;
   std::function<std::uint32_t()> Milliseconds;
+  std::function<std::int64_t()> Counter;
 };
 
 TPlatformState& State() {
@@ -204,7 +205,10 @@ std::int64_t PerformanceFrequency() {
   return std::int64_t(SDL_GetPerformanceFrequency());
 }
 
-std::int64_t PerformanceCounter() { return std::int64_t(SDL_GetPerformanceCounter()); }
+std::int64_t PerformanceCounter() {
+  if (State().Counter) return State().Counter();
+  return std::int64_t(SDL_GetPerformanceCounter());
+}
 
 std::uint32_t MillisecondClock() {
   if (State().Milliseconds) return State().Milliseconds();
@@ -215,6 +219,10 @@ void SetPerformanceCounterAvailable(bool Available) { State().CounterAvailable =
 
 void SetMillisecondClock(std::function<std::uint32_t()> Clock) {
   State().Milliseconds = std::move(Clock);
+}
+
+void SetPerformanceCounter(std::function<std::int64_t()> Counter) {
+  State().Counter = std::move(Counter);
 }
 
 // ---- GL entry points and keys ---------------------------------------------------------------

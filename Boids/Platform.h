@@ -74,10 +74,12 @@ std::int64_t PerformanceCounter();
 // The millisecond clock of the fallback; wraps around after 2^32 ms.
 std::uint32_t MillisecondClock();
 
-// Test hooks: pretend there is no high-resolution counter, and replace the millisecond clock
-// (an empty function restores the real one).
+// Hooks: pretend there is no high-resolution counter, and replace the millisecond clock or the
+// high-resolution counter (an empty function restores the real one). The headless mode replaces
+// the counter with one that steps once per frame, so that a seeded render is repeatable.
 void SetPerformanceCounterAvailable(bool Available);
 void SetMillisecondClock(std::function<std::uint32_t()> Clock);
+void SetPerformanceCounter(std::function<std::int64_t()> Counter);
 
 // ---- GL entry points and keys ---------------------------------------------------------------
 

@@ -25,7 +25,8 @@ constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 // Every creature is posed and drawn once per frame and each scan visits all the others, so a
 // frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
 constexpr std::int32_t MaxBoidCount = 10000;
-constexpr int ExitDistance = 30;  // pixels the cursor must leave on both axes at once
+constexpr int ExitDistance = 30;
+constexpr int HeadlessFrameRate = 30;  // animation steps per second of a seeded headless render  // pixels the cursor must leave on both axes at once
 
 // Drivers that draw nowhere a person could see: the screen saver treats them as "no display".
 bool IsInvisibleDriver(const char* Driver) {
@@ -395,10 +396,22 @@ int RunScreenshot(const TScreenshotOptions& Options) {
   Request.Offscreen = true;
   Request.Width = Options.Width;
   Request.Height = Options.Height;
+  // With a seed the animation clock advances by one fixed step per frame instead of following the
+  // wall clock, so the same command writes the same picture on every run.
+  std::int64_t Ticks = 0;
+  const std::int64_t TicksPerFrame = PerformanceFrequency() / HeadlessFrameRate;
+  struct TClockGuard {
+    bool Active;
+    ~TClockGuard() {
+      if (Active) SetPerformanceCounter({});
+    }
+  } ClockGuard{Options.Seed.has_value()};
+  if (ClockGuard.Active) SetPerformanceCounter([&Ticks] { return Ticks; });
   if (!CreateGLWindow(32, Request)) return 1;
 
   std::vector<std::uint8_t> Pixels(std::size_t(Options.Width) * Options.Height * 4);
   for (int Frame = 0; Frame < Options.Frames; ++Frame) {
+    Ticks += TicksPerFrame;
     DrawScene();
     if (Frame + 1 == Options.Frames) {
       glFinish();
