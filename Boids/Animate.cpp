@@ -1,6 +1,7 @@
 #include "Animate.h"
 
 #include "Platform.h"
+#include "Scene.h"
 
 #include <GL/gl.h>
 
@@ -14,7 +15,7 @@ TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
 
 void TAnimate::Draw() {
   glPushMatrix();
-  glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+  glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
   FModel->Draw();
   glPopMatrix();
   const float Now = FTimer->Elapsed();

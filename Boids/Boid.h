@@ -25,8 +25,8 @@ int RandomInt(int Bound);    // uniform in [0, Bound); Bound must be at least 1
 struct TColor {
   float Red = 0.0f, Green = 0.0f, Blue = 0.0f;
 
-  TColor() = default;
-  TColor(float R, float G, float B) : Red(R), Green(G), Blue(B) {}
+  constexpr TColor() = default;
+  constexpr TColor(float R, float G, float B) : Red(R), Green(G), Blue(B) {}
 };
 
 struct T2DCoord {
@@ -34,6 +34,14 @@ struct T2DCoord {
 
   T2DCoord() = default;
   T2DCoord(float AX, float AY) : X(AX), Y(AY) {}
+};
+
+// What makes one kind of boid: its limits, radii, ratios and colour (the flock draws each new
+// boid's start heading, speed and position itself). Values as for the boid's setters.
+struct TBoidTraits {
+  double MaxSpeed = 0, MinSpeed = 0, TurnRate = 0, Acceleration = 0;
+  double ViewRadius = 0, SeparationRadius = 0, PursueRatio = 0, FleeRatio = 0;
+  TColor Color;
 };
 
 // The parameters one boid is made from. Values are stored unchanged; the boid's setters apply

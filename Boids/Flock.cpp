@@ -1,5 +1,7 @@
 #include "Flock.h"
 
+#include "Scene.h"
+
 #include <GL/gl.h>
 
 #include <cassert>
@@ -8,6 +10,7 @@
 
 namespace {
 constexpr double RadToDeg = 57.29577951308232;
+constexpr double Scale = Scene::WorldUnitsPerSceneUnit;
 
 float Degrees(float Radians) { return float(double(Radians) * RadToDeg); }
 }  // namespace
@@ -23,7 +26,7 @@ TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::
   SetHeight(Height);
   SetWidth(Width);
   FModels.resize(std::size_t(FModelCount));
-  FModels[0] = std::make_unique<TAnimate>(ModelFile, 24.0, Caustics);
+  FModels[0] = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, Caustics);
 }
 
 TFlock::~TFlock() {
@@ -34,19 +37,18 @@ TFlock::~TFlock() {
 void TFlock::SetHeight(double Value) { FHeight = std::abs(Value); }
 void TFlock::SetWidth(double Value) { FWidth = std::abs(Value); }
 
-void TFlock::AddBoid(std::int32_t ModelIndex, double MaxSpeed, double MinSpeed, double TurnRate,
-                     double Acceleration, double ViewRadius, double SeparationRadius,
-                     double PursueRatio, double FleeRatio, float Red, float Green, float Blue) {
+void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
   assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&
          "AddBoid: ModelIndex must name a filled model slot");
-  auto Color = std::make_unique<TColor>(Red, Green, Blue);
+  auto Color = std::make_unique<TColor>(Traits.Color);
   // The draws come in this order so that a seed gives the same flock every time.
   const double Heading = RandomReal() * 2 * Pi;
   const double Speed = RandomInt(1);
   const double X = RandomReal() * FWidth;
   const double Y = RandomReal() * FHeight;
-  TBoidGene Gene(std::move(Color), Heading, Speed, X, Y, MaxSpeed, MinSpeed, TurnRate,
-                 Acceleration, ViewRadius, SeparationRadius, PursueRatio, FleeRatio, ModelIndex);
+  TBoidGene Gene(std::move(Color), Heading, Speed, X, Y, Traits.MaxSpeed, Traits.MinSpeed,
+                 Traits.TurnRate, Traits.Acceleration, Traits.ViewRadius, Traits.SeparationRadius,
+                 Traits.PursueRatio, Traits.FleeRatio, ModelIndex);
   FBoids.push_back(std::make_unique<TBoid>(std::move(Gene)));
 }
 
@@ -83,14 +85,14 @@ float TFlock::BearingDegrees(float X1, float Y1, float X2, float Y2) {
 void TFlock::Draw() {
   for (const std::unique_ptr<TBoid>& Boid : FBoids) {
     const double X = Boid->X(), Y = Boid->Y(), Heading = Boid->Heading();
-    const T2DCoord P(float(X / 100), float(Y / 100));
-    const T2DCoord Nose(float((X + 20 * std::cos(Heading)) / 100),
-                        float((Y + 20 * std::sin(Heading)) / 100));
+    const T2DCoord P(float(X / Scale), float(Y / Scale));
+    const T2DCoord Nose(float((X + Scene::NoseLead * std::cos(Heading)) / Scale),
+                        float((Y + Scene::NoseLead * std::sin(Heading)) / Scale));
     glPushMatrix();
     glTranslatef(P.X, P.Y, 0.0f);
-    glScalef(0.005f, 0.005f, 0.005f);
+    glScalef(Scene::CreatureScale, Scene::CreatureScale, Scene::CreatureScale);
     glRotatef(-BearingDegrees(P.X, P.Y, Nose.X, Nose.Y), 0.0f, 0.0f, 1.0f);
-    const float Grey = 1.0f - P.Y / 10.0f;
+    const float Grey = 1.0f - P.Y / Scene::CreatureShadeDepth;
     glColor3f(Grey, Grey, Grey);
     if (const std::size_t Slot = std::size_t(Boid->ModelIndex());
         Slot < FModels.size() && FModels[Slot])

@@ -25,9 +25,7 @@ public:
 
   // Adds one boid whose start heading, speed and position are drawn from the random generator.
   // ModelIndex must name a filled model slot.
-  void AddBoid(std::int32_t ModelIndex, double MaxSpeed, double MinSpeed, double TurnRate,
-               double Acceleration, double ViewRadius, double SeparationRadius,
-               double PursueRatio, double FleeRatio, float Red, float Green, float Blue);
+  void AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits);
 
   // One step of every boid, in list order: Scan, Decide, Move, Wrap. Sequential: a boid sees the
   // ones before it already moved.

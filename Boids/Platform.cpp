@@ -15,6 +15,7 @@ namespace {
 // one clock) and reached only through the functions of this module.
 struct TPlatformState {
   TMessageSink MessageSink;
+  TDiagnosticSink DiagnosticSink;
   bool MessageBoxesAvailable = false;
   bool CounterAvailable = true;
   std::function<std::uint32_t()> Milliseconds;
@@ -70,9 +71,25 @@ void ShowMessage(const std::string& Text, const std::string& Caption) {
   std::fflush(stderr);
 }
 
+void ShowDiagnostic(const std::string& Text) {
+  TPlatformState& S = State();
+  if (S.DiagnosticSink) {
+    S.DiagnosticSink(Text);
+    return;
+  }
+  std::fprintf(stderr, "vadrel: %s\n", Text.c_str());
+  std::fflush(stderr);
+}
+
 TMessageSink SetMessageSink(TMessageSink Sink) {
   TMessageSink Previous = std::move(State().MessageSink);
   State().MessageSink = std::move(Sink);
+  return Previous;
+}
+
+TDiagnosticSink SetDiagnosticSink(TDiagnosticSink Sink) {
+  TDiagnosticSink Previous = std::move(State().DiagnosticSink);
+  State().DiagnosticSink = std::move(Sink);
   return Previous;
 }
 

@@ -14,14 +14,22 @@
 
 // ---- Messages -------------------------------------------------------------------------------
 
-// Shows Text in a modal box with Caption and one OK button, or writes "Caption: Text" to stderr
-// when no display can show it. Every message of the program goes through here.
+// Every line the program writes for a person goes through one of these two functions.
+//
+// ShowMessage: Text in a modal box with Caption and one OK button, or "Caption: Text" on stderr
+// when no display can show it. For what the user must acknowledge (refused pictures, the error
+// that ends the program).
 void ShowMessage(const std::string& Text, const std::string& Caption);
+// ShowDiagnostic: one line "vadrel: Text" on stderr. For everything else: why the program cannot
+// start, what it changed in the configuration, what a refused file's decoder said.
+void ShowDiagnostic(const std::string& Text);
 
-// The seam behind ShowMessage: tests install a sink to capture messages. An empty sink restores
-// the default (box, or stderr). Returns the sink that was installed before.
+// The seams behind them: tests install sinks to capture what would be shown. An empty sink
+// restores the default. Each returns the sink that was installed before.
 using TMessageSink = std::function<void(const std::string& Text, const std::string& Caption)>;
 TMessageSink SetMessageSink(TMessageSink Sink);
+using TDiagnosticSink = std::function<void(const std::string& Text)>;
+TDiagnosticSink SetDiagnosticSink(TDiagnosticSink Sink);
 
 // True while the message box can be shown on screen: a real display is up and not the offscreen
 // or dummy driver. Set by the shell once the video subsystem is running.

@@ -2,6 +2,7 @@
 
 #include "ExtOpenGL.h"
 #include "Platform.h"
+#include "Scene.h"
 #include "Textures.h"
 
 #include <GL/gl.h>
@@ -22,11 +23,7 @@ constexpr const char* CreatureFile = "C:\\Vadrel_Data\\Vadrel.pp1";
 constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
 constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 
-// Every creature is posed and drawn once per frame and each scan visits all the others, so a
-// frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
-constexpr std::int32_t MaxBoidCount = 10000;
-constexpr int ExitDistance = 30;
-constexpr int HeadlessFrameRate = 30;  // animation steps per second of a seeded headless render  // pixels the cursor must leave on both axes at once
+constexpr int ExitDistance = 30;  // pixels the cursor must leave on both axes at once
 
 // Drivers that draw nowhere a person could see: the screen saver treats them as "no display".
 bool IsInvisibleDriver(const char* Driver) {
@@ -159,7 +156,8 @@ void ResizeScene(int Width, int Height) {
   glViewport(0, 0, Width, Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  gluPerspective(45.0, double(Width) / double(Height), 1.0, 100.0);
+  gluPerspective(Scene::FieldOfViewDegrees, double(Width) / double(Height), Scene::NearPlane,
+                 Scene::FarPlane);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 }
@@ -189,48 +187,49 @@ void WndProc(const SDL_Event& Event) {
 
 void InitScene() {
   TVadrelState& S = App();
-  glClearColor(0.3f, 0.3f, 1.0f, 0.0f);
+  glClearColor(Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2],
+               Scene::ClearColor[3]);
   glShadeModel(GL_SMOOTH);
   glClearDepth(1.0);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LESS);
   glEnable(GL_ALPHA_TEST);
-  glAlphaFunc(GL_GREATER, 0.4f);
+  glAlphaFunc(GL_GREATER, Scene::AlphaReference);
   glEnable(GL_FOG);
-  const float Fog[4] = {0.0f, 0.0f, 0.8f, 0.0f};
-  std::copy(Fog, Fog + 4, S.FogColor);
   glFogi(GL_FOG_MODE, GL_EXP2);
-  glFogfv(GL_FOG_COLOR, S.FogColor);
-  glFogf(GL_FOG_DENSITY, 0.04f);
+  glFogfv(GL_FOG_COLOR, Scene::FogColor);
+  glFogf(GL_FOG_DENSITY, Scene::FogDensity);
   glHint(GL_FOG_HINT, GL_NICEST);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 
   LoadTexture(MapPath(BackdropFile), S.BackdropTexture);
 
-  S.Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, MapPath(CreatureFile), false, S.FlockSeed);
+  S.Flock = std::make_unique<TFlock>(1, Scene::FlockWorldHeight, Scene::FlockWorldWidth,
+                                     MapPath(CreatureFile), false, S.FlockSeed);
 
-  S.BoidCount = ReadIniInteger(MapPath(ConfigFile), "Section", "Num", 40);
-  if (S.BoidCount >= MaxBoidCount) {
+  S.BoidCount = ReadIniInteger(MapPath(ConfigFile), "Section", "Num", Scene::DefaultBoidCount);
+  if (S.BoidCount >= Scene::MaxBoidCount) {
     std::fprintf(stderr, "vadrel: Num=%d in %s is more than the screen saver can animate; using %d\n",
-                 S.BoidCount, MapPath(ConfigFile).c_str(), MaxBoidCount - 1);
-    S.BoidCount = MaxBoidCount - 1;
+                 S.BoidCount, MapPath(ConfigFile).c_str(), Scene::MaxBoidCount - 1);
+    S.BoidCount = Scene::MaxBoidCount - 1;
   }
   if (S.BoidCount >= 0)
-    for (std::int32_t I = 0; I <= S.BoidCount; ++I)
-      S.Flock->AddBoid(0, 0.8, 0.5, 0.01, 0.05, 60.0, 50.0, 1.0, 1.0, 0.99f, 0.99f, 0.99f);
+    for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, Scene::CreatureTraits);
 
-  S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), 24.0, true);
+  S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
 }
 
 void DrawScene() {
   TVadrelState& S = App();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glClearColor(0.3f, 0.3f, 1.0f, 0.0f);
+  glClearColor(Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2],
+               Scene::ClearColor[3]);
   glLoadIdentity();
-  glTranslatef(-4.5f, -2.0f, -5.0f);
+  const float* Camera = Scene::CameraTranslation;
+  glTranslatef(Camera[0], Camera[1], Camera[2]);
 
   glPushMatrix();
-  glRotatef(-45.0f, 1.0f, 0.0f, 0.0f);
+  glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
   S.Flock->Update();
   S.Flock->Draw();
   glPopMatrix();
@@ -239,26 +238,29 @@ void DrawScene() {
   // picture left to right.
   ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
   glPushMatrix();
-  glTranslatef(4.5f, 4.0f, -8.0f);
+  const float* Backdrop = Scene::BackdropTranslation;
+  glTranslatef(Backdrop[0], Backdrop[1], Backdrop[2]);
   glBindTexture(GL_TEXTURE_2D, S.BackdropTexture);
   glColor3f(1.0f, 1.0f, 1.0f);
+  constexpr float Half = Scene::BackdropHalfWidth;
   glBegin(GL_QUADS);
   glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(8.0f, -1.0f, 0.0f);
+  glVertex3f(Half, Scene::BackdropBottom, 0.0f);
   glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(8.0f, 4.0f, 0.0f);
+  glVertex3f(Half, Scene::BackdropTop, 0.0f);
   glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(-8.0f, 4.0f, 0.0f);
+  glVertex3f(-Half, Scene::BackdropTop, 0.0f);
   glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(-8.0f, -1.0f, 0.0f);
+  glVertex3f(-Half, Scene::BackdropBottom, 0.0f);
   glEnd();
   glPopMatrix();
   glDisable(GL_TEXTURE_2D);
 
   glPushMatrix();
-  glTranslatef(6.5f, -2.0f, -1.5f);
-  glRotatef(-70.0f, 1.0f, 0.0f, 0.0f);
-  glScalef(0.05f, 0.05f, 0.05f);
+  const float* Terrain = Scene::TerrainTranslation;
+  glTranslatef(Terrain[0], Terrain[1], Terrain[2]);
+  glRotatef(Scene::TerrainTiltDegrees, 1.0f, 0.0f, 0.0f);
+  glScalef(Scene::TerrainScale, Scene::TerrainScale, Scene::TerrainScale);
   glColor3f(1.0f, 1.0f, 1.0f);
   S.Terrain->Draw();
   glPopMatrix();
@@ -399,7 +401,7 @@ int RunScreenshot(const TScreenshotOptions& Options) {
   // With a seed the animation clock advances by one fixed step per frame instead of following the
   // wall clock, so the same command writes the same picture on every run.
   std::int64_t Ticks = 0;
-  const std::int64_t TicksPerFrame = PerformanceFrequency() / HeadlessFrameRate;
+  const std::int64_t TicksPerFrame = PerformanceFrequency() / Scene::HeadlessFrameRate;
   struct TClockGuard {
     bool Active;
     ~TClockGuard() {

@@ -48,7 +48,6 @@ struct TVadrelState {
   std::uint32_t BackdropTexture = 0;  // 0 when the backdrop image could not be loaded
   std::unique_ptr<TFlock> Flock;
   std::int32_t BoidCount = 0;         // "Num" of the configuration file
-  float FogColor[4] = {};
   std::unique_ptr<TAnimate> Terrain;
 
   std::optional<std::uint64_t> FlockSeed;  // a fixed seed instead of the clock (headless mode)

@@ -1,4 +1,5 @@
 #include "Flock.h"
+#include "Scene.h"
 #include "TestSupport.h"
 
 #include <GL/gl.h>
@@ -33,7 +34,7 @@ protected:
                                      std::uint64_t(7));
   }
   TBoid& AddOne() {
-    Flock->AddBoid(0, 0.8, 0.5, 0.01, 0.05, 60.0, 50.0, 1.0, 1.0, 0.99f, 0.99f, 0.99f);
+    Flock->AddBoid(0, Scene::CreatureTraits);
     return *Flock->Boids().back();
   }
 

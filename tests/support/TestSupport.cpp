@@ -59,9 +59,14 @@ TMessageCapture::TMessageCapture() {
   Previous = SetMessageSink([this](const std::string& Text, const std::string& Caption) {
     Messages.push_back({Text, Caption});
   });
+  PreviousDiagnostics =
+      SetDiagnosticSink([this](const std::string& Text) { Diagnostics.push_back(Text); });
 }
 
-TMessageCapture::~TMessageCapture() { SetMessageSink(std::move(Previous)); }
+TMessageCapture::~TMessageCapture() {
+  SetMessageSink(std::move(Previous));
+  SetDiagnosticSink(std::move(PreviousDiagnostics));
+}
 
 TTempDir::TTempDir() {
   static std::atomic<int> Counter{0};

@@ -40,7 +40,7 @@ private:
     if (!(ContextVar).Ok()) GTEST_SKIP() << "no GL context: " << (ContextVar).Error(); \
   } while (0)
 
-// Records every message shown while it lives, instead of showing it.
+// Records every message box and every diagnostic line shown while it lives, instead of showing it.
 class TMessageCapture {
 public:
   struct TMessage {
@@ -49,9 +49,11 @@ public:
   TMessageCapture();
   ~TMessageCapture();
   std::vector<TMessage> Messages;
+  std::vector<std::string> Diagnostics;
 
 private:
   TMessageSink Previous;
+  TDiagnosticSink PreviousDiagnostics;
 };
 
 // A fresh, empty folder removed with everything in it at the end of its life.

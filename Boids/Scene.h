@@ -1,0 +1,78 @@
+// Scene: every number that places, colours and populates the default scene, in one place. The
+// shell and the flock draw with them; the data generator, its preview and the tests fit the
+// shipped floor and backdrop to the view with them, so moving the camera here moves all of them.
+// Plain constexpr values; depends only on Boid (for the creature's traits).
+#pragma once
+
+#include <cstdint>
+
+#include "Boid.h"
+
+namespace Scene {
+
+// ---- Camera and projection ------------------------------------------------------------------
+
+inline constexpr double FieldOfViewDegrees = 45.0;  // vertical field of view
+inline constexpr double NearPlane = 1.0;            // near clipping distance
+inline constexpr double FarPlane = 100.0;           // far clipping distance
+// Each frame's first move of the modelview matrix (the camera), in eye space.
+inline constexpr float CameraTranslation[3] = {-4.5f, -2.0f, -5.0f};
+
+// ---- Flock ----------------------------------------------------------------------------------
+
+inline constexpr float FlockTiltDegrees = -45.0f;      // turn of the flock's plane about x
+inline constexpr double FlockWorldWidth = 1000.0;       // the flock's world, in world units
+inline constexpr double FlockWorldHeight = 1000.0;
+inline constexpr double WorldUnitsPerSceneUnit = 100.0;  // world position / this = scene position
+inline constexpr double NoseLead = 20.0;  // the bearing is taken to this far ahead, world units
+inline constexpr float CreatureScale = 0.005f;          // model units to scene units
+// Creatures are shaded grey 1 - y / this, y being their scene position across the plane.
+inline constexpr float CreatureShadeDepth = 10.0f;
+
+// ---- Backdrop -------------------------------------------------------------------------------
+
+// Where the backdrop quad is drawn from (after the camera move), and its corners about that point
+// in the quad's plane; its texture is mirrored left to right.
+inline constexpr float BackdropTranslation[3] = {4.5f, 4.0f, -8.0f};
+inline constexpr float BackdropHalfWidth = 8.0f;
+inline constexpr float BackdropBottom = -1.0f;
+inline constexpr float BackdropTop = 4.0f;
+
+// ---- Terrain --------------------------------------------------------------------------------
+
+inline constexpr float TerrainTranslation[3] = {6.5f, -2.0f, -1.5f};  // after the camera move
+inline constexpr float TerrainTiltDegrees = -70.0f;                   // turn about x
+inline constexpr float TerrainScale = 0.05f;                          // model units to scene units
+// Every animated model is drawn turned this far about x first (model y up, scene z up).
+inline constexpr float ModelUprightDegrees = 90.0f;
+
+// ---- Colours, fog and the fixed pipeline -----------------------------------------------------
+
+inline constexpr float ClearColor[4] = {0.3f, 0.3f, 1.0f, 0.0f};
+inline constexpr float FogColor[4] = {0.0f, 0.0f, 0.8f, 0.0f};
+inline constexpr float FogDensity = 0.04f;      // exponential-squared fog
+inline constexpr float AlphaReference = 0.4f;  // fragments with alpha above this are drawn
+
+// ---- Animation and population ---------------------------------------------------------------
+
+inline constexpr double AnimationFrameRate = 24.0;  // model frames per second of real time
+inline constexpr int HeadlessFrameRate = 30;        // animation steps per second of a seeded render
+inline constexpr std::int32_t DefaultBoidCount = 40;  // "Num" when the configuration has none
+// Every creature is posed and drawn once per frame and each scan visits all the others, so a
+// frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
+inline constexpr std::int32_t MaxBoidCount = 10000;
+
+// The creature of the default scene: one kind, every boid a mate of every other.
+inline constexpr TBoidTraits CreatureTraits{
+    .MaxSpeed = 0.8,
+    .MinSpeed = 0.5,
+    .TurnRate = 0.01,
+    .Acceleration = 0.05,
+    .ViewRadius = 60.0,
+    .SeparationRadius = 50.0,
+    .PursueRatio = 1.0,
+    .FleeRatio = 1.0,
+    .Color = {0.99f, 0.99f, 0.99f},
+};
+
+}  // namespace Scene
