@@ -68,19 +68,6 @@ public:
   TColor* Color() const { return FColor.get(); }
   std::int32_t ModelIndex() const { return FModelIndex; }
 
-  void SetHeading(double Value) { FHeading = Value; }
-  void SetSpeed(double Value) { FSpeed = Value; }
-  void SetX(double Value) { FX = Value; }
-  void SetY(double Value) { FY = Value; }
-  void SetMaxSpeed(double Value) { FMaxSpeed = Value; }
-  void SetMinSpeed(double Value) { FMinSpeed = Value; }
-  void SetTurnRate(double Value) { FTurnRate = Value; }
-  void SetAcceleration(double Value) { FAcceleration = Value; }
-  void SetViewRadius(double Value) { FViewRadius = Value; }
-  void SetSeparationRadius(double Value) { FSeparationRadius = Value; }
-  void SetPursueRatio(double Value) { FPursueRatio = Value; }
-  void SetFleeRatio(double Value) { FFleeRatio = Value; }
-  void SetColor(std::unique_ptr<TColor> Value) { FColor = std::move(Value); }
   // Hands the colour over (the gene no longer holds one).
   std::unique_ptr<TColor> TakeColor() { return std::move(FColor); }
 
@@ -109,16 +96,12 @@ public:
   void Decide();
   void Move();
 
-  void Accelerate();
   void Decelerate();
-  void TurnLeft();
-  void TurnRight();
   void TurnTowards(double PX, double PY);
   void TurnAwayFrom(double PX, double PY);
 
   // Strictly closer than Radius.
   bool InRange(const TBoid& Other, double Radius) const;
-  double DistanceTo(const TBoid& Other) const;
   // Direction to the point in [0, 2π]; the current heading when the point is where the boid is.
   double AngleTo(double PX, double PY) const;
   bool SameColor(const TBoid& Other) const;
@@ -169,20 +152,15 @@ public:
   void SetSeparationRadius(double Value);
   void SetPursueRatio(double Value);
   void SetFleeRatio(double Value);
-  void SetMateSpeed(double Value) { FMateSpeed = Value; }
-  void SetMateX(double Value) { FMateX = Value; }
-  void SetMateY(double Value) { FMateY = Value; }
-  void SetMateCount(double Value) { FMateCount = Value; }
-  void SetRivalSpeed(double Value) { FRivalSpeed = Value; }
-  void SetRivalX(double Value) { FRivalX = Value; }
-  void SetRivalY(double Value) { FRivalY = Value; }
-  void SetRivalCount(double Value) { FRivalCount = Value; }
   // A boid always has a colour: it decides who its mates are.
   void SetColor(std::unique_ptr<TColor> Value);
-  void SetNearestMate(TBoid* Value) { FNearestMate = Value; }
-  void SetNearestRival(TBoid* Value) { FNearestRival = Value; }
 
 private:
+  void Accelerate();
+  void TurnLeft();
+  void TurnRight();
+  double DistanceTo(const TBoid& Other) const;
+
   struct TScanState;
   void ScanBegin(TScanState& State);
   void ScanVisit(TScanState& State, TBoid& B);

@@ -7,11 +7,14 @@
 
 namespace ExtOpenGL {
 
-TActiveTextureFunc glActiveTextureARB = nullptr;
-TMultiTexCoord2fFunc glMultiTexCoord2fARB = nullptr;
-
 namespace {
 
+using TActiveTextureFunc = void(GLAPIENTRY*)(GLenum Texture);
+using TMultiTexCoord2fFunc = void(GLAPIENTRY*)(GLenum Target, GLfloat S, GLfloat T);
+
+// Shared by every model; either both set or both null.
+TActiveTextureFunc glActiveTextureARB = nullptr;
+TMultiTexCoord2fFunc glMultiTexCoord2fARB = nullptr;
 bool Warned = false;
 
 // Whole-word search of the space-separated GL_EXTENSIONS list.
@@ -54,10 +57,9 @@ void LoadEntryPoints() {
   ClearEntryPoints();
   if (!Warned) {
     Warned = true;
-    std::fprintf(stderr,
-                 "Vadrel: the GL driver offers no multitexturing (neither GL_ARB_multitexture nor "
-                 "GL 1.3); models are drawn without the caustic layer\n");
-    std::fflush(stderr);
+    ShowDiagnostic(
+        "the GL driver offers no multitexturing (neither GL_ARB_multitexture nor GL 1.3); "
+        "models are drawn without the caustic layer");
   }
 }
 

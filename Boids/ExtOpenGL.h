@@ -1,23 +1,16 @@
-// ExtOpenGL: the two multitexture entry points the models use, fetched by name at run time (the
-// GL_ARB_multitexture names, or the core GL 1.3 ones where the extension is not offered), and
-// safe calls through them that do nothing when the driver offers neither. Depends on GL and on
-// Platform (GetGLProcAddress).
+// ExtOpenGL: the two multitexture calls the models use. Their entry points are fetched by name at
+// run time (the GL_ARB_multitexture names, or the core GL 1.3 ones where the extension is not
+// offered) and kept private here; the calls do nothing when the driver offers neither. Depends on
+// GL and on Platform (GetGLProcAddress, ShowDiagnostic).
 #pragma once
 
 #include <GL/gl.h>
 
 namespace ExtOpenGL {
 
-using TActiveTextureFunc = void(GLAPIENTRY*)(GLenum Texture);
-using TMultiTexCoord2fFunc = void(GLAPIENTRY*)(GLenum Target, GLfloat S, GLfloat T);
-
-// Shared by every model; null until LoadEntryPoints finds them, and either both set or both null.
-extern TActiveTextureFunc glActiveTextureARB;
-extern TMultiTexCoord2fFunc glMultiTexCoord2fARB;
-
 // Fetches both entry points for the current GL context: the ARB names when the context offers
 // GL_ARB_multitexture, else the core names on GL 1.3 or later. When neither is there both stay
-// null and the first such call in the process says so on stderr. Without a current context it
+// null and the first such call in the process says so in a diagnostic line. Without a current context it
 // leaves both null and says nothing. Safe to call any number of times.
 void LoadEntryPoints();
 

@@ -23,8 +23,8 @@ TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::
     RandomizeFromClock();
   FModelCount = std::abs(ModelCount);
   assert(FModelCount >= 1 && "TFlock needs at least one model slot: slot 0 holds the creature");
-  SetHeight(Height);
-  SetWidth(Width);
+  FHeight = std::abs(Height);
+  FWidth = std::abs(Width);
   FModels.resize(std::size_t(FModelCount));
   FModels[0] = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, Caustics);
 }
@@ -33,9 +33,6 @@ TFlock::~TFlock() {
   FBoids.clear();
   for (std::size_t Slot = FModels.size(); Slot-- > 0;) FModels[Slot].reset();
 }
-
-void TFlock::SetHeight(double Value) { FHeight = std::abs(Value); }
-void TFlock::SetWidth(double Value) { FWidth = std::abs(Value); }
 
 void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
   assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&

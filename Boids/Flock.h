@@ -39,15 +39,7 @@ public:
   // Compass bearing in degrees from (X1, Y1) to (X2, Y2): 0 along +y, 90 along +x.
   static float BearingDegrees(float X1, float Y1, float X2, float Y2);
 
-  std::int32_t ModelCount() const { return FModelCount; }
   const std::vector<std::unique_ptr<TBoid>>& Boids() const { return FBoids; }
-  double Height() const { return FHeight; }
-  double Width() const { return FWidth; }
-  void SetHeight(double Value);
-  void SetWidth(double Value);
-  const TAnimate* Model(std::size_t Slot) const {
-    return Slot < FModels.size() ? FModels[Slot].get() : nullptr;
-  }
 
 private:
   std::int32_t FModelCount = 0;

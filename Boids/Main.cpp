@@ -6,7 +6,6 @@
 
 #include <SDL.h>
 
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -15,7 +14,7 @@ int main(int argc, char** argv) {
   std::optional<TScreenshotOptions> Screenshot;
   std::string Error;
   if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), Screenshot, Error)) {
-    std::fprintf(stderr, "vadrel: %s; %s\n", Error.c_str(), UsageText);
+    ShowDiagnostic(Error + "; " + UsageText);
     return 2;
   }
 

@@ -5,9 +5,7 @@
 // Intermediate products and sums are carried in double; every stored element is rounded to
 // single once, so results do not depend on how the compiler contracts float expressions.
 
-TMatrix::TMatrix() { SetIdentity(); }
-
-void TMatrix::SetIdentity() {
+TMatrix::TMatrix() {
   for (float& E : Elements) E = 0.0f;
   Elements[0] = Elements[5] = Elements[10] = Elements[15] = 1.0f;
 }

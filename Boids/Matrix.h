@@ -6,7 +6,6 @@ class TMatrix {
 public:
   TMatrix();  // the identity
 
-  void SetIdentity();
   void GetElements(float (&Values)[16]) const;
   void SetElements(const float (&Values)[16]);
   // Self := Self x Other as affine matrices; Other may be Self.

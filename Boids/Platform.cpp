@@ -171,6 +171,8 @@ std::optional<std::string> ReadIniString(const std::string& FileName, std::strin
   return std::nullopt;
 }
 
+namespace {
+
 std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
   while (!Text.empty() && IsBlank(Text.front())) Text.remove_prefix(1);
   bool Negative = false;
@@ -207,6 +209,8 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
   const std::uint32_t Bits = std::uint32_t(Negative ? (~Magnitude + 1) : Magnitude);
   return static_cast<std::int32_t>(Bits);
 }
+
+}  // namespace
 
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default) {

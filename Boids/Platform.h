@@ -44,7 +44,7 @@ inline constexpr std::string_view DataPrefix = "C:\\Vadrel_Data\\";
 // else the installed one. No trailing slash.
 std::string DataFolder();
 
-// Maps a design path to a Linux one: the prefix "C:\Vadrel_Data\" becomes the data folder and
+// Maps a data name to a Linux path: the prefix "C:\Vadrel_Data\" becomes the data folder and
 // every backslash becomes '/'. Relative names stay relative to the current directory.
 std::string MapPath(std::string_view Name);
 
@@ -62,13 +62,10 @@ bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
 std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
                                          std::string_view Key);
 
-// The integer syntax of the configuration file: optional leading blanks, an optional sign, then
-// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; the whole text must be
-// such a number and fit in 32 bits. Empty otherwise.
-std::optional<std::int32_t> ParseIniInteger(std::string_view Text);
-
-// ParseIniInteger of the key's value, or Default when the file, section or key is missing, the
-// value is empty or it is not entirely such a number.
+// The key's value as an integer, or Default when the file, section or key is missing, the value
+// is empty or it is not entirely such a number. The syntax: optional leading blanks, an optional
+// sign, then decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; decimal
+// must fit the signed 32-bit range, hexadecimal may be any 32-bit pattern ($FFFFFFFF is -1).
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default);
 

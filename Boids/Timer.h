@@ -11,10 +11,6 @@ public:
   // Seconds since creation, as a single float (its step grows with the running time).
   float Elapsed() const;
 
-  bool UsesCounter() const { return FUsesCounter; }
-  std::int64_t Frequency() const { return FFrequency; }  // ticks per second; 1000 on the fallback
-  float Resolution() const { return FResolution; }       // seconds per tick
-
 private:
   std::int64_t FFrequency = 0;
   float FResolution = 0;

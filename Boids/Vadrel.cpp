@@ -10,7 +10,6 @@
 #include <png.h>
 
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,9 +41,11 @@ bool HasDisplayEnvironment() {
   return false;
 }
 
-void ReportFailure(const char* Step, const char* Reason) {
-  std::fprintf(stderr, "vadrel: %s: %s\n", Step, Reason);
-  std::fflush(stderr);
+// Undoes what CreateGLWindow built so far and says which step failed and why: its one way out.
+bool FailCreation(const char* Step, const std::string& Reason) {
+  KillGLWindow();
+  ShowDiagnostic(std::string(Step) + ": " + Reason);
+  return false;
 }
 
 TPoint GetCursorPos() {
@@ -65,23 +66,16 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
 
   // Without any display SDL would probe each windowing system (some print their own complaints)
   // and then settle on the offscreen driver; say it plainly instead.
-  if (!Request.Offscreen && !HasDisplayEnvironment()) {
-    ReportFailure("cannot open the window", NoDisplayReason);
-    return false;
-  }
+  if (!Request.Offscreen && !HasDisplayEnvironment())
+    return FailCreation("cannot open the window", NoDisplayReason);
 
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    ReportFailure("cannot start the video subsystem", SDL_GetError());
-    return false;
-  }
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    return FailCreation("cannot start the video subsystem", SDL_GetError());
   S.VideoStarted = true;
 
   const char* Driver = SDL_GetCurrentVideoDriver();
-  if (!Request.Offscreen && IsInvisibleDriver(Driver)) {
-    KillGLWindow();
-    ReportFailure("cannot open the window", NoDisplayReason);
-    return false;
-  }
+  if (!Request.Offscreen && IsInvisibleDriver(Driver))
+    return FailCreation("cannot open the window", NoDisplayReason);
   SetMessageBoxesAvailable(!IsInvisibleDriver(Driver));
 
   if (Request.Offscreen) {
@@ -89,12 +83,8 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
     S.ScreenHeight = Request.Height;
   } else {
     SDL_Rect Bounds{};
-    if (SDL_GetDisplayBounds(0, &Bounds) != 0) {
-      const std::string Reason = SDL_GetError();
-      KillGLWindow();
-      ReportFailure("cannot read the display size", Reason.c_str());
-      return false;
-    }
+    if (SDL_GetDisplayBounds(0, &Bounds) != 0)
+      return FailCreation("cannot read the display size", SDL_GetError());
     S.ScreenWidth = Bounds.w;
     S.ScreenHeight = Bounds.h;
   }
@@ -109,27 +99,13 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
   const Uint32 Flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
   S.WindowHandle.reset(
       SDL_CreateWindow("Vadrel_Orvane", 0, 0, S.ScreenWidth, S.ScreenHeight, Flags));
-  if (!S.WindowHandle) {
-    const std::string Reason = SDL_GetError();
-    KillGLWindow();
-    ReportFailure("cannot create the window", Reason.c_str());
-    return false;
-  }
+  if (!S.WindowHandle) return FailCreation("cannot create the window", SDL_GetError());
 
   S.RenderingContext.reset(SDL_GL_CreateContext(S.WindowHandle.get()));
-  if (!S.RenderingContext) {
-    const std::string Reason = SDL_GetError();
-    KillGLWindow();
-    ReportFailure("cannot create the OpenGL context", Reason.c_str());
-    return false;
-  }
+  if (!S.RenderingContext) return FailCreation("cannot create the OpenGL context", SDL_GetError());
 
-  if (SDL_GL_MakeCurrent(S.WindowHandle.get(), S.RenderingContext.get()) != 0) {
-    const std::string Reason = SDL_GetError();
-    KillGLWindow();
-    ReportFailure("cannot make the OpenGL context current", Reason.c_str());
-    return false;
-  }
+  if (SDL_GL_MakeCurrent(S.WindowHandle.get(), S.RenderingContext.get()) != 0)
+    return FailCreation("cannot make the OpenGL context current", SDL_GetError());
 
   if (!Request.Offscreen) {
     SDL_ShowWindow(S.WindowHandle.get());
@@ -209,8 +185,9 @@ void InitScene() {
 
   S.BoidCount = ReadIniInteger(MapPath(ConfigFile), "Section", "Num", Scene::DefaultBoidCount);
   if (S.BoidCount >= Scene::MaxBoidCount) {
-    std::fprintf(stderr, "vadrel: Num=%d in %s is more than the screen saver can animate; using %d\n",
-                 S.BoidCount, MapPath(ConfigFile).c_str(), Scene::MaxBoidCount - 1);
+    ShowDiagnostic("Num=" + std::to_string(S.BoidCount) + " in " + MapPath(ConfigFile) +
+                   " is more than the screen saver can animate; using " +
+                   std::to_string(Scene::MaxBoidCount - 1));
     S.BoidCount = Scene::MaxBoidCount - 1;
   }
   if (S.BoidCount >= 0)
@@ -429,7 +406,7 @@ int RunScreenshot(const TScreenshotOptions& Options) {
   for (std::size_t I = 3; I < Pixels.size(); I += 4) Pixels[I] = 255;  // an opaque picture
   std::string Error;
   if (!WritePng(Options.File, Options.Width, Options.Height, Pixels, Error)) {
-    std::fprintf(stderr, "vadrel: cannot write %s: %s\n", Options.File.c_str(), Error.c_str());
+    ShowDiagnostic("cannot write " + Options.File + ": " + Error);
     return 1;
   }
   return 0;
