@@ -196,6 +196,47 @@ void InitScene() {
   S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
 }
 
+namespace {
+
+// The backdrop is textured only because the models leave unit 0 texturing on; it mirrors the
+// picture left to right.
+void DrawBackdrop(std::uint32_t Texture) {
+  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+  glPushMatrix();
+  const float* Backdrop = Scene::BackdropTranslation;
+  glTranslatef(Backdrop[0], Backdrop[1], Backdrop[2]);
+  glBindTexture(GL_TEXTURE_2D, Texture);
+  glColor3f(1.0f, 1.0f, 1.0f);
+  constexpr float Half = Scene::BackdropHalfWidth;
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(Half, Scene::BackdropBottom, 0.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(Half, Scene::BackdropTop, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(-Half, Scene::BackdropTop, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(-Half, Scene::BackdropBottom, 0.0f);
+  glEnd();
+  glPopMatrix();
+  glDisable(GL_TEXTURE_2D);
+}
+
+void DrawTerrain(TAnimate& Terrain) {
+  glPushMatrix();
+  const float* At = Scene::TerrainTranslation;
+  glTranslatef(At[0], At[1], At[2]);
+  glRotatef(Scene::TerrainTiltDegrees, 1.0f, 0.0f, 0.0f);
+  glScalef(Scene::TerrainScale, Scene::TerrainScale, Scene::TerrainScale);
+  glColor3f(1.0f, 1.0f, 1.0f);
+  Terrain.Draw();
+  glPopMatrix();
+  // The caustic unit, left active by the terrain: off until the terrain binds it again.
+  glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
 void DrawScene() {
   TVadrelState& S = App();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -211,38 +252,8 @@ void DrawScene() {
   S.Flock->Draw();
   glPopMatrix();
 
-  // The backdrop is textured only because the models leave unit 0 texturing on; it mirrors the
-  // picture left to right.
-  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-  glPushMatrix();
-  const float* Backdrop = Scene::BackdropTranslation;
-  glTranslatef(Backdrop[0], Backdrop[1], Backdrop[2]);
-  glBindTexture(GL_TEXTURE_2D, S.BackdropTexture);
-  glColor3f(1.0f, 1.0f, 1.0f);
-  constexpr float Half = Scene::BackdropHalfWidth;
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(Half, Scene::BackdropBottom, 0.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(Half, Scene::BackdropTop, 0.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(-Half, Scene::BackdropTop, 0.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(-Half, Scene::BackdropBottom, 0.0f);
-  glEnd();
-  glPopMatrix();
-  glDisable(GL_TEXTURE_2D);
-
-  glPushMatrix();
-  const float* Terrain = Scene::TerrainTranslation;
-  glTranslatef(Terrain[0], Terrain[1], Terrain[2]);
-  glRotatef(Scene::TerrainTiltDegrees, 1.0f, 0.0f, 0.0f);
-  glScalef(Scene::TerrainScale, Scene::TerrainScale, Scene::TerrainScale);
-  glColor3f(1.0f, 1.0f, 1.0f);
-  S.Terrain->Draw();
-  glPopMatrix();
-  // The caustic unit, left active by the terrain: off until the terrain binds it again.
-  glDisable(GL_TEXTURE_2D);
+  DrawBackdrop(S.BackdropTexture);
+  DrawTerrain(*S.Terrain);
 }
 
 void FreeScene() {

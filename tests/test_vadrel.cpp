@@ -112,7 +112,7 @@ TEST_F(SceneSetUp, NumGivesNumPlusOneCreatures) {
     ASSERT_TRUE(App().Flock);
     EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.Ini ? C.Ini : "(no file)");
     // Only the capped count is worth a word, and one line says it.
-    EXPECT_EQ(Messages.Diagnostics.size(), C.Creatures == 10000 ? 1u : 0u) << C.Ini;
+    EXPECT_EQ(Messages.Diagnostics.size(), C.Creatures == 10000 ? 1u : 0u) << (C.Ini ? C.Ini : "(no file)");
     Messages.Diagnostics.clear();
     ASSERT_TRUE(App().Terrain);
     DrawScene();  // an empty flock draws too
