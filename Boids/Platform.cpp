@@ -3,6 +3,8 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -81,6 +83,11 @@ void ShowDiagnostic(const std::string& Text) {
   std::fflush(stderr);
 }
 
+void ShowText(const std::string& Text) {
+  std::fputs(Text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
 TMessageSink SetMessageSink(TMessageSink Sink) {
   TMessageSink Previous = std::move(State().MessageSink);
   State().MessageSink = std::move(Sink);
@@ -143,6 +150,14 @@ bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes) {
 }
 
 // ---- Configuration (INI) --------------------------------------------------------------------
+
+std::string UserConfigFile() {
+  if (const char* Xdg = std::getenv("XDG_CONFIG_HOME"); Xdg && Xdg[0] == '/')
+    return std::string(Xdg) + "/vadrel/Vadrel.ini";
+  if (const char* Home = std::getenv("HOME"); Home && *Home)
+    return std::string(Home) + "/.config/vadrel/Vadrel.ini";
+  return {};
+}
 
 std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
                                          std::string_view Key) {
@@ -244,6 +259,38 @@ void SetMillisecondClock(std::function<std::uint32_t()> Clock) {
 
 void SetPerformanceCounter(std::function<std::int64_t()> Counter) {
   State().Counter = std::move(Counter);
+}
+
+// ---- Stopping ---------------------------------------------------------------------------------
+
+namespace {
+
+volatile std::sig_atomic_t StopSignalled = 0;
+
+extern "C" void OnStopSignal(int) { StopSignalled = 1; }
+
+}  // namespace
+
+void InstallStopSignals() {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  struct sigaction Action {};
+  Action.sa_handler = OnStopSignal;
+  sigemptyset(&Action.sa_mask);
+  Action.sa_flags = 0;  // no SA_RESTART: a sleep or a wait returns at once
+  sigaction(SIGINT, &Action, nullptr);
+  sigaction(SIGTERM, &Action, nullptr);
+}
+
+bool StopRequested() { return StopSignalled != 0; }
+
+void SleepUnlessStopped(int Microseconds) {
+  // Short slices: a stop is seen within 10 ms even if the signal landed just before the sleep.
+  constexpr long Slice = 10000;
+  for (long Left = Microseconds; Left > 0 && !StopRequested(); Left -= Slice) {
+    const long Now = Left < Slice ? Left : Slice;
+    const timespec Wait{0, Now * 1000};
+    nanosleep(&Wait, nullptr);
+  }
 }
 
 // ---- GL entry points and keys ---------------------------------------------------------------

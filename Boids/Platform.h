@@ -14,7 +14,7 @@
 
 // ---- Messages -------------------------------------------------------------------------------
 
-// Every line the program writes for a person goes through one of these two functions.
+// Every line the program writes for a person goes through one of these functions.
 //
 // ShowMessage: Text in a modal box with Caption and one OK button, or "Caption: Text" on stderr
 // when no display can show it. For what the user must acknowledge (refused pictures, the error
@@ -23,6 +23,9 @@ void ShowMessage(const std::string& Text, const std::string& Caption);
 // ShowDiagnostic: one line "vadrel: Text" on stderr. For everything else: why the program cannot
 // start, what it changed in the configuration, what a refused file's decoder said.
 void ShowDiagnostic(const std::string& Text);
+
+// ShowText: what the user asked to read (the help), as it stands, on stdout.
+void ShowText(const std::string& Text);
 
 // The seams behind them: tests install sinks to capture what would be shown. An empty sink
 // restores the default. Each returns the sink that was installed before.
@@ -56,6 +59,11 @@ bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
 
 // ---- Configuration (INI) --------------------------------------------------------------------
 
+// The user's own configuration file, read before the data folder's: $XDG_CONFIG_HOME/vadrel/
+// Vadrel.ini, or ~/.config/vadrel/Vadrel.ini when XDG_CONFIG_HOME is unset or not absolute.
+// Empty when neither it nor HOME is set.
+std::string UserConfigFile();
+
 // The value text of Key in Section of an INI file: names matched without regard to ASCII case,
 // surrounding blanks removed, at most 2047 characters. Empty when the file, section or key is
 // missing. The file is only read, never written.
@@ -85,6 +93,17 @@ std::uint32_t MillisecondClock();
 void SetPerformanceCounterAvailable(bool Available);
 void SetMillisecondClock(std::function<std::uint32_t()> Clock);
 void SetPerformanceCounter(std::function<std::int64_t()> Counter);
+
+// ---- Stopping ---------------------------------------------------------------------------------
+
+// From now on SIGINT and SIGTERM only ask the program to stop: the loops finish the frame in
+// progress, release what they hold and end. Call before SDL starts (SDL is told to leave the two
+// signals alone).
+void InstallStopSignals();
+// True once SIGINT or SIGTERM arrived.
+bool StopRequested();
+// Sleeps Microseconds, or less when a stop is requested meanwhile.
+void SleepUnlessStopped(int Microseconds);
 
 // ---- GL entry points and keys ---------------------------------------------------------------
 

@@ -48,6 +48,13 @@ bool FailCreation(const char* Step, const std::string& Reason) {
   return false;
 }
 
+// The user's own configuration file when it sets Key in Section, else the data folder's.
+std::string ConfigurationFileWith(std::string_view Section, std::string_view Key) {
+  const std::string User = UserConfigFile();
+  if (!User.empty() && ReadIniString(User, Section, Key)) return User;
+  return MapPath(ConfigFile);
+}
+
 TPoint GetCursorPos() {
   TPoint P;
   SDL_GetGlobalMouseState(&P.X, &P.Y);
@@ -61,33 +68,74 @@ TVadrelState& App() {
   return State;
 }
 
+namespace {
+
+// Sets ScreenWidth and ScreenHeight and creates the SDL window of the request (not shown yet).
+bool MakeWindow(const TWindowRequest& Request) {
+  TVadrelState& S = App();
+  Uint32 Flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  int X = 0, Y = 0;
+  switch (Request.Kind) {
+    case TWindowKind::FullScreen: {
+      SDL_Rect Bounds{};
+      if (SDL_GetDisplayBounds(0, &Bounds) != 0)
+        return FailCreation("cannot read the display size", SDL_GetError());
+      S.ScreenWidth = Bounds.w;
+      S.ScreenHeight = Bounds.h;
+      Flags |= SDL_WINDOW_BORDERLESS;
+      break;
+    }
+    case TWindowKind::Desktop:
+      X = Y = int(SDL_WINDOWPOS_CENTERED);
+      Flags |= SDL_WINDOW_RESIZABLE;
+      [[fallthrough]];
+    case TWindowKind::Offscreen:
+      S.ScreenWidth = Request.Width;
+      S.ScreenHeight = Request.Height;
+      break;
+    case TWindowKind::Foreign:
+      if (!S.ForeignWindow->Size(S.ScreenWidth, S.ScreenHeight))
+        return FailCreation("cannot draw into the window", S.ForeignWindow->Error());
+      S.WindowHandle.reset(SDL_CreateWindowFrom(
+          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(S.ForeignWindow->Id()))));
+      if (!S.WindowHandle) return FailCreation("cannot draw into the window", SDL_GetError());
+      return true;
+  }
+  S.WindowHandle.reset(
+      SDL_CreateWindow("Vadrel_Orvane", X, Y, S.ScreenWidth, S.ScreenHeight, Flags));
+  if (!S.WindowHandle) return FailCreation("cannot create the window", SDL_GetError());
+  return true;
+}
+
+}  // namespace
+
 bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
   TVadrelState& S = App();
+  const bool Visible = Request.Kind != TWindowKind::Offscreen;
 
   // Without any display SDL would probe each windowing system (some print their own complaints)
   // and then settle on the offscreen driver; say it plainly instead.
-  if (!Request.Offscreen && !HasDisplayEnvironment())
+  if (Visible && !HasDisplayEnvironment())
     return FailCreation("cannot open the window", NoDisplayReason);
+
+  if (Request.Kind == TWindowKind::Foreign) {
+    // Checked on a connection of our own first: Xlib ends the process on a window that does not
+    // exist, and SDL cannot tell us the size of a window it did not make.
+    S.ForeignWindow = std::make_unique<TXWindow>(Request.ForeignWindow);
+    if (!S.ForeignWindow->Ok())
+      return FailCreation("cannot draw into the window", S.ForeignWindow->Error());
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+  }
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return FailCreation("cannot start the video subsystem", SDL_GetError());
   S.VideoStarted = true;
 
   const char* Driver = SDL_GetCurrentVideoDriver();
-  if (!Request.Offscreen && IsInvisibleDriver(Driver))
+  if (Visible && IsInvisibleDriver(Driver))
     return FailCreation("cannot open the window", NoDisplayReason);
   SetMessageBoxesAvailable(!IsInvisibleDriver(Driver));
-
-  if (Request.Offscreen) {
-    S.ScreenWidth = Request.Width;
-    S.ScreenHeight = Request.Height;
-  } else {
-    SDL_Rect Bounds{};
-    if (SDL_GetDisplayBounds(0, &Bounds) != 0)
-      return FailCreation("cannot read the display size", SDL_GetError());
-    S.ScreenWidth = Bounds.w;
-    S.ScreenHeight = Bounds.h;
-  }
 
   const int ChannelBits = PixelDepth >= 24 ? 8 : PixelDepth >= 15 ? 5 : 4;
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
@@ -96,10 +144,7 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ChannelBits);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
 
-  const Uint32 Flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
-  S.WindowHandle.reset(
-      SDL_CreateWindow("Vadrel_Orvane", 0, 0, S.ScreenWidth, S.ScreenHeight, Flags));
-  if (!S.WindowHandle) return FailCreation("cannot create the window", SDL_GetError());
+  if (!MakeWindow(Request)) return false;
 
   S.RenderingContext.reset(SDL_GL_CreateContext(S.WindowHandle.get()));
   if (!S.RenderingContext) return FailCreation("cannot create the OpenGL context", SDL_GetError());
@@ -107,9 +152,13 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
   if (SDL_GL_MakeCurrent(S.WindowHandle.get(), S.RenderingContext.get()) != 0)
     return FailCreation("cannot make the OpenGL context current", SDL_GetError());
 
-  if (!Request.Offscreen) {
+  if (Request.Kind == TWindowKind::FullScreen || Request.Kind == TWindowKind::Desktop) {
     SDL_ShowWindow(S.WindowHandle.get());
     SDL_RaiseWindow(S.WindowHandle.get());
+  }
+  if (Visible) {
+    // Swap with the display's refresh where the driver can: adaptive first, then plain.
+    if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
   }
   ResizeScene(S.ScreenWidth, S.ScreenHeight);
   InitScene();
@@ -120,11 +169,12 @@ void KillGLWindow() {
   TVadrelState& S = App();
   if (S.WindowHandle) SDL_GL_MakeCurrent(S.WindowHandle.get(), nullptr);
   S.RenderingContext.reset();
-  S.WindowHandle.reset();
+  S.WindowHandle.reset();  // a foreign window is only let go of, never destroyed
   if (S.VideoStarted) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     S.VideoStarted = false;
   }
+  S.ForeignWindow.reset();
 }
 
 void ResizeScene(int Width, int Height) {
@@ -154,6 +204,7 @@ void WndProc(const SDL_Event& Event) {
     case SDL_KEYUP: {
       const int Key = VirtualKeyFromSDL(Event.key.keysym.sym);
       if (Key >= 0 && Key < int(S.Keys.size())) S.Keys[std::size_t(Key)] = Event.type == SDL_KEYDOWN;
+      if (Key == VK_ESCAPE && Event.type == SDL_KEYDOWN) S.EscapePressed = true;
       break;
     }
     default:
@@ -183,12 +234,17 @@ void InitScene() {
   S.Flock = std::make_unique<TFlock>(1, Scene::FlockWorldHeight, Scene::FlockWorldWidth,
                                      MapPath(CreatureFile), false, S.FlockSeed);
 
-  S.BoidCount = ReadIniInteger(MapPath(ConfigFile), "Section", "Num", Scene::DefaultBoidCount);
-  if (S.BoidCount >= Scene::MaxBoidCount) {
-    ShowDiagnostic("Num=" + std::to_string(S.BoidCount) + " in " + MapPath(ConfigFile) +
-                   " is more than the screen saver can animate; using " +
-                   std::to_string(Scene::MaxBoidCount - 1));
-    S.BoidCount = Scene::MaxBoidCount - 1;
+  if (S.CountOverride) {
+    S.BoidCount = *S.CountOverride;
+  } else {
+    const std::string File = ConfigurationFileWith("Section", "Num");
+    S.BoidCount = ReadIniInteger(File, "Section", "Num", Scene::DefaultBoidCount);
+    if (S.BoidCount >= Scene::MaxBoidCount) {
+      ShowDiagnostic("Num=" + std::to_string(S.BoidCount) + " in " + File +
+                     " is more than the screen saver can animate; using " +
+                     std::to_string(Scene::MaxBoidCount - 1));
+      S.BoidCount = Scene::MaxBoidCount - 1;
+    }
   }
   if (S.BoidCount >= 0)
     for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, Scene::CreatureTraits);
@@ -262,16 +318,78 @@ void FreeScene() {
   S.Terrain.reset();
 }
 
-int WinMain() {
+void DrawFrameRate() {
   TVadrelState& S = App();
-  if (!CreateGLWindow(32)) return 1;
+  if (!S.ShowFrameRate) return;
+  if (!S.FrameClock) S.FrameClock = std::make_unique<TPerfTimer>();
+  S.FrameRate.Frame(S.FrameClock->Elapsed());
+  DrawOverlayText(S.FrameRate.Text(), S.ScreenWidth, S.ScreenHeight);
+}
 
+namespace {
+
+void ApplySettings(const TOptions& Options) {
+  TVadrelState& S = App();
+  S.CountOverride = Options.Count;
+  S.ShowFrameRate = Options.ShowFrameRate;
+  S.FlockSeed = Options.Seed;
+}
+
+TWindowRequest WindowRequestFor(const TOptions& Options) {
+  TWindowRequest Request;
+  if (Options.Mode == TRunMode::Hack) {
+    Request.Kind = TWindowKind::Foreign;
+    Request.ForeignWindow = Options.WindowId.value_or(0);
+  } else if (Options.Mode == TRunMode::Window) {
+    Request.Kind = TWindowKind::Desktop;
+    Request.Width = Options.Width;
+    Request.Height = Options.Height;
+  }
+  return Request;
+}
+
+// The viewport follows a window someone else resizes (SDL hears nothing of it). False when the
+// window is gone.
+bool FollowForeignWindow() {
+  TVadrelState& S = App();
+  int Width = 0, Height = 0;
+  if (!S.ForeignWindow->Size(Width, Height)) return false;
+  if (Width != S.ScreenWidth || Height != S.ScreenHeight) {
+    S.ScreenWidth = Width;
+    S.ScreenHeight = Height;
+    ResizeScene(Width, Height);
+  }
+  return true;
+}
+
+// The exit rules, tested at the end of each frame. The saver ends on Escape or a large mouse
+// move, the desktop window on Escape; a hack leaves input to its daemon.
+bool ExitRuleFired(TRunMode Mode) {
+  TVadrelState& S = App();
+  const bool Escape = S.Keys[VK_ESCAPE] || S.EscapePressed;
+  S.EscapePressed = false;
+  if (Mode == TRunMode::Hack) return false;
+  if (Escape) return true;
+  if (Mode != TRunMode::Saver) return false;
+  S.CursorPos = GetCursorPos();
+  return std::abs(S.StartCursorPos.X - S.CursorPos.X) > ExitDistance &&
+         std::abs(S.StartCursorPos.Y - S.CursorPos.Y) > ExitDistance;
+}
+
+}  // namespace
+
+int WinMain(const TOptions& Options) {
+  TVadrelState& S = App();
+  ApplySettings(Options);
+  if (!CreateGLWindow(32, WindowRequestFor(Options))) return 1;
+
+  const bool HideCursor = Options.Mode == TRunMode::Saver;
   S.CursorPos = GetCursorPos();
   S.StartCursorPos = S.CursorPos;
-  SDL_ShowCursor(SDL_DISABLE);
+  if (HideCursor) SDL_ShowCursor(SDL_DISABLE);
 
   bool Done = false;
-  while (!Done) {
+  while (!Done && !StopRequested()) {
     SDL_Event Event;
     if (SDL_PollEvent(&Event)) {
       if (Event.type == SDL_QUIT)
@@ -280,86 +398,24 @@ int WinMain() {
         WndProc(Event);
       continue;
     }
-    DrawScene();
-    SDL_GL_SwapWindow(S.WindowHandle.get());
-    if (S.Keys[VK_ESCAPE]) {
-      Done = true;
-    } else {
-      S.CursorPos = GetCursorPos();
-      Done = std::abs(S.StartCursorPos.X - S.CursorPos.X) > ExitDistance &&
-             std::abs(S.StartCursorPos.Y - S.CursorPos.Y) > ExitDistance;
+    if (S.ForeignWindow && !FollowForeignWindow()) {
+      ShowDiagnostic("the window it was drawing into is gone");
+      break;
     }
+    DrawScene();
+    DrawFrameRate();
+    SDL_GL_SwapWindow(S.WindowHandle.get());
+    Done = ExitRuleFired(Options.Mode);
+    if (!Done) SleepUnlessStopped(Options.DelayMicroseconds);
   }
 
-  SDL_ShowCursor(SDL_ENABLE);
+  if (HideCursor) SDL_ShowCursor(SDL_ENABLE);
   KillGLWindow();
   FreeScene();
   return 0;
 }
 
 // ---- Headless mode -----------------------------------------------------------------------------
-
-const char* const UsageText =
-    "usage: vadrel [--screenshot FILE.png [--frames N] [--size WxH] [--seed S]]";
-
-namespace {
-
-template <typename T>
-bool ParseNumber(const std::string& Text, T& Value) {
-  const char* End = Text.data() + Text.size();
-  const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
-  return Ec == std::errc() && Ptr == End;
-}
-
-}  // namespace
-
-bool ParseCommandLine(const std::vector<std::string>& Arguments,
-                      std::optional<TScreenshotOptions>& Options, std::string& Error) {
-  Options.reset();
-  if (Arguments.empty()) return true;
-  TScreenshotOptions O;
-  bool HaveFile = false;
-  for (std::size_t I = 0; I < Arguments.size(); ++I) {
-    const std::string& Arg = Arguments[I];
-    const bool HasValue = I + 1 < Arguments.size();
-    const std::string Value = HasValue ? Arguments[I + 1] : std::string();
-    if (Arg == "--screenshot" && HasValue) {
-      O.File = Value;
-      HaveFile = !Value.empty();
-    } else if (Arg == "--frames" && HasValue) {
-      if (!ParseNumber(Value, O.Frames) || O.Frames < 1 || O.Frames > 1000000) {
-        Error = "--frames takes a whole number from 1 to 1000000";
-        return false;
-      }
-    } else if (Arg == "--size" && HasValue) {
-      const std::size_t X = Value.find('x');
-      if (X == std::string::npos || !ParseNumber(Value.substr(0, X), O.Width) ||
-          !ParseNumber(Value.substr(X + 1), O.Height) || O.Width < 1 || O.Height < 1 ||
-          O.Width > 8192 || O.Height > 8192) {
-        Error = "--size takes WIDTHxHEIGHT, each from 1 to 8192";
-        return false;
-      }
-    } else if (Arg == "--seed" && HasValue) {
-      std::uint64_t Seed = 0;
-      if (!ParseNumber(Value, Seed)) {
-        Error = "--seed takes a whole number";
-        return false;
-      }
-      O.Seed = Seed;
-    } else {
-      Error = HasValue || Arg.rfind("--", 0) != 0 ? "unknown option " + Arg
-                                                   : "option " + Arg + " needs a value";
-      return false;
-    }
-    ++I;
-  }
-  if (!HaveFile) {
-    Error = "--screenshot FILE.png is required";
-    return false;
-  }
-  Options = O;
-  return true;
-}
 
 bool WritePng(const std::string& File, int Width, int Height, const std::vector<std::uint8_t>& Rgba,
               std::string& Error) {
@@ -377,13 +433,13 @@ bool WritePng(const std::string& File, int Width, int Height, const std::vector<
   return true;
 }
 
-int RunScreenshot(const TScreenshotOptions& Options) {
+int RunScreenshot(const TOptions& Options) {
   TVadrelState& S = App();
   // Always the offscreen driver: the picture must not depend on a window being visible.
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-  S.FlockSeed = Options.Seed;
+  ApplySettings(Options);
   TWindowRequest Request;
-  Request.Offscreen = true;
+  Request.Kind = TWindowKind::Offscreen;
   Request.Width = Options.Width;
   Request.Height = Options.Height;
   // With a seed the animation clock advances by one fixed step per frame instead of following the
@@ -400,9 +456,11 @@ int RunScreenshot(const TScreenshotOptions& Options) {
   if (!CreateGLWindow(32, Request)) return 1;
 
   std::vector<std::uint8_t> Pixels(std::size_t(Options.Width) * Options.Height * 4);
-  for (int Frame = 0; Frame < Options.Frames; ++Frame) {
+  int Frame = 0;
+  for (; Frame < Options.Frames && !StopRequested(); ++Frame) {
     Ticks += TicksPerFrame;
     DrawScene();
+    DrawFrameRate();
     if (Frame + 1 == Options.Frames) {
       glFinish();
       glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -413,6 +471,11 @@ int RunScreenshot(const TScreenshotOptions& Options) {
   }
   KillGLWindow();
   FreeScene();
+  if (Frame < Options.Frames) {
+    ShowDiagnostic("stopped by a signal after " + std::to_string(Frame) + " of " +
+                   std::to_string(Options.Frames) + " frames; " + Options.File + " not written");
+    return 1;
+  }
 
   for (std::size_t I = 3; I < Pixels.size(); I += 4) Pixels[I] = 255;  // an opaque picture
   std::string Error;

@@ -1,6 +1,7 @@
-// Vadrel: the application shell. Program entry, the full-screen window with its GL context, the
-// event loop with the key table and the exit rules, the scene set-up and the drawing of a frame.
-// Depends on SDL2, GL/GLU and Platform.
+// Vadrel: the application shell. The window with its GL context (full screen, a desktop window, a
+// window handed over by XScreenSaver, or offscreen), the event loop with the key table and the
+// exit rules, the scene set-up, the drawing of a frame and the headless render. Depends on SDL2,
+// GL/GLU, Platform, Options, Overlay and XWindow.
 #pragma once
 
 #include <SDL.h>
@@ -14,6 +15,10 @@
 
 #include "Animate.h"
 #include "Flock.h"
+#include "Options.h"
+#include "Overlay.h"
+#include "Timer.h"
+#include "XWindow.h"
 
 struct TPoint {
   std::int32_t X = 0, Y = 0;
@@ -26,22 +31,32 @@ struct TContextDeleter {
   void operator()(void* Context) const { SDL_GL_DeleteContext(Context); }
 };
 
-// How the window is made: the screen saver's borderless window covering display 0, or a hidden
-// window of a given size on whatever driver SDL has (the offscreen one without a display).
+// How the window is made.
+enum class TWindowKind : std::uint8_t {
+  FullScreen,  // the screen saver's borderless window covering display 0
+  Desktop,     // an ordinary resizable window of Width x Height
+  Foreign,     // an X window someone else made (hack mode): drawn into, never resized or closed
+  Offscreen,   // a hidden Width x Height window on whatever driver SDL has (offscreen without one)
+};
+
 struct TWindowRequest {
-  bool Offscreen = false;
-  int Width = 0, Height = 0;  // offscreen only
+  TWindowKind Kind = TWindowKind::FullScreen;
+  int Width = 0, Height = 0;        // Desktop and Offscreen
+  std::uint64_t ForeignWindow = 0;  // Foreign: the X window; 0 is the root window
 };
 
 // Everything the program keeps for the whole run, owned by the shell.
 struct TVadrelState {
   std::array<bool, 256> Keys{};  // indexed by Windows virtual-key number
+  // An Escape press seen since the last frame's exit test, even if released again before it.
+  bool EscapePressed = false;
   TPoint StartCursorPos;
   TPoint CursorPos;
   int ScreenWidth = 0;
   int ScreenHeight = 0;
 
   bool VideoStarted = false;
+  std::unique_ptr<TXWindow> ForeignWindow;  // hack mode: the window drawn into
   std::unique_ptr<SDL_Window, TWindowDeleter> WindowHandle;
   std::unique_ptr<void, TContextDeleter> RenderingContext;
 
@@ -50,19 +65,25 @@ struct TVadrelState {
   std::int32_t BoidCount = 0;         // "Num" of the configuration file
   std::unique_ptr<TAnimate> Terrain;
 
+  // Settings of this run from the command line.
   std::optional<std::uint64_t> FlockSeed;  // a fixed seed instead of the clock (headless mode)
+  std::optional<std::int32_t> CountOverride;  // instead of the configuration's Num
+  bool ShowFrameRate = false;
+  TFrameRateMeter FrameRate;
+  std::unique_ptr<TPerfTimer> FrameClock;  // the frame-rate meter's clock
 };
 
 // The shell's one state object.
 TVadrelState& App();
 
-// The screen saver: window, scene, loop until an exit rule fires, teardown. Returns the process
-// exit code: 0 after a normal end, 1 when the window or its context could not be made (one line
-// on stderr says which step failed and why).
-int WinMain();
+// The screen saver (Saver), a hack drawing into a given window (Hack) or a desktop window
+// (Window): window, scene, loop until an exit rule fires or SIGINT/SIGTERM arrives, teardown.
+// Returns the process exit code: 0 after a normal end, 1 when the window or its context could not
+// be made (one diagnostic line says which step failed and why).
+int WinMain(const TOptions& Options);
 
 // Makes the window and its GL context, sets the projection and the scene up. On failure undoes
-// what it built, writes one line naming the failed step to stderr and returns false.
+// what it built, says in one diagnostic line which step failed and why, and returns false.
 bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request = {});
 void KillGLWindow();
 
@@ -80,25 +101,14 @@ void DrawScene();
 // Frees the flock and the terrain; they make no GL calls, so this may follow KillGLWindow.
 void FreeScene();
 
+// Draws the frame-rate overlay when the run asks for it; after DrawScene, before the swap.
+void DrawFrameRate();
+
 // ---- Headless mode -----------------------------------------------------------------------------
 
-struct TScreenshotOptions {
-  std::string File;       // PNG to write
-  int Frames = 100;       // frames to render; the last one is written
-  int Width = 1280, Height = 800;
-  std::optional<std::uint64_t> Seed;
-};
-
-// Reads the command line (without the program name). Empty arguments: the screen saver, Options
-// left empty. Returns false with Error set when the arguments are not understood.
-bool ParseCommandLine(const std::vector<std::string>& Arguments,
-                      std::optional<TScreenshotOptions>& Options, std::string& Error);
-extern const char* const UsageText;
-
 // Renders Options.Frames frames of the scene into an offscreen surface (SDL's offscreen driver)
-// and writes the last one to Options.File. Returns the exit code: 0, or 1 after a one-line
-// reason on stderr.
-int RunScreenshot(const TScreenshotOptions& Options);
+// and writes the last one to Options.File. Returns the exit code: 0, or 1 after a diagnostic line.
+int RunScreenshot(const TOptions& Options);
 
 // Writes Width x Height RGBA pixels, bottom row first (as GL reads them), as an RGB PNG.
 bool WritePng(const std::string& File, int Width, int Height, const std::vector<std::uint8_t>& Rgba,

@@ -181,38 +181,6 @@ TEST_F(SceneSetUp, EachFrameLeavesTheTranslationAndBalancedStacks) {
 
 // ---- Command line ---------------------------------------------------------------------------
 
-TEST(CommandLine, ScreenshotOptionsAndErrors) {
-  std::optional<TScreenshotOptions> O;
-  std::string Error;
-  ASSERT_TRUE(ParseCommandLine({}, O, Error));
-  EXPECT_FALSE(O.has_value());
-
-  ASSERT_TRUE(ParseCommandLine({"--screenshot", "a.png"}, O, Error));
-  ASSERT_TRUE(O.has_value());
-  EXPECT_EQ(O->File, "a.png");
-  EXPECT_EQ(O->Frames, 100);
-  EXPECT_FALSE(O->Seed.has_value());
-
-  ASSERT_TRUE(ParseCommandLine(
-      {"--frames", "3", "--size", "1920x1080", "--seed", "42", "--screenshot", "b.png"}, O, Error));
-  EXPECT_EQ(O->Frames, 3);
-  EXPECT_EQ(O->Width, 1920);
-  EXPECT_EQ(O->Height, 1080);
-  EXPECT_EQ(O->Seed, std::optional<std::uint64_t>(42));
-
-  const std::vector<std::vector<std::string>> Bad = {
-      {"--help"},          {"--screenshot"},          {"--frames", "3"},
-      {"--screenshot", "a.png", "--frames", "0"},      {"--screenshot", "a.png", "--frames", "x"},
-      {"--screenshot", "a.png", "--size", "100"},      {"--screenshot", "a.png", "--size", "0x5"},
-      {"--screenshot", "a.png", "--seed", "-1"},       {"--screenshot", "a.png", "extra"},
-      {"-s", "a.png"}};
-  for (const auto& Args : Bad) {
-    EXPECT_FALSE(ParseCommandLine(Args, O, Error)) << Args[0];
-    EXPECT_FALSE(Error.empty());
-    EXPECT_FALSE(O.has_value());
-  }
-}
-
 }  // namespace
 
 // ---- The shipped data, through the program's own readers and drawing ------------------------

@@ -1,0 +1,55 @@
+// Options: the command line. Picks how the program runs (the full-screen screen saver, a hack
+// drawing into a window XScreenSaver hands it, an ordinary desktop window, a headless render, or
+// the list of options) and the settings of that run. Plain C++; no GL, no SDL, no X.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class TRunMode : std::uint8_t {
+  Saver,       // no options: the full-screen screen saver
+  Hack,        // -root or -window-id: draw into a window someone else owns
+  Window,      // --window: an ordinary resizable desktop window
+  Screenshot,  // --screenshot: render headless into a PNG
+  Help,        // --help: print UsageText and stop
+};
+
+struct TOptions {
+  TRunMode Mode = TRunMode::Saver;
+
+  // Hack: the X window to draw into; empty means the root window.
+  std::optional<std::uint64_t> WindowId;
+  // Hack and Window: microseconds to pause after each frame; Saver: 0 unless given.
+  int DelayMicroseconds = 0;
+  // The configuration's Num for this run, when given.
+  std::optional<std::int32_t> Count;
+  bool ShowFrameRate = false;
+
+  // Window: the window's size. Screenshot: the picture's size.
+  int Width = 0, Height = 0;
+
+  // Screenshot only.
+  std::string File;
+  int Frames = 100;
+  std::optional<std::uint64_t> Seed;
+};
+
+// The pause between frames in hack and window mode when -delay is not given (XScreenSaver's
+// usual value: a software-rendered saver must not hold a core at full load).
+inline constexpr int DefaultDelayMicroseconds = 20000;
+inline constexpr int MaxDelayMicroseconds = 10000000;
+
+// Reads the arguments (without the program name). XScreenSaverWindow is the value of
+// $XSCREENSAVER_WINDOW (nullptr when unset): with no mode switch on the command line it makes the
+// run a hack on that window, and -root draws on it (else on the root window); an explicit
+// -window-id, --window or --screenshot wins over it. Every option may be written with one dash
+// or two. Returns false with Error set (one line, no "usage") when the arguments are not
+// understood; Options is then unspecified.
+bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
+                      TOptions& Options, std::string& Error);
+
+// The one-line usage and the whole help text (every option).
+extern const char* const UsageText;
+extern const char* const HelpText;
