@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,11 +44,6 @@ bool SameIgnoringCase(std::string_view A, std::string_view B) {
   return A.size() == B.size() &&
          std::equal(A.begin(), A.end(), B.begin(),
                     [](char X, char Y) { return AsciiUpper(X) == AsciiUpper(Y); });
-}
-
-bool IsDirectory(const char* Path) {
-  struct stat Info {};
-  return stat(Path, &Info) == 0 && S_ISDIR(Info.st_mode);
 }
 
 struct TFileCloser {
@@ -104,14 +100,39 @@ void SetMessageBoxesAvailable(bool Available) { State().MessageBoxesAvailable = 
 
 // ---- Files and the data folder --------------------------------------------------------------
 
+namespace {
+
+// The folder of the running program, from /proc/self/exe (links resolved); empty when unknown.
+std::string ProgramFolder() {
+  char Path[4096];
+  const ssize_t Length = readlink("/proc/self/exe", Path, sizeof Path - 1);
+  if (Length <= 0) return {};
+  const std::string Program(Path, std::size_t(Length));
+  return Program.substr(0, Program.rfind('/'));
+}
+
+}  // namespace
+
 std::string DataFolder() {
   std::string Folder;
-  if (const char* Env = std::getenv("VADREL_DATA"); Env && *Env)
+  if (const char* Env = std::getenv("VADREL_DATA"); Env && *Env) {
     Folder = Env;
-  else if (IsDirectory(VADREL_BUILD_DATA_DIR))
-    Folder = VADREL_BUILD_DATA_DIR;
-  else
+  } else {
+    // Beside the program in the build tree; then, relative to the program, where an install under
+    // any prefix puts it (the hack in <prefix>/libexec/xscreensaver, or a program in <prefix>/bin);
+    // then where this build writes its data and where it would install it.
+    const std::string Here = ProgramFolder();
+    std::vector<std::string> Candidates;
+    if (!Here.empty())
+      Candidates = {Here + "/data", Here + "/../../share/vadrel", Here + "/../share/vadrel"};
+    Candidates.push_back(VADREL_BUILD_DATA_DIR);
     Folder = VADREL_INSTALL_DATA_DIR;
+    for (const std::string& Candidate : Candidates)
+      if (FileExists(Candidate + "/Vadrel.pp1")) {
+        Folder = Candidate;
+        break;
+      }
+  }
   while (Folder.size() > 1 && Folder.back() == '/') Folder.pop_back();
   return Folder;
 }

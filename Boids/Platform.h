@@ -43,8 +43,10 @@ void SetMessageBoxesAvailable(bool Available);
 // The absolute data-folder prefix that data names are written with (mapped by MapPath).
 inline constexpr std::string_view DataPrefix = "C:\\Vadrel_Data\\";
 
-// The data folder: $VADREL_DATA when set, else the folder the build generated when it exists,
-// else the installed one. No trailing slash.
+// The data folder: $VADREL_DATA when set; else the first that holds the creature model of: the
+// build tree's folder beside the program, the installed folder relative to the program (so an
+// install under any prefix finds its data), the folder this build generated; else the folder
+// this build would install. No trailing slash.
 std::string DataFolder();
 
 // Maps a data name to a Linux path: the prefix "C:\Vadrel_Data\" becomes the data folder and
