@@ -42,7 +42,8 @@ bool HasDisplayEnvironment() {
 }
 
 // Undoes what CreateGLWindow built so far and says which step failed and why: its one way out.
-bool FailCreation(const char* Step, const std::string& Reason) {
+// Reason is a copy: it may come from what is undone.
+bool FailCreation(const char* Step, std::string Reason) {
   KillGLWindow();
   ShowDiagnostic(std::string(Step) + ": " + Reason);
   return false;
