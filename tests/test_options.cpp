@@ -79,6 +79,13 @@ TEST(CommandLine, ScreenshotOptions) {
   EXPECT_EQ(O.Count, std::optional<std::int32_t>(5));
 }
 
+TEST(CommandLine, HelpNamesEveryOption) {
+  for (const char* Option : {"-root", "-window-id", "--window", "-count", "-delay", "-fps",
+                             "--screenshot", "--frames", "--size", "--seed", "--help",
+                             "XSCREENSAVER_WINDOW", "Vadrel.ini"})
+    EXPECT_NE(std::string(HelpText).find(Option), std::string::npos) << Option;
+}
+
 TEST(CommandLine, RefusedArgumentsSayWhy) {
   const struct {
     std::vector<std::string> Args;

@@ -85,11 +85,14 @@ protected:
   void TearDown() override {
     FreeScene();
     App().FlockSeed.reset();
+    App().CountOverride.reset();
   }
 
   TGLTestContext GL{160, 100};
   TTempDir Dir;
   TScopedEnv Env{"VADREL_DATA", Dir.Path().c_str()};
+  // The user's own settings live here: empty unless a test writes them.
+  TScopedEnv UserConfig{"XDG_CONFIG_HOME", (Dir.Path() / "config").c_str()};
   TMessageCapture Messages;
 };
 
@@ -116,6 +119,29 @@ TEST_F(SceneSetUp, NumGivesNumPlusOneCreatures) {
     Messages.Diagnostics.clear();
     ASSERT_TRUE(App().Terrain);
     DrawScene();  // an empty flock draws too
+    FreeScene();
+  }
+}
+
+TEST_F(SceneSetUp, UserSettingsComeFirstAndTheCommandLineBeforeThem) {
+  Dir.Write("Vadrel.ini", std::string("[Section]\nNum=5\n"));
+  const struct {
+    const char* User;  // the user's Vadrel.ini, nullptr: none
+    std::optional<std::int32_t> Count;
+    std::size_t Creatures;
+  } Cases[] = {{nullptr, {}, 6},
+               {"[Section]\nNum=2\n", {}, 3},
+               {"[section]\nnum = $3\n", {}, 4},
+               {"[Section]\nNum=junk\n", {}, 41},  // the user's key decides, by the same rules
+               {"[Other]\nNum=2\n", {}, 6},        // no Num of the user's: the data folder's
+               {"[Section]\nNum=2\n", 0, 1},
+               {nullptr, -1, 0}};
+  for (const auto& C : Cases) {
+    std::filesystem::remove(Dir.Path() / "config/vadrel/Vadrel.ini");
+    if (C.User) Dir.Write("config/vadrel/Vadrel.ini", std::string(C.User));
+    App().CountOverride = C.Count;
+    InitScene();
+    EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.User ? C.User : "(no file)");
     FreeScene();
   }
 }
