@@ -6,8 +6,7 @@
 #include <GL/gl.h>
 
 TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
-    : FFileName(FileName), FFrameRate(FrameRate), FModel(std::make_unique<TModel>(Caustics)),
-      FCaustics(Caustics) {
+    : FFrameRate(FrameRate), FModel(std::make_unique<TModel>(Caustics)) {
   if (!FModel->LoadFromFile(FileName)) ShowMessage("Couldn't load the model", "Vadrel");
   // Started only now, so that the time spent loading is not animated away on the first Draw.
   FTimer = std::make_unique<TPerfTimer>();

@@ -23,17 +23,12 @@ public:
   void Draw();
 
   const TModel& Model() const { return *FModel; }
-  const std::string& FileName() const { return FFileName; }
-  double FrameRate() const { return FFrameRate; }
-  bool Caustics() const { return FCaustics; }
   float DeltaTime() const { return FDeltaTime; }  // seconds between the last two Draws
 
 private:
-  std::string FFileName;
   double FFrameRate = 0;
   std::unique_ptr<TModel> FModel;
   std::unique_ptr<TPerfTimer> FTimer;
   float FLastTime = 0;
   float FDeltaTime = 0;
-  bool FCaustics = false;
 };

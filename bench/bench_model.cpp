@@ -119,7 +119,7 @@ void BM_LoadCreature(benchmark::State& State) {
   {
     TModel Check(false);
     if (!Check.LoadFromFile(File) || Check.MeshCount() != 3 || Check.BoneCount() != 18 ||
-        Check.Mesh(0).VertexCount() != 320) {
+        Check.Mesh(0).Vertices.size() != 320) {
       State.SkipWithError("the generated creature did not load as meant");
       return;
     }
