@@ -98,11 +98,9 @@ void AddWeed(std::vector<float>& Mask, TRandom& Random, double RootX, double Gro
   }
 }
 
-}  // namespace
-
-TImage MakeBackdrop() {
-  TImage Image(BackdropWidth, BackdropHeight);
-  TRandom Random(BackdropSeed);
+// The open water: deep at the bottom, light towards the surface, soft shafts of light from the
+// surface (placed with Random) and the surface's ripples near the top edge.
+void PaintWater(TImage& Image, TRandom& Random) {
   struct TShaft {
     double Centre, Width, Strength;
   };
@@ -132,8 +130,11 @@ TImage MakeBackdrop() {
       Image.At(X, Y) = C;
     }
   }
+}
 
-  // Distant silhouettes near the bottom: a far ridge with sea grass, then a nearer, darker one.
+// Distant silhouettes near the bottom: a far ridge with sea grass, then a nearer, darker one (the
+// grass placed with Random).
+void PaintSilhouettes(TImage& Image, TRandom& Random) {
   std::vector<float> FarMask(std::size_t(BackdropWidth) * BackdropHeight, 0.0f), NearMask = FarMask;
   for (int X = 0; X < BackdropWidth; ++X) {
     const double Far = RidgeLine(X, 0.20, 0.08, 5, BackdropSeed + 3);
@@ -157,10 +158,12 @@ TImage MakeBackdrop() {
       C = Mix(C, FarRockColour, 0.65f * FarMask[std::size_t(Y) * BackdropWidth + X]);
       C = Mix(C, NearRockColour, 0.85f * NearMask[std::size_t(Y) * BackdropWidth + X]);
     }
+}
 
-  // Fade the bottom rows and the side columns into what lies beyond the quad. The texture
-  // repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
-  // view, take the bottom row's colour, or the edge would show as a thin bright line.
+// Fades the bottom rows and the side columns into what lies beyond the quad. The texture
+// repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
+// view, take the bottom row's colour, or the edge would show as a thin bright line.
+void FadeIntoWhatLiesBeyond(TImage& Image) {
   for (int Y = 0; Y < BackdropHeight; ++Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
     const TRgb Beyond = BeyondBackdrop(T);
@@ -175,6 +178,16 @@ TImage MakeBackdrop() {
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }
   }
+}
+
+}  // namespace
+
+TImage MakeBackdrop() {
+  TImage Image(BackdropWidth, BackdropHeight);
+  TRandom Random(BackdropSeed);
+  PaintWater(Image, Random);
+  PaintSilhouettes(Image, Random);
+  FadeIntoWhatLiesBeyond(Image);
   return Image;
 }
 
