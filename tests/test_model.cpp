@@ -822,10 +822,11 @@ TEST(ModelDrawing, TextureFileLookup) {
     Material.LoadTextureFile();
     EXPECT_EQ(Material.Texture != 0, Case.Found) << Case.Name;
     EXPECT_EQ(Messages.Messages.empty(), Case.Found) << Case.Name;
-    if (!Case.Found && !Messages.Messages.empty())
+    if (!Case.Found && !Messages.Messages.empty()) {
       EXPECT_NE(Messages.Messages[0].Text.find(Data.Path().string() + "/nowhere.bmp"),
                 std::string::npos)
           << Messages.Messages[0].Text;
+    }
   }
 }
 
