@@ -274,9 +274,9 @@ TEST(ModelReader, LineEndsAndQuotes) {
 TEST(ModelReader, FromMemoryWithoutTexturesNeedsNoContextAndOpensNoFile) {
   TMessageCapture Messages;
   const std::string Text = Join(Replaced(Creature, "\"\"", "\"nowhere.bmp\""));
+  const std::vector<std::uint8_t> Bytes(Text.begin(), Text.end());
   TModel Model(true);
-  ASSERT_TRUE(Model.LoadFromMemory("memory.pp1", std::vector<std::uint8_t>(Text.begin(), Text.end()),
-                                   TModel::TTextures::Skip));
+  ASSERT_TRUE(Model.LoadFromMemory("memory.pp1", Bytes, TModel::TTextures::Skip));
   EXPECT_EQ(Model.CurrentFrame(), 7.0f) << "set up and posed as from a file";
   ASSERT_EQ(Model.MaterialCount(), 1);
   EXPECT_EQ(Model.Material(0).TextureFile, "nowhere.bmp");

@@ -191,7 +191,8 @@ private:
                        const TMipTexture* Tex, const TMipTexture* Tex2) {
     TRgb Out = Tint * float(F.Shade);
     if (!Tex && !Tex2) return Out;
-    const TFragment Fx = Interpolate(P, Weights(P, Area, Px + 1, Py)), Fy = Interpolate(P, Weights(P, Area, Px, Py + 1));
+    const TFragment Fx = Interpolate(P, Weights(P, Area, Px + 1, Py));
+    const TFragment Fy = Interpolate(P, Weights(P, Area, Px, Py + 1));
     const double Du = std::max(std::hypot(Fx.U - F.U, Fy.U - F.U), 1e-9);
     const double Dv = std::max(std::hypot(Fx.V - F.V, Fy.V - F.V), 1e-9);
     for (const TMipTexture* T : {Tex, Tex2})
