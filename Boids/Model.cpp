@@ -114,8 +114,9 @@ public:
     return Result;
   }
 
-  [[noreturn]] void Fail(const std::string& Reason) const {
-    throw EModelError(FileName, Line, Reason);
+  [[noreturn]] void Fail(const std::string& Reason) const { FailAt(Line, Reason); }
+  [[noreturn]] void FailAt(int AtLine, const std::string& Reason) const {
+    throw EModelError(FileName, AtLine, Reason);
   }
 
   // The blank-separated numbers of one data line, taken in order; what is left is ignored.
@@ -192,97 +193,255 @@ private:
 
 // ---- Reading --------------------------------------------------------------------------------
 
-bool TShape::LoadFromText(TModelText& Text) {
-  const int VertexTotal = Text.ReadCount("the vertex count");
-  if (Text.AtEnd()) return false;
-  Vertices.reserve(Text.Room(VertexTotal));
-  for (int I = 0; I < VertexTotal; ++I) {
-    TModelText::TFields Fields = Text.ReadFields();
-    TVec Vertex;
-    Fields.Integer("the vertex flags");
-    Vertex.X = Fields.Real("the vertex X");
-    Vertex.Y = Fields.Real("the vertex Y");
-    Vertex.Z = Fields.Real("the vertex Z");
-    Vertex.U = Fields.Real("the vertex U");
-    Vertex.V = 1.0f - Fields.Real("the vertex V");
-    Vertex.BoneIndex = Fields.Integer("the vertex bone index");
-    Vertices.push_back(Vertex);
-    if (Text.AtEnd()) return false;
-  }
+namespace {
 
-  const int NormalTotal = Text.ReadCount("the normal count");
+// Reads a count line, then that many entries of one line each through ReadEntry (given the
+// entry's fields), appending them to List. False when the file ends, even right after the count
+// or after the last entry; List then holds exactly the entries read.
+template <typename TEntry, typename TReadEntry>
+bool ReadList(TModelText& Text, const char* What, std::vector<TEntry>& List, TReadEntry ReadEntry) {
+  const int Total = Text.ReadCount(What);
   if (Text.AtEnd()) return false;
-  Normals.reserve(Text.Room(NormalTotal));
-  for (int I = 0; I < NormalTotal; ++I) {
-    TModelText::TFields Fields = Text.ReadFields();
-    TNormal Normal;
-    Normal.X = Fields.Real("the normal X");
-    Normal.Y = Fields.Real("the normal Y");
-    Normal.Z = Fields.Real("the normal Z");
-    Normals.push_back(Normal);
-    if (Text.AtEnd()) return false;
-  }
-
-  const int TriangleTotal = Text.ReadCount("the triangle count");
-  if (Text.AtEnd()) return false;
-  Triangles.reserve(Text.Room(TriangleTotal));
-  for (int I = 0; I < TriangleTotal; ++I) {
-    TModelText::TFields Fields = Text.ReadFields();
-    TTri Triangle;
-    Fields.Integer("the triangle flags");
-    for (int& Index : Triangle.VertexIndices) Index = Fields.Integer("a triangle vertex index");
-    for (int& Index : Triangle.NormalIndices) Index = Fields.Integer("a triangle normal index");
-    Fields.Integer("the smoothing group");
-    // Checked before the end-of-file test, so that the last line of a file is checked too.
-    for (int Corner = 0; Corner < 3; ++Corner) {
-      const int Index = Triangle.VertexIndices[Corner];
-      if (Index < 0)
-        Text.Fail(Assertion(414 + 2 * Corner) + "corner " + std::to_string(Corner) +
-                  " refers to the negative vertex index " + std::to_string(Index));
-      if (Index >= VertexCount())
-        Text.Fail(Assertion(415 + 2 * Corner) + "corner " + std::to_string(Corner) +
-                  " refers to vertex " + std::to_string(Index) + ", but the mesh has " +
-                  std::to_string(VertexCount()) + " vertices");
-    }
-    for (int Corner = 0; Corner < 3; ++Corner) {
-      const int Index = Triangle.NormalIndices[Corner];
-      if (Index < 0 || Index >= NormalCount())
-        Text.Fail("corner " + std::to_string(Corner) + " refers to normal " +
-                  std::to_string(Index) + ", but the mesh has " + std::to_string(NormalCount()) +
-                  " normals");
-    }
-    Triangles.push_back(Triangle);
+  List.reserve(Text.Room(Total));
+  for (int I = 0; I < Total; ++I) {
+    List.push_back(ReadEntry(Text.ReadFields()));
     if (Text.AtEnd()) return false;
   }
   return true;
 }
 
-TMaterial::TMaterial(bool Caustics) : Caustics(Caustics) {
-  if (!Caustics) return;
-  for (int K = 0; K < CausticFrameCount; ++K)
-    LoadTexture(MapPath(std::string(DataPrefix) + "Vadrel" + std::to_string(100 + K) + ".bmp"),
-                CausticTextures[std::size_t(K)]);
-  CausticFrame = 0;
+TVec ReadVertex(TModelText::TFields Fields) {
+  TVec Vertex;
+  Fields.Integer("the vertex flags");
+  Vertex.X = Fields.Real("the vertex X");
+  Vertex.Y = Fields.Real("the vertex Y");
+  Vertex.Z = Fields.Real("the vertex Z");
+  Vertex.U = Fields.Real("the vertex U");
+  Vertex.V = 1.0f - Fields.Real("the vertex V");
+  Vertex.BoneIndex = Fields.Integer("the vertex bone index");
+  return Vertex;
 }
 
-bool TMaterial::LoadFromText(TModelText& Text) {
-  if (Text.AtEnd()) return false;
-  Name = WithoutQuotes(Text.ReadLine());
-  for (auto* Colour : {&Ambient, &Diffuse, &Specular, &Emissive}) {
+TNormal ReadNormal(TModelText::TFields Fields) {
+  TNormal Normal;
+  Normal.X = Fields.Real("the normal X");
+  Normal.Y = Fields.Real("the normal Y");
+  Normal.Z = Fields.Real("the normal Z");
+  return Normal;
+}
+
+// A triangle line, its corners checked against Shape's vertices and normals (all read by now).
+TTri ReadTriangle(const TModelText& Text, TModelText::TFields Fields, const TShape& Shape) {
+  TTri Triangle;
+  Fields.Integer("the triangle flags");
+  for (int& Index : Triangle.VertexIndices) Index = Fields.Integer("a triangle vertex index");
+  for (int& Index : Triangle.NormalIndices) Index = Fields.Integer("a triangle normal index");
+  Fields.Integer("the smoothing group");
+  const int Vertices = int(Shape.Vertices.size()), Normals = int(Shape.Normals.size());
+  for (int Corner = 0; Corner < 3; ++Corner) {
+    const int Index = Triangle.VertexIndices[Corner];
+    if (Index < 0)
+      Text.Fail(Assertion(414 + 2 * Corner) + "corner " + std::to_string(Corner) +
+                " refers to the negative vertex index " + std::to_string(Index));
+    if (Index >= Vertices)
+      Text.Fail(Assertion(415 + 2 * Corner) + "corner " + std::to_string(Corner) +
+                " refers to vertex " + std::to_string(Index) + ", but the mesh has " +
+                std::to_string(Vertices) + " vertices");
+  }
+  for (int Corner = 0; Corner < 3; ++Corner) {
+    const int Index = Triangle.NormalIndices[Corner];
+    if (Index < 0 || Index >= Normals)
+      Text.Fail("corner " + std::to_string(Corner) + " refers to normal " +
+                std::to_string(Index) + ", but the mesh has " + std::to_string(Normals) +
+                " normals");
+  }
+  return Triangle;
+}
+
+// The mesh's lines that follow its mesh line. False when the file ends too early. A triangle is
+// checked as soon as it is read, so the last line of a file is checked too.
+bool ReadShape(TModelText& Text, TShape& Shape) {
+  return ReadList(Text, "the vertex count", Shape.Vertices, ReadVertex) &&
+         ReadList(Text, "the normal count", Shape.Normals, ReadNormal) &&
+         ReadList(Text, "the triangle count", Shape.Triangles,
+                  [&](TModelText::TFields Fields) { return ReadTriangle(Text, Fields, Shape); });
+}
+
+// The material's nine lines. False when the file ends too early.
+bool ReadMaterial(TModelText& Text, TMaterial& Material) {
+  Material.Name = WithoutQuotes(Text.ReadLine());
+  for (auto* Colour : {&Material.Ambient, &Material.Diffuse, &Material.Specular,
+                       &Material.Emissive}) {
     if (Text.AtEnd()) return false;
     TModelText::TFields Fields = Text.ReadFields();
     for (float& Channel : *Colour) Channel = Fields.Real("a colour channel");
   }
   if (Text.AtEnd()) return false;
-  Shininess = Text.ReadFields().Real("the shininess");
+  Material.Shininess = Text.ReadFields().Real("the shininess");
   if (Text.AtEnd()) return false;
-  Transparency = Text.ReadFields().Real("the transparency");
+  Material.Transparency = Text.ReadFields().Real("the transparency");
   if (Text.AtEnd()) return false;
-  TextureFile = WithoutQuotes(Text.ReadLine());
+  Material.TextureFile = WithoutQuotes(Text.ReadLine());
   if (Text.AtEnd()) return false;
-  AlphaMapFile = WithoutQuotes(Text.ReadLine());
-  LoadTextureFile();
+  Material.AlphaMapFile = WithoutQuotes(Text.ReadLine());
   return true;
+}
+
+// A key count line and its keys. False when the file ends before the count or inside the keys.
+bool ReadKeys(TModelText& Text, const char* What, std::vector<TKeyFrame>& Keys) {
+  if (Text.AtEnd()) return false;
+  const int Count = Text.ReadCount(What);
+  Keys.reserve(Text.Room(Count));
+  for (int I = 0; I < Count; ++I) {
+    if (Text.AtEnd()) return false;
+    TModelText::TFields Fields = Text.ReadFields();
+    TKeyFrame Key;
+    Key.Time = Fields.Real("the key time");
+    for (float& Value : Key.Value) Value = Fields.Real("a key value");
+    Keys.push_back(Key);
+  }
+  return true;
+}
+
+// The bone's lines. False when the file ends too early.
+bool ReadBone(TModelText& Text, TBone& Bone) {
+  Bone.Name = WithoutQuotes(Text.ReadLine());
+  Bone.SourceLine = Text.LineNumber();
+  if (Text.AtEnd()) return false;
+  Bone.ParentName = WithoutQuotes(Text.ReadLine());
+  if (Text.AtEnd()) return false;
+  TModelText::TFields Fields = Text.ReadFields();
+  Fields.Integer("the bone flags");
+  for (float& Value : Bone.Position) Value = Fields.Real("a rest position");
+  for (float& Value : Bone.Rotation) Value = Fields.Real("a rest rotation");
+  return ReadKeys(Text, "the position key count", Bone.PositionKeys) &&
+         ReadKeys(Text, "the rotation key count", Bone.RotationKeys);
+}
+
+}  // namespace
+
+// A whole model file read into a fresh model: the frame headers anywhere, and the blocks of
+// meshes, materials and bones in any order. Entries are created as their lines arrive, never
+// ahead of them: a count larger than the file holds costs nothing, and a file that ends early
+// keeps exactly the entries it has.
+class TModelReader {
+public:
+  TModelReader(TModel& Model, const std::string& FileName, const std::vector<std::uint8_t>& Bytes,
+               TModel::TTextures Textures)
+      : Model(Model), Text(FileName, Bytes), Textures(Textures) {}
+
+  // Reads the file and checks what its meshes point at; returns the start frame it names.
+  float Read() {
+    static constexpr TBlock Blocks[] = {
+        {"Meshes: ", "the mesh count", &TModelReader::AddMesh},
+        {"Materials: ", "the material count", &TModelReader::AddMaterial},
+        {"Bones: ", "the bone count", &TModelReader::AddBone},
+    };
+    bool More = true;
+    while (More && !Text.AtEnd()) {
+      const std::string_view Line = Text.ReadLine();
+      if (StartsWith(Line, "//") || Line.empty()) continue;
+      if (StartsWith(Line, "Frames:")) {
+        Model.FTotalFrames = float(Text.ToInteger(Line.substr(7), "the frame count"));
+      } else if (StartsWith(Line, "Frame:")) {
+        StartFrame = float(Text.ToInteger(Line.substr(6), "the start frame"));
+      } else {
+        for (const TBlock& Block : Blocks)
+          if (StartsWith(Line, Block.Header)) {
+            More = ReadBlock(Line, Block);
+            break;
+          }
+      }
+    }
+    CheckIndices();
+    return StartFrame;
+  }
+
+private:
+  // A block: its header line (the count follows it) and how one entry is created and read.
+  struct TBlock {
+    std::string_view Header;
+    const char* Count;
+    bool (TModelReader::*AddEntry)();
+  };
+  TModel& Model;
+  TModelText Text;
+  TModel::TTextures Textures;
+  float StartFrame = 0;
+  // The line of each mesh line, for the checks that need the whole file (vertex j of mesh m sits
+  // on MeshLines[m] + 2 + j).
+  std::vector<int> MeshLines;
+
+  // False when the file ends inside the block: reading stops there.
+  bool ReadBlock(std::string_view Line, const TBlock& Block) {
+    const int Count = Text.CheckedCount(
+        Text.ToInteger(WithoutAll(Line, Block.Header), Block.Count), Block.Count);
+    for (int I = 0; I < Count; ++I)
+      if (Text.AtEnd() || !(this->*Block.AddEntry)()) return false;
+    return true;
+  }
+
+  bool AddMesh() {
+    const std::string MeshLine = WithoutQuotes(Text.ReadLine());
+    if (Text.AtEnd()) return false;
+    const std::size_t NameEnd = MeshLine.find(' ');
+    const std::string_view Rest = NameEnd == std::string::npos
+                                      ? std::string_view()
+                                      : std::string_view(MeshLine).substr(NameEnd + 1);
+    const std::size_t FlagsEnd = Rest.find(' ');
+    Text.ToInteger(Rest.substr(0, FlagsEnd), "the mesh flags");
+    const int Material = Text.ToInteger(
+        FlagsEnd == std::string_view::npos ? std::string_view() : Rest.substr(FlagsEnd + 1),
+        "the mesh's material index");
+    Model.FMeshes.push_back(std::make_unique<TShape>());
+    Model.FMaterialIndices.push_back(Material);
+    MeshLines.push_back(Text.LineNumber());
+    return ReadShape(Text, *Model.FMeshes.back());
+  }
+
+  // The caustic frames load before the material's lines are read, its colour map after them.
+  bool AddMaterial() {
+    Model.FMaterials.push_back(std::make_unique<TMaterial>(Model.FCaustics));
+    TMaterial& Material = *Model.FMaterials.back();
+    const bool Load = Textures == TModel::TTextures::Load;
+    if (Load) Material.LoadCausticFrames();
+    if (!ReadMaterial(Text, Material)) return false;
+    if (Load) Material.LoadTextureFile();
+    return true;
+  }
+
+  bool AddBone() {
+    Model.FBones.push_back(std::make_unique<TBone>());
+    return ReadBone(Text, *Model.FBones.back());
+  }
+
+  // Drawing indexes the material and bone lists with what the meshes hold: refuse what would
+  // point outside them, whichever order the blocks came in.
+  void CheckIndices() const {
+    for (int M = 0; M < Model.MeshCount(); ++M) {
+      const int Line = MeshLines[std::size_t(M)];
+      const int Material = Model.FMaterialIndices[std::size_t(M)];
+      if (Material >= Model.MaterialCount())
+        Text.FailAt(Line, "mesh " + std::to_string(M) + " uses material " +
+                              std::to_string(Material) + ", but the file defines " +
+                              std::to_string(Model.MaterialCount()) + " materials");
+      const std::vector<TVec>& Vertices = Model.FMeshes[std::size_t(M)]->Vertices;
+      for (std::size_t V = 0; V < Vertices.size(); ++V) {
+        const int Bone = Vertices[V].BoneIndex;
+        if (Bone != -1 && (Bone < 0 || Bone >= Model.BoneCount()))
+          Text.FailAt(Line + 2 + int(V), "the vertex is bound to bone " + std::to_string(Bone) +
+                                             ", but the file defines " +
+                                             std::to_string(Model.BoneCount()) + " bones");
+      }
+    }
+  }
+};
+
+void TMaterial::LoadCausticFrames() {
+  if (!Caustics) return;
+  for (int K = 0; K < CausticFrameCount; ++K)
+    LoadTexture(MapPath(std::string(DataPrefix) + "Vadrel" + std::to_string(100 + K) + ".bmp"),
+                CausticTextures[std::size_t(K)]);
 }
 
 void TMaterial::LoadTextureFile() {
@@ -295,42 +454,9 @@ void TMaterial::LoadTextureFile() {
     LoadTexture(MapPath(std::string(DataPrefix) + TextureFile), Texture);
 }
 
-bool TBone::LoadFromText(TModelText& Text) {
-  if (Text.AtEnd()) return false;
-  Name = WithoutQuotes(Text.ReadLine());
-  SourceLine = Text.LineNumber();
-  if (Text.AtEnd()) return false;
-  ParentName = WithoutQuotes(Text.ReadLine());
-  if (Text.AtEnd()) return false;
-  {
-    TModelText::TFields Fields = Text.ReadFields();
-    Fields.Integer("the bone flags");
-    for (float& Value : Position) Value = Fields.Real("a rest position");
-    for (float& Value : Rotation) Value = Fields.Real("a rest rotation");
-  }
-  for (auto* Keys : {&PositionKeys, &RotationKeys}) {
-    const bool IsPosition = Keys == &PositionKeys;
-    if (Text.AtEnd()) return false;
-    const int Count = Text.ReadCount(IsPosition ? "the position key count" : "the rotation key count");
-    Keys->reserve(Text.Room(Count));
-    for (int I = 0; I < Count; ++I) {
-      if (Text.AtEnd()) return false;
-      TModelText::TFields Fields = Text.ReadFields();
-      TKeyFrame Key;
-      Key.Time = Fields.Real("the key time");
-      for (float& Value : Key.Value) Value = Fields.Real("a key value");
-      Keys->push_back(Key);
-    }
-  }
-  return true;
-}
-
 TModel::TModel(bool Caustics) : FCaustics(Caustics) { ExtOpenGL::LoadEntryPoints(); }
 
 bool TModel::LoadFromFile(const std::string& FileName) {
-  assert(FMeshes.empty() && FMaterials.empty() && FBones.empty() &&
-         "TModel::LoadFromFile needs a freshly created model");
-  FFileName = FileName;
   std::vector<std::uint8_t> Bytes;
   errno = 0;
   if (!ReadWholeFile(FileName, Bytes)) {
@@ -339,93 +465,17 @@ bool TModel::LoadFromFile(const std::string& FileName) {
                       std::string("cannot read the file: ") +
                           (Error ? std::strerror(Error) : "read error"));
   }
+  return LoadFromMemory(FileName, Bytes, TTextures::Load);
+}
 
+bool TModel::LoadFromMemory(const std::string& FileName, const std::vector<std::uint8_t>& Bytes,
+                            TTextures Textures) {
+  assert(FMeshes.empty() && FMaterials.empty() && FBones.empty() &&
+         "TModel needs a freshly created model to read into");
+  FFileName = FileName;
+  FCurrentFrame = 0;
   try {
-    TModelText Text(FileName, Bytes);
-    // The line of each mesh line, for the checks that need the whole file (vertex j of mesh m
-    // sits on MeshLines[m] + 2 + j).
-    std::vector<int> MeshLines;
-    FCurrentFrame = 0;
-    float StartFrame = 0;
-    bool Stop = false;
-    // Entries are created as their lines arrive, never ahead of them: a count larger than the
-    // file holds costs nothing, and a file that ends early keeps exactly the entries it has.
-    while (!Text.AtEnd() && !Stop) {
-      const std::string_view Line = Text.ReadLine();
-      if (StartsWith(Line, "//") || Line.empty()) continue;
-      if (StartsWith(Line, "Frames:")) {
-        FTotalFrames = float(Text.ToInteger(Line.substr(7), "the frame count"));
-      } else if (StartsWith(Line, "Frame:")) {
-        StartFrame = float(Text.ToInteger(Line.substr(6), "the start frame"));
-      } else if (StartsWith(Line, "Meshes: ")) {
-        const int Count = Text.CheckedCount(
-            Text.ToInteger(WithoutAll(Line, "Meshes: "), "the mesh count"), "the mesh count");
-        for (int I = 0; I < Count && !Stop; ++I) {
-          const std::string MeshLine = WithoutQuotes(Text.ReadLine());
-          if (Text.AtEnd()) {
-            Stop = true;
-            break;
-          }
-          const std::size_t NameEnd = MeshLine.find(' ');
-          const std::string_view Rest =
-              NameEnd == std::string::npos ? std::string_view()
-                                           : std::string_view(MeshLine).substr(NameEnd + 1);
-          const std::size_t FlagsEnd = Rest.find(' ');
-          Text.ToInteger(Rest.substr(0, FlagsEnd), "the mesh flags");
-          const int Material = Text.ToInteger(
-              FlagsEnd == std::string_view::npos ? std::string_view() : Rest.substr(FlagsEnd + 1),
-              "the mesh's material index");
-          FMeshes.push_back(std::make_unique<TShape>());
-          FMaterialIndices.push_back(Material);
-          MeshLines.push_back(Text.LineNumber());
-          Stop = !FMeshes.back()->LoadFromText(Text);
-        }
-      } else if (StartsWith(Line, "Materials: ")) {
-        const int Count = Text.CheckedCount(
-            Text.ToInteger(WithoutAll(Line, "Materials: "), "the material count"),
-            "the material count");
-        for (int I = 0; I < Count && !Stop; ++I) {
-          if (Text.AtEnd()) {
-            Stop = true;
-            break;
-          }
-          FMaterials.push_back(std::make_unique<TMaterial>(FCaustics));
-          Stop = !FMaterials.back()->LoadFromText(Text);
-        }
-      } else if (StartsWith(Line, "Bones: ")) {
-        const int Count = Text.CheckedCount(
-            Text.ToInteger(WithoutAll(Line, "Bones: "), "the bone count"), "the bone count");
-        for (int I = 0; I < Count && !Stop; ++I) {
-          if (Text.AtEnd()) {
-            Stop = true;
-            break;
-          }
-          FBones.push_back(std::make_unique<TBone>());
-          Stop = !FBones.back()->LoadFromText(Text);
-        }
-      }
-    }
-
-    // Drawing indexes the material and bone lists with what the meshes hold: refuse what would
-    // point outside them, whichever order the blocks came in.
-    for (int M = 0; M < MeshCount(); ++M) {
-      const int Material = FMaterialIndices[std::size_t(M)];
-      if (Material >= MaterialCount())
-        throw EModelError(FileName, MeshLines[std::size_t(M)],
-                          "mesh " + std::to_string(M) + " uses material " +
-                              std::to_string(Material) + ", but the file defines " +
-                              std::to_string(MaterialCount()) + " materials");
-      const TShape& Shape = *FMeshes[std::size_t(M)];
-      for (int V = 0; V < Shape.VertexCount(); ++V) {
-        const int Bone = Shape.Vertices[std::size_t(V)].BoneIndex;
-        if (Bone != -1 && (Bone < 0 || Bone >= BoneCount()))
-          throw EModelError(FileName, MeshLines[std::size_t(M)] + 2 + V,
-                            "the vertex is bound to bone " + std::to_string(Bone) +
-                                ", but the file defines " + std::to_string(BoneCount()) +
-                                " bones");
-      }
-    }
-
+    const float StartFrame = TModelReader(*this, FileName, Bytes, Textures).Read();
     if (!LinkParents()) return false;
     SetupBones();
     BindVertices();
@@ -470,11 +520,6 @@ int TModel::MaterialIndex(int MeshIndex) const {
 }
 
 const TMaterial& TModel::Material(int Index) const {
-  assert(Index >= 0 && Index < MaterialCount() && "material index out of range");
-  return *FMaterials[std::size_t(Index)];
-}
-
-TMaterial& TModel::Material(int Index) {
   assert(Index >= 0 && Index < MaterialCount() && "material index out of range");
   return *FMaterials[std::size_t(Index)];
 }

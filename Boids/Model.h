@@ -1,7 +1,8 @@
 // Model: one skeletally animated model in memory (meshes of textured triangles whose vertices may
-// each follow one bone, the materials they use, and a skeleton of key-framed bones), its reader
-// for the model text format, the skeleton's rest-pose set-up and key-frame animation, and drawing
-// in immediate mode with an optional animated caustic layer on texture unit 1.
+// each follow one bone, the materials they use, and a skeleton of key-framed bones), the one
+// reader of the model text format (from a file, or from bytes in memory with or without the
+// textures the materials name), the skeleton's rest-pose set-up and key-frame animation, and
+// drawing in immediate mode with an optional animated caustic layer on texture unit 1.
 // Depends on Matrix, Textures (LoadTexture), Platform (paths, files) and, in the source only, on
 // GL and ExtOpenGL.
 #pragma once
@@ -32,8 +33,6 @@ private:
   std::string FReason;
 };
 
-class TModelText;  // the open model file, line by line (reader internals)
-
 // One mesh vertex. After loading, a vertex with a bone holds its position in the rest-pose space
 // of that bone; V is 1 - the file's t.
 struct TVec {
@@ -55,19 +54,10 @@ struct TTri {
 };
 
 // One mesh. Its material index is kept by the model.
-class TShape {
-public:
+struct TShape {
   std::vector<TVec> Vertices;
   std::vector<TTri> Triangles;
   std::vector<TNormal> Normals;
-
-  int VertexCount() const { return int(Vertices.size()); }
-  int TriangleCount() const { return int(Triangles.size()); }
-  int NormalCount() const { return int(Normals.size()); }
-
-  // Reads the mesh's lines that follow its mesh line. False when the file ends too early; the
-  // lists then hold exactly the entries read.
-  bool LoadFromText(TModelText& Text);
 };
 
 // One material: colours for the fixed pipeline, the colour map on unit 0 and, on models with
@@ -76,9 +66,8 @@ class TMaterial {
 public:
   static constexpr int CausticFrameCount = 32;
 
-  // With Caustics, loads the frames "Vadrel100.bmp" to "Vadrel131.bmp" of the data folder in that
-  // order (a frame that fails to load keeps 0).
-  explicit TMaterial(bool Caustics);
+  // Loads no texture: see LoadCausticFrames and LoadTextureFile.
+  explicit TMaterial(bool Caustics) : Caustics(Caustics) {}
 
   bool Caustics = false;
   std::string Name;
@@ -91,8 +80,9 @@ public:
   std::array<std::uint32_t, CausticFrameCount> CausticTextures{};
   int CausticFrame = 0;        // the frame the next Apply binds, 0 to 31
 
-  // Reads the material's nine lines and loads its colour map. False when the file ends too early.
-  bool LoadFromText(TModelText& Text);
+  // With Caustics, loads the frames "Vadrel100.bmp" to "Vadrel131.bmp" of the data folder in that
+  // order (a frame that fails to load keeps 0); without, does nothing.
+  void LoadCausticFrames();
   // Texture := the colour map: TextureFile as written (relative to the current directory), else
   // the same name inside the data folder; 0 when empty or when loading fails.
   void LoadTextureFile();
@@ -122,10 +112,6 @@ public:
   std::vector<TKeyFrame> RotationKeys;
   int SourceLine = 0;  // line of the bone's name in its file, for error reports
 
-  int PositionKeyCount() const { return int(PositionKeys.size()); }
-  int RotationKeyCount() const { return int(RotationKeys.size()); }
-
-  bool LoadFromText(TModelText& Text);
   // Absolute := Parent's Absolute x [Rotation | Position] (or the local transform alone).
   void Setup();
   // Absolute := Parent's Absolute x [Rotation | Position] x [RotationAt | PositionAt].
@@ -140,17 +126,28 @@ public:
 // The whole model. Created empty, loaded once, then only animated and drawn.
 class TModel {
 public:
-  // Fetches the multitexture entry points for the current GL context.
+  // Fetches the multitexture entry points for the current GL context (without one they stay
+  // unset, which reading with TTextures::Skip does not mind).
   explicit TModel(bool Caustics);
   TModel(const TModel&) = delete;
   TModel& operator=(const TModel&) = delete;
 
-  // Reads a model text file (a Linux path) into this fresh model, links the bones' parents and,
-  // when that succeeds, sets up the skeleton, binds the vertices to their bones and advances to
-  // the file's start frame. False when a parent name names no bone. Raises EModelError for a file
-  // that cannot be read, a malformed or inconsistent one, or a failed track check; the model is
-  // then left empty.
+  // What reading a model does with the textures its materials name: Load them as they are read
+  // (caustic frames as each material starts, its colour map once its lines are complete; this
+  // needs a current GL context), or Skip them all, touching neither GL nor the file system and
+  // leaving every texture 0.
+  enum class TTextures { Load, Skip };
+
+  // Reads a model text file (a Linux path) into this fresh model with its textures: the file's
+  // bytes through LoadFromMemory. Raises EModelError naming the file when it cannot be read.
   bool LoadFromFile(const std::string& FileName);
+  // Reads the model text in Bytes into this fresh model, links the bones' parents and, when that
+  // succeeds, sets up the skeleton, binds the vertices to their bones and advances to the file's
+  // start frame. FileName names the model in errors. False when a parent name names no bone.
+  // Raises EModelError for a malformed or inconsistent file or a failed track check; the model is
+  // then left empty.
+  bool LoadFromMemory(const std::string& FileName, const std::vector<std::uint8_t>& Bytes,
+                      TTextures Textures);
 
   // CurrentFrame += Frames, restarting at exactly 1.0 when it passes TotalFrames, then poses every
   // bone for it in list order. Track checks raise EModelError naming the file and the bone.
@@ -159,8 +156,6 @@ public:
   // Sends every mesh, each after its material, in the current pose. Needs the context current.
   void Draw();
 
-  bool Caustics() const { return FCaustics; }
-  const std::string& FileName() const { return FFileName; }
   float TotalFrames() const { return FTotalFrames; }
   float CurrentFrame() const { return FCurrentFrame; }
 
@@ -169,11 +164,12 @@ public:
   int MaterialIndex(int MeshIndex) const;  // negative: the mesh has no material
   int MaterialCount() const { return int(FMaterials.size()); }
   const TMaterial& Material(int Index) const;
-  TMaterial& Material(int Index);
   int BoneCount() const { return int(FBones.size()); }
   const TBone& Bone(int Index) const;
 
 private:
+  friend class TModelReader;  // fills the lists below from the model text
+
   bool FCaustics;
   std::string FFileName;
   float FTotalFrames = 0;

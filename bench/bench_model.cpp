@@ -7,13 +7,10 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
+#include <string>
 
 namespace {
 
@@ -102,15 +99,10 @@ std::string CreatureText() {
   return Out.str();
 }
 
-// The generated model written to a scratch file for the process's life.
+// The generated model written to a scratch folder for the process's life.
 const std::string& CreatureFile() {
-  static const std::string Path = [] {
-    const std::filesystem::path File = std::filesystem::temp_directory_path() /
-                                       ("vadrel-bench-model-" + std::to_string(getpid()) + ".txt");
-    std::ofstream(File, std::ios::binary) << CreatureText();
-    std::atexit([] { std::filesystem::remove(CreatureFile()); });
-    return File.string();
-  }();
+  static const TTempDir Dir;
+  static const std::string Path = Dir.Write("creature.txt", CreatureText());
   return Path;
 }
 
@@ -119,7 +111,7 @@ void BM_LoadCreature(benchmark::State& State) {
   {
     TModel Check(false);
     if (!Check.LoadFromFile(File) || Check.MeshCount() != 3 || Check.BoneCount() != 18 ||
-        Check.Mesh(0).VertexCount() != 320) {
+        Check.Mesh(0).Vertices.size() != 320) {
       State.SkipWithError("the generated creature did not load as meant");
       return;
     }

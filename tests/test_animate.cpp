@@ -101,26 +101,3 @@ TEST(Animate, FileErrorsPassToTheCaller) {
   const std::string Broken = Dir.Write("broken.txt", "Meshes: x\n");
   EXPECT_THROW(TAnimate(Broken, 24.0, false), EModelError);
 }
-
-TEST(Animate, ShippedModelsLoadAndDraw) {
-  TGLTestContext Context;
-  REQUIRE_GL(Context);
-  struct TCase {
-    const char* Name;
-    bool Caustics;
-  } const Cases[] = {{"C:\\Vadrel_Data\\Vadrel.pp1", false}, {"C:\\Vadrel_Data\\Vadrel.pp2", true}};
-  for (const TCase& Case : Cases) {
-    const std::string Path = MapPath(Case.Name);
-    if (!FileExists(Path)) GTEST_SKIP() << "no generated data at " << Path;
-    TMessageCapture Messages;
-    TAnimate Animate(Path, 24.0, Case.Caustics);
-    for (const auto& Message : Messages.Messages) ADD_FAILURE() << Path << ": " << Message.Text;
-    const TModel& Model = Animate.Model();
-    EXPECT_GT(Model.MeshCount(), 0) << Path;
-    for (int M = 0; M < Model.MeshCount(); ++M)
-      if (Model.MaterialIndex(M) >= 0)
-        EXPECT_NE(Model.Material(Model.MaterialIndex(M)).Texture, 0u) << Path;
-    for (int Frame = 0; Frame < 40; ++Frame) Animate.Draw();
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << Path;
-  }
-}

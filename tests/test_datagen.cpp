@@ -1,6 +1,6 @@
 // The shipped data as the build generated it into the data folder: picture headers, seamless and
-// looping caustic frames, sound models, a floor that fills the view, and the same bytes on every
-// run of the generator.
+// looping caustic frames, models as the program's reader takes them, a floor that fills the view,
+// and the same bytes on every run of the generator.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
+#include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../tools/SceneFit.h"
 #include "Model.h"
 #include "Platform.h"
 #include "TestSupport.h"
@@ -96,140 +96,36 @@ double MeanDifference(const TGrey& A, const TGrey& B) {
 
 std::string CausticName(int Frame) { return "Vadrel" + std::to_string(100 + Frame) + ".bmp"; }
 
-// ---- A strict reading of the model text format -----------------------------------------------
-struct TKey {
-  float Time, Value[3];
-};
-struct TBoneText {
-  std::string Name, Parent;
-  std::vector<TKey> Position, Rotation;
-};
-struct TMeshText {
-  int Material = 0;
-  std::vector<std::array<float, 5>> Vertices;  // x, y, z, u, v
-  std::vector<int> Bones;
-  int Normals = 0;
-  std::vector<std::array<int, 6>> Triangles;
-};
-struct TModelText {
-  int Frames = -1, Start = -1;
-  std::vector<TMeshText> Meshes;
-  std::vector<std::string> ColourMaps;
-  std::vector<TBoneText> Bones;
-};
+// ---- The shipped models, through the program's reader -----------------------------------------
 
-// Reads every block with the counts it announces; any line that does not parse fails the test.
-TModelText ReadModelText(const fs::path& Path) {
-  std::ifstream In(Path);
-  std::vector<std::string> Lines;
-  for (std::string L; std::getline(In, L);) {
-    EXPECT_TRUE(L.empty() || L.back() != '\r') << Path << ": a carriage return would end up in the numbers";
-    Lines.push_back(L);
-  }
-  std::size_t Next = 0;
-  auto Line = [&]() -> std::string {
-    if (Next >= Lines.size()) throw std::runtime_error("file ends inside a block");
-    return Lines[Next++];
-  };
-  auto Numbers = [&](int Count) {
-    std::istringstream S(Line());
-    std::vector<double> Out(Count);
-    for (double& V : Out)
-      if (!(S >> V)) throw std::runtime_error("line " + std::to_string(Next) + ": too few numbers");
-    return Out;
-  };
-  auto Quoted = [&]() {
-    std::string L = Line();
-    if (L.size() < 2 || L.front() != '"' || L.back() != '"') throw std::runtime_error("line " + std::to_string(Next) + ": not a quoted name");
-    return L.substr(1, L.size() - 2);
-  };
-  TModelText M;
-  while (Next < Lines.size()) {
-    const std::string L = Line();
-    if (L.rfind("Frames: ", 0) == 0) M.Frames = std::stoi(L.substr(8));
-    else if (L.rfind("Frame: ", 0) == 0) M.Start = std::stoi(L.substr(7));
-    else if (L.rfind("Meshes: ", 0) == 0) {
-      M.Meshes.resize(std::stoi(L.substr(8)));
-      for (TMeshText& Mesh : M.Meshes) {
-        std::istringstream Head(Line());
-        std::string Name;
-        int Flags;
-        Head >> Name >> Flags >> Mesh.Material;
-        EXPECT_TRUE(Name.size() > 2 && Name.front() == '"' && Name.back() == '"') << "mesh names have no blank";
-        Mesh.Vertices.resize(int(Numbers(1)[0]));
-        for (auto& V : Mesh.Vertices) {
-          const auto N = Numbers(7);
-          V = {float(N[1]), float(N[2]), float(N[3]), float(N[4]), float(N[5])};
-          Mesh.Bones.push_back(int(N[6]));
-        }
-        Mesh.Normals = int(Numbers(1)[0]);
-        for (int I = 0; I < Mesh.Normals; ++I) Numbers(3);
-        Mesh.Triangles.resize(int(Numbers(1)[0]));
-        for (auto& T : Mesh.Triangles) {
-          const auto N = Numbers(8);
-          for (int K = 0; K < 6; ++K) T[K] = int(N[K + 1]);
-        }
-      }
-    } else if (L.rfind("Materials: ", 0) == 0) {
-      const int Count = std::stoi(L.substr(11));
-      for (int I = 0; I < Count; ++I) {
-        Quoted();
-        for (int K = 0; K < 4; ++K) Numbers(4);
-        Numbers(1);
-        Numbers(1);
-        M.ColourMaps.push_back(Quoted());
-        Quoted();
-      }
-    } else if (L.rfind("Bones: ", 0) == 0) {
-      M.Bones.resize(std::stoi(L.substr(7)));
-      for (TBoneText& B : M.Bones) {
-        B.Name = Quoted();
-        B.Parent = Quoted();
-        Numbers(7);
-        for (auto* Track : {&B.Position, &B.Rotation}) {
-          Track->resize(int(Numbers(1)[0]));
-          for (TKey& K : *Track) {
-            const auto N = Numbers(4);
-            K = {float(N[0]), {float(N[1]), float(N[2]), float(N[3])}};
-          }
-        }
-      }
-    }
-  }
-  return M;
+// A shipped model read from the data folder as the program reads it, without its textures (so no
+// GL is needed). A malformed file, an index that points outside its lists or a track that breaks
+// the program's checks fails the test through the reader's EModelError.
+std::unique_ptr<TModel> ReadShipped(const char* Name) {
+  const fs::path Path = Data() / Name;
+  auto Model = std::make_unique<TModel>(false);
+  EXPECT_TRUE(Model->LoadFromMemory(Path.string(), Bytes(Path), TModel::TTextures::Skip))
+      << Path << ": a parent name names no bone";
+  return Model;
 }
 
-void ExpectIndicesInRange(const TModelText& M) {
-  for (std::size_t Mi = 0; Mi < M.Meshes.size(); ++Mi) {
-    const TMeshText& Mesh = M.Meshes[Mi];
-    EXPECT_GE(Mesh.Material, 0);
-    EXPECT_LT(Mesh.Material, int(M.ColourMaps.size()));
-    for (int B : Mesh.Bones) {
-      EXPECT_GE(B, -1) << "mesh " << Mi;
-      EXPECT_LT(B, int(M.Bones.size())) << "mesh " << Mi;
-    }
-    for (const auto& T : Mesh.Triangles)
-      for (int K = 0; K < 3; ++K) {
-        ASSERT_TRUE(T[K] >= 0 && T[K] < int(Mesh.Vertices.size())) << "mesh " << Mi << " vertex index " << T[K];
-        ASSERT_TRUE(T[K + 3] >= 0 && T[K + 3] < Mesh.Normals) << "mesh " << Mi << " normal index " << T[K + 3];
-      }
+// Where the program draws a vertex, in model space and the model's current pose.
+std::array<float, 3> Placed(const TModel& Model, const TVec& Vertex) {
+  float P[3] = {Vertex.X, Vertex.Y, Vertex.Z};
+  if (Vertex.BoneIndex != -1) {
+    const TMatrix& A = Model.Bone(Vertex.BoneIndex).Absolute;
+    A.ApplyRotation(P);
+    A.ApplyTranslation(P);
   }
-}
-
-float ValueAt(const std::vector<TKey>& Keys, float Time, int Component) {
-  std::size_t I = 0;
-  while (I + 1 < Keys.size() && Keys[I].Time < Time) ++I;
-  if (I == 0) return Keys[0].Value[Component];
-  const float F = std::min(1.0f, (Time - Keys[I - 1].Time) / (Keys[I].Time - Keys[I - 1].Time));
-  return Keys[I - 1].Value[Component] + (Keys[I].Value[Component] - Keys[I - 1].Value[Component]) * F;
+  return {P[0], P[1], P[2]};
 }
 
 // Largest swing of a rotation component over the cycle.
-float Swing(const std::vector<TKey>& Keys, int Component) {
+float Swing(const std::vector<TKeyFrame>& Keys, int Component) {
   float Lo = 1e9f, Hi = -1e9f;
-  for (const TKey& K : Keys) {
-    Lo = std::min(Lo, K.Value[Component]);
-    Hi = std::max(Hi, K.Value[Component]);
+  for (const TKeyFrame& K : Keys) {
+    Lo = std::min(Lo, K.Value[std::size_t(Component)]);
+    Hi = std::max(Hi, K.Value[std::size_t(Component)]);
   }
   return Hi - Lo;
 }
@@ -355,99 +251,104 @@ TEST_F(DataGen, BackdropTopRowMatchesItsBottomRowSoTheBottomEdgeDrawsNoLine) {
 // ---- Models -----------------------------------------------------------------------------------
 
 TEST_F(DataGen, CreatureHasThreeMeshesOneSkinAndEighteenOrderedBones) {
-  const TModelText M = ReadModelText(Data() / "Vadrel.pp1");
-  EXPECT_EQ(M.Frames, 30);
-  EXPECT_GE(M.Start, 1);
-  EXPECT_LE(M.Start, 30);
-  ASSERT_EQ(M.Meshes.size(), 3u);
-  EXPECT_GE(M.Meshes[0].Vertices.size(), 200u);
-  EXPECT_LE(M.Meshes[0].Vertices.size(), 600u);
-  ASSERT_EQ(M.ColourMaps, std::vector<std::string>{"Vadrel201.bmp"});
-  ASSERT_EQ(M.Bones.size(), 18u);
-  ExpectIndicesInRange(M);
+  const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp1");
+  EXPECT_EQ(M->TotalFrames(), 30.0f);
+  EXPECT_GE(M->CurrentFrame(), 1.0f) << "the start frame lies inside the cycle";
+  EXPECT_LE(M->CurrentFrame(), 30.0f);
+  ASSERT_EQ(M->MeshCount(), 3);
+  EXPECT_GE(M->Mesh(0).Vertices.size(), 200u);
+  EXPECT_LE(M->Mesh(0).Vertices.size(), 600u);
+  ASSERT_EQ(M->MaterialCount(), 1);
+  EXPECT_EQ(M->Material(0).TextureFile, "Vadrel201.bmp");
+  for (int Mesh = 0; Mesh < M->MeshCount(); ++Mesh) EXPECT_EQ(M->MaterialIndex(Mesh), 0) << Mesh;
+  ASSERT_EQ(M->BoneCount(), 18);
   std::set<std::string> Seen;
-  for (const TBoneText& B : M.Bones) {
-    SCOPED_TRACE(B.Name);
-    EXPECT_TRUE(B.Parent.empty() || Seen.count(B.Parent)) << "parent listed before its child";
-    EXPECT_TRUE(Seen.insert(B.Name).second) << "bone names are unique";
-    EXPECT_FALSE(B.Position.empty());
-    EXPECT_FALSE(B.Rotation.empty());
+  for (int B = 0; B < M->BoneCount(); ++B) {
+    const TBone& Bone = M->Bone(B);
+    SCOPED_TRACE(Bone.Name);
+    EXPECT_TRUE(Bone.ParentName.empty() || Seen.count(Bone.ParentName)) << "parent listed before its child";
+    EXPECT_TRUE(Seen.insert(Bone.Name).second) << "bone names are unique";
   }
-  // Size and orientation: nose towards -z, about 140 units long, back towards +y.
+  // Size and orientation as drawn at the start frame: nose towards -z, about 145 units long, back
+  // towards +y.
   float MinZ = 1e9f, MaxZ = -1e9f;
-  for (const TMeshText& Mesh : M.Meshes)
-    for (const auto& V : Mesh.Vertices) {
-      MinZ = std::min(MinZ, V[2]);
-      MaxZ = std::max(MaxZ, V[2]);
+  for (int Mesh = 0; Mesh < M->MeshCount(); ++Mesh)
+    for (const TVec& V : M->Mesh(Mesh).Vertices) {
+      MinZ = std::min(MinZ, Placed(*M, V)[2]);
+      MaxZ = std::max(MaxZ, Placed(*M, V)[2]);
     }
   EXPECT_NEAR(MaxZ - MinZ, 145, 15);
   float NoseY = 0, DorsalTop = -1e9f;
-  for (const auto& V : M.Meshes[2].Vertices) DorsalTop = std::max(DorsalTop, V[1]);
-  for (const auto& V : M.Meshes[0].Vertices)
-    if (V[2] == MinZ) NoseY = V[1];
+  for (const TVec& V : M->Mesh(2).Vertices) DorsalTop = std::max(DorsalTop, Placed(*M, V)[1]);
+  for (const TVec& V : M->Mesh(0).Vertices)
+    if (Placed(*M, V)[2] == MinZ) NoseY = Placed(*M, V)[1];
   EXPECT_GT(DorsalTop, NoseY + 15) << "the dorsal fin stands up along +y";
 }
 
 TEST_F(DataGen, CreatureSwimCycleLoopsAndSweepsTheTailMoreThanTheHead) {
-  const TModelText M = ReadModelText(Data() / "Vadrel.pp1");
-  ASSERT_EQ(M.Bones.size(), 18u);
-  for (const TBoneText& B : M.Bones) {
-    SCOPED_TRACE(B.Name);
-    for (const auto* Track : {&B.Position, &B.Rotation}) {
+  const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp1");
+  ASSERT_EQ(M->BoneCount(), 18);
+  for (int B = 0; B < M->BoneCount(); ++B) {
+    const TBone& Bone = M->Bone(B);
+    SCOPED_TRACE(Bone.Name);
+    for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
       for (std::size_t I = 1; I < Track->size(); ++I)
         EXPECT_GT((*Track)[I].Time, (*Track)[I - 1].Time) << "key times increase";
       ASSERT_GE(Track->size(), 3u);
       std::set<float> Times;
-      for (const TKey& K : *Track) Times.insert(K.Time);
+      for (const TKeyFrame& K : *Track) Times.insert(K.Time);
       EXPECT_TRUE(Times.count(1.0f) && Times.count(16.0f) && Times.count(30.0f));
       // Frame 30 is followed by frame 1: the keys there must agree.
-      for (int C = 0; C < 3; ++C) EXPECT_EQ(Track->back().Value[C], Track->front().Value[C]);
+      EXPECT_EQ(Track->back().Value, Track->front().Value);
       EXPECT_EQ(Track->front().Time, 1.0f);
       EXPECT_EQ(Track->back().Time, 30.0f);
     }
   }
   // The chain's total yaw at the tail swings more than the head's own yaw.
-  std::map<std::string, const TBoneText*> ByName;
-  for (const TBoneText& B : M.Bones) ByName[B.Name] = &B;
-  auto TotalYawSwing = [&](const std::string& Name) {
+  auto TotalYawSwing = [&](const TBone& Bone) {
     float Lo = 1e9f, Hi = -1e9f;
     for (float T = 1; T <= 30; T += 0.5f) {
       float Sum = 0;
-      for (const TBoneText* B = ByName.at(Name); B; B = B->Parent.empty() ? nullptr : ByName.at(B->Parent))
-        Sum += ValueAt(B->Rotation, T, 1);
+      for (const TBone* B = &Bone; B; B = B->Parent) Sum += B->RotationAt(T)[1];
       Lo = std::min(Lo, Sum);
       Hi = std::max(Hi, Sum);
     }
     return Hi - Lo;
   };
-  const std::string Head = M.Bones[0].Name;
+  const TBone& Head = M->Bone(0);
   EXPECT_GT(TotalYawSwing(Head), 0.01) << "the head sways a little";
   int Moving = 0;
-  for (const TBoneText& B : M.Bones) {
-    if (B.Parent.empty()) continue;
-    EXPECT_GT(TotalYawSwing(B.Name) + Swing(B.Rotation, 0) + Swing(B.Rotation, 2), 0.0) << B.Name << " moves";
-    Moving += Swing(B.Rotation, 0) + Swing(B.Rotation, 1) + Swing(B.Rotation, 2) > 0.05;
+  float TailSwing = 0;
+  for (int B = 0; B < M->BoneCount(); ++B) {
+    const TBone& Bone = M->Bone(B);
+    TailSwing = std::max(TailSwing, TotalYawSwing(Bone));
+    if (!Bone.Parent) continue;
+    const std::vector<TKeyFrame>& Keys = Bone.RotationKeys;
+    EXPECT_GT(TotalYawSwing(Bone) + Swing(Keys, 0) + Swing(Keys, 2), 0.0) << Bone.Name << " moves";
+    Moving += Swing(Keys, 0) + Swing(Keys, 1) + Swing(Keys, 2) > 0.05;
   }
   EXPECT_GE(Moving, 12) << "spine, tail and fins all have their own motion";
-  float TailSwing = 0;
-  for (const TBoneText& B : M.Bones) TailSwing = std::max(TailSwing, TotalYawSwing(B.Name));
   EXPECT_GT(TailSwing, 3 * TotalYawSwing(Head));
+  // Posing passes the program's track checks at every key of every track, twice over.
+  for (int F = 0; F < 200; ++F) M->Advance(0.37f);
 }
 
 TEST_F(DataGen, TerrainIsOneBonelessGridWithARepeatingSandMap) {
-  const TModelText M = ReadModelText(Data() / "Vadrel.pp2");
-  ASSERT_EQ(M.Meshes.size(), 1u);
-  EXPECT_EQ(M.Meshes[0].Vertices.size(), 38u * 38u);
-  EXPECT_EQ(M.Meshes[0].Triangles.size(), 37u * 37u * 2u);
-  EXPECT_TRUE(M.Bones.empty());
-  EXPECT_EQ(M.ColourMaps, std::vector<std::string>{".\\Vadrel202.bmp"});
-  ExpectIndicesInRange(M);
-  for (int B : M.Meshes[0].Bones) ASSERT_EQ(B, -1);
+  const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp2");
+  ASSERT_EQ(M->MeshCount(), 1);
+  const TShape& Grid = M->Mesh(0);
+  EXPECT_EQ(Grid.Vertices.size(), 38u * 38u);
+  EXPECT_EQ(Grid.Triangles.size(), 37u * 37u * 2u);
+  EXPECT_EQ(M->BoneCount(), 0);
+  ASSERT_EQ(M->MaterialCount(), 1);
+  EXPECT_EQ(M->Material(0).TextureFile, ".\\Vadrel202.bmp");
+  EXPECT_EQ(M->MaterialIndex(0), 0);
+  for (const TVec& V : Grid.Vertices) ASSERT_EQ(V.BoneIndex, -1);
   float MinU = 1e9f, MaxU = -1e9f, MinV = 1e9f, MaxV = -1e9f, MinY = 1e9f, MaxY = -1e9f;
-  for (const auto& V : M.Meshes[0].Vertices) {
-    MinU = std::min(MinU, V[3]), MaxU = std::max(MaxU, V[3]);
-    MinV = std::min(MinV, V[4]), MaxV = std::max(MaxV, V[4]);
-    MinY = std::min(MinY, V[1]), MaxY = std::max(MaxY, V[1]);
+  for (const TVec& V : Grid.Vertices) {
+    MinU = std::min(MinU, V.U), MaxU = std::max(MaxU, V.U);
+    MinV = std::min(MinV, V.V), MaxV = std::max(MaxV, V.V);
+    MinY = std::min(MinY, V.Y), MaxY = std::max(MaxY, V.Y);
   }
   EXPECT_GT(MaxU - MinU, 4) << "the sand repeats several times across";
   EXPECT_GT(MaxV - MinV, 4) << "and along";
@@ -457,34 +358,37 @@ TEST_F(DataGen, TerrainIsOneBonelessGridWithARepeatingSandMap) {
 
 // Casts a ray through each sample pixel of the view and checks that it meets the floor, unless
 // the backdrop quad covers it or it passes above the floor's far end (lost in the fog).
-void ExpectFloorFillsTheView(const TModelText& M, int Width, int Height) {
-  const double Pi = 3.14159265358979323846, C20 = std::cos(20 * Pi / 180), S20 = std::sin(20 * Pi / 180);
-  // Eye position of a model point: the frame's translation, the terrain's own translation, -70
-  // degrees about x, scale 0.05 and the drawing's +90 about x.
-  auto ToEye = [&](const std::array<float, 5>& V) {
-    const double X = 0.05 * V[0], Y = 0.05 * (V[1] * C20 - V[2] * S20), Z = 0.05 * (V[1] * S20 + V[2] * C20);
-    return std::array<double, 3>{X + 2, Y - 4, Z - 6.5};
+void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
+  using namespace datagen::SceneFit;
+  const double Tilt = TerrainTiltDegrees * Pi / 180, Slope = std::tan(Tilt);
+  auto ToEye = [&, C = std::cos(Tilt), S = std::sin(Tilt)](const TVec& V) {
+    return std::array<double, 3>{TerrainOrigin[0] + TerrainScale * V.X,
+                                 TerrainOrigin[1] + TerrainScale * (V.Y * C - V.Z * S),
+                                 TerrainOrigin[2] + TerrainScale * (V.Y * S + V.Z * C)};
   };
-  const double Tan = std::tan(22.5 * Pi / 180), Aspect = double(Width) / Height;
+  const double Tan = HalfViewTan(), Aspect = double(Width) / Height;
   std::vector<std::array<double, 2>> Screen;  // x / depth, y / depth of each vertex
-  for (const auto& V : M.Meshes[0].Vertices) {
+  for (const TVec& V : Grid.Vertices) {
     const auto E = ToEye(V);
     ASSERT_LT(E[2], -1.0) << "every vertex beyond the near plane";
     Screen.push_back({E[0] / -E[2], E[1] / -E[2]});
   }
+  // A ray of slope Sy (y / depth) meets the floor's plane at depth Rise / (Slope - Sy).
+  const double Rise = -TerrainOrigin[1] - Slope * TerrainOrigin[2];
   const int Columns = 96, Rows = 60;
   int Missed = 0;
   for (int Row = 0; Row < Rows; ++Row)
     for (int Col = 0; Col < Columns; ++Col) {
       const double Sx = ((Col + 0.5) / Columns * 2 - 1) * Tan * Aspect, Sy = ((Row + 0.5) / Rows * 2 - 1) * Tan;
-      // Behind the backdrop: x from -8 to 8 and y from 1 to 6 at depth 13.
-      if (std::abs(Sx) < 8.0 / 13 && Sy > 1.0 / 13) continue;
+      if (std::abs(Sx - BackdropCentreX / BackdropDepth) < BackdropHalfWidth / BackdropDepth &&
+          Sy > BackdropBottom / BackdropDepth)
+        continue;  // behind the backdrop
       // Where the floor's plane lies beyond depth 55, the fog leaves under 1 % of it.
-      const double Depth = 6.366 / (S20 / C20 - Sy);
-      if (Sy >= S20 / C20 || Depth > 55) continue;
+      if (Sy >= Slope || Rise / (Slope - Sy) > 55) continue;
       bool Hit = false;
-      for (const auto& T : M.Meshes[0].Triangles) {
-        const auto &A = Screen[T[0]], &B = Screen[T[1]], &C = Screen[T[2]];
+      for (const TTri& T : Grid.Triangles) {
+        const auto &A = Screen[std::size_t(T.VertexIndices[0])], &B = Screen[std::size_t(T.VertexIndices[1])],
+                   &C = Screen[std::size_t(T.VertexIndices[2])];
         const double D = (B[0] - A[0]) * (C[1] - A[1]) - (C[0] - A[0]) * (B[1] - A[1]);
         const double L1 = ((Sx - A[0]) * (C[1] - A[1]) - (C[0] - A[0]) * (Sy - A[1])) / D;
         const double L2 = ((B[0] - A[0]) * (Sy - A[1]) - (Sx - A[0]) * (B[1] - A[1])) / D;
@@ -502,41 +406,17 @@ void ExpectFloorFillsTheView(const TModelText& M, int Width, int Height) {
 }
 
 TEST_F(DataGen, TerrainFillsTheFloorOfTheViewWithNoEdgeInSight) {
-  const TModelText M = ReadModelText(Data() / "Vadrel.pp2");
-  ASSERT_EQ(M.Meshes.size(), 1u);
+  const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp2");
+  ASSERT_EQ(M->MeshCount(), 1);
   for (const auto& [W, H] : {std::pair{1280, 800}, std::pair{1920, 1080}, std::pair{1024, 768}}) {
     SCOPED_TRACE(std::to_string(W) + " x " + std::to_string(H));
-    ExpectFloorFillsTheView(M, W, H);
+    ExpectFloorFillsTheView(M->Mesh(0), W, H);
   }
 }
 
 TEST_F(DataGen, ConfigurationAsksForFortyCreatures) {
   const std::vector<std::uint8_t> B = Bytes(Data() / "Vadrel.ini");
   EXPECT_EQ(std::string(B.begin(), B.end()), "[Section]\nNum=40\n");
-}
-
-// The program itself loads both models with their textures and says nothing.
-TEST_F(DataGen, ProgramLoadsBothModelsWithoutAMessage) {
-  TGLTestContext Gl;
-  REQUIRE_GL(Gl);
-  TMessageCapture Messages;
-  TTempDir Elsewhere;  // the sand's ".\" name must fall back to the data folder
-  TChangeDir Into(Elsewhere.Path());
-  TModel Creature(false);
-  ASSERT_TRUE(Creature.LoadFromFile((Data() / "Vadrel.pp1").string()));
-  EXPECT_EQ(Creature.MeshCount(), 3);
-  EXPECT_EQ(Creature.BoneCount(), 18);
-  EXPECT_EQ(Creature.TotalFrames(), 30.0f);
-  for (int F = 0; F < 200; ++F) Creature.Advance(0.37f);  // every key of every track, twice over
-  TModel Terrain(true);
-  ASSERT_TRUE(Terrain.LoadFromFile((Data() / "Vadrel.pp2").string()));
-  EXPECT_EQ(Terrain.MeshCount(), 1);
-  EXPECT_EQ(Terrain.BoneCount(), 0);
-  ASSERT_EQ(Terrain.MaterialCount(), 1);
-  EXPECT_NE(Terrain.Material(0).Texture, 0u);
-  for (std::uint32_t Frame : Terrain.Material(0).CausticTextures) EXPECT_NE(Frame, 0u);
-  EXPECT_NE(Creature.Material(0).Texture, 0u);
-  for (const auto& M : Messages.Messages) ADD_FAILURE() << M.Caption << ": " << M.Text;
 }
 
 // Same bytes on every run: the generator run again into a fresh folder reproduces the data folder.

@@ -219,15 +219,15 @@ TEST(ModelReader, WorkedExample) {
   ASSERT_EQ(Model.MeshCount(), 1);
   EXPECT_EQ(Model.MaterialIndex(0), 0);
   const TShape& Mesh = Model.Mesh(0);
-  ASSERT_EQ(Mesh.VertexCount(), 3);
+  ASSERT_EQ(Mesh.Vertices.size(), 3u);
   EXPECT_FLOAT_EQ(Mesh.Vertices[0].U, 0.133731f);
   EXPECT_FLOAT_EQ(Mesh.Vertices[0].V, 0.439513f);
   EXPECT_EQ(Mesh.Vertices[0].BoneIndex, 1);
   EXPECT_EQ(Mesh.Vertices[2].BoneIndex, -1);
   EXPECT_EQ(Mesh.Vertices[2].Y, 1.0f);  // a vertex without a bone is never moved
-  ASSERT_EQ(Mesh.NormalCount(), 2);
+  ASSERT_EQ(Mesh.Normals.size(), 2u);
   EXPECT_FLOAT_EQ(Mesh.Normals[0].X, -0.702551f);
-  ASSERT_EQ(Mesh.TriangleCount(), 1);
+  ASSERT_EQ(Mesh.Triangles.size(), 1u);
   EXPECT_EQ(Mesh.Triangles[0].VertexIndices, (std::array<int, 3>{0, 1, 2}));
   EXPECT_EQ(Mesh.Triangles[0].NormalIndices, (std::array<int, 3>{0, 1, 1}));
 
@@ -244,7 +244,7 @@ TEST(ModelReader, WorkedExample) {
   EXPECT_EQ(Middle.Name, "Middle");
   EXPECT_EQ(Middle.Parent, nullptr);
   EXPECT_FLOAT_EQ(Middle.Position[2], -27.75f);
-  ASSERT_EQ(Middle.RotationKeyCount(), 3);
+  ASSERT_EQ(Middle.RotationKeys.size(), 3u);
   EXPECT_EQ(Middle.RotationKeys[1].Time, 16.0f);
   EXPECT_FLOAT_EQ(Middle.RotationKeys[1].Value[1], 0.069813f);
   EXPECT_EQ(Model.Bone(1).Name, "FinBase");
@@ -265,7 +265,35 @@ TEST(ModelReader, LineEndsAndQuotes) {
     EXPECT_EQ(Model.Bone(0).Name, "Middle");
     EXPECT_EQ(Model.Bone(1).Name, "FinBase");
     EXPECT_EQ(Model.Bone(1).Parent, &Model.Bone(0));
-    EXPECT_EQ(Model.Bone(1).RotationKeyCount(), 1);
+    EXPECT_EQ(Model.Bone(1).RotationKeys.size(), 1u);
+  }
+}
+
+// Read from memory without textures, as the preview, the data tests and a fuzzer read: no GL
+// context is current and the colour map named does not exist, yet nothing is loaded or reported.
+TEST(ModelReader, FromMemoryWithoutTexturesNeedsNoContextAndOpensNoFile) {
+  TMessageCapture Messages;
+  const std::string Text = Join(Replaced(Creature, "\"\"", "\"nowhere.bmp\""));
+  const std::vector<std::uint8_t> Bytes(Text.begin(), Text.end());
+  TModel Model(true);
+  ASSERT_TRUE(Model.LoadFromMemory("memory.pp1", Bytes, TModel::TTextures::Skip));
+  EXPECT_EQ(Model.CurrentFrame(), 7.0f) << "set up and posed as from a file";
+  ASSERT_EQ(Model.MaterialCount(), 1);
+  EXPECT_EQ(Model.Material(0).TextureFile, "nowhere.bmp");
+  EXPECT_EQ(Model.Material(0).Texture, 0u);
+  EXPECT_EQ(Model.Material(0).CausticTextures, (std::array<std::uint32_t, 32>{}));
+  EXPECT_TRUE(Messages.Messages.empty());
+  EXPECT_TRUE(Messages.Diagnostics.empty());
+
+  const std::string Broken = "Frames: 30\nMeshes: x\n";
+  TModel Refused(false);
+  try {
+    Refused.LoadFromMemory("memory.pp1", std::vector<std::uint8_t>(Broken.begin(), Broken.end()),
+                           TModel::TTextures::Skip);
+    ADD_FAILURE() << "no error for a malformed count";
+  } catch (const EModelError& Error) {
+    EXPECT_EQ(Error.File(), "memory.pp1");
+    EXPECT_EQ(Error.Line(), 2);
   }
 }
 
@@ -293,7 +321,9 @@ TEST(ModelReader, ParentsAreMatchedExactly) {
 TEST(ModelReader, FilesEndingInsideABlockKeepWhatWasRead) {
   struct TCase {
     std::size_t Lines;  // how many lines of Plain the file keeps
-    int Meshes, Vertices, Triangles, Materials, Bones;
+    int Meshes;
+    std::size_t Vertices, Triangles;
+    int Materials, Bones;
   } const Cases[] = {
       {3, 0, 0, 0, 0, 0},    // ends on the mesh line
       {4, 1, 0, 0, 0, 0},    // ends on the vertex count
@@ -309,8 +339,8 @@ TEST(ModelReader, FilesEndingInsideABlockKeepWhatWasRead) {
     EXPECT_TRUE(Load(Model, Join(Plain, "\r\n", Case.Lines))) << Case.Lines;
     ASSERT_EQ(Model.MeshCount(), Case.Meshes) << Case.Lines;
     if (Case.Meshes) {
-      EXPECT_EQ(Model.Mesh(0).VertexCount(), Case.Vertices) << Case.Lines;
-      EXPECT_EQ(Model.Mesh(0).TriangleCount(), Case.Triangles) << Case.Lines;
+      EXPECT_EQ(Model.Mesh(0).Vertices.size(), Case.Vertices) << Case.Lines;
+      EXPECT_EQ(Model.Mesh(0).Triangles.size(), Case.Triangles) << Case.Lines;
     }
     EXPECT_EQ(Model.MaterialCount(), Case.Materials) << Case.Lines;
     EXPECT_EQ(Model.BoneCount(), Case.Bones) << Case.Lines;
@@ -332,7 +362,7 @@ TEST(ModelReader, CountsBeyondTheFileCostNothing) {
   const std::string Text = "Meshes: 1\n\"M\" 0 -1\n1000000000\n0 1 2 3 0 0 -1\n"
                            "0 1 2 3 0 0 -1\n";
   ASSERT_TRUE(Load(Model, Text));
-  EXPECT_EQ(Model.Mesh(0).VertexCount(), 2);
+  EXPECT_EQ(Model.Mesh(0).Vertices.size(), 2u);
 
   // Inside a block every line belongs to it, so an inflated count takes the rest of the file.
   std::vector<std::string> Materials(Plain.begin() + 11, Plain.begin() + 21);
@@ -347,7 +377,7 @@ TEST(ModelReader, CountsBeyondTheFileCostNothing) {
   TModel ManyBones(false);
   ASSERT_TRUE(Load(ManyBones, Join(Bones)));
   ASSERT_EQ(ManyBones.BoneCount(), 1);
-  EXPECT_EQ(ManyBones.Bone(0).RotationKeyCount(), 1);
+  EXPECT_EQ(ManyBones.Bone(0).RotationKeys.size(), 1u);
 }
 
 // ---- Reading: errors ------------------------------------------------------------------------
@@ -708,6 +738,7 @@ TEST(ModelDrawing, CausticFramesStepOncePerApply) {
   TMessageCapture Messages;
   ExtOpenGL::LoadEntryPoints();
   TMaterial Material(true);
+  Material.LoadCausticFrames();
   EXPECT_TRUE(Messages.Messages.empty()) << Messages.Messages[0].Text;
   std::vector<std::uint32_t> Names(Material.CausticTextures.begin(),
                                    Material.CausticTextures.end());
@@ -740,6 +771,7 @@ TEST(ModelDrawing, CausticFramesStepOncePerApply) {
 
   // A material without caustics loads no frame.
   TMaterial Plain(false);
+  Plain.LoadCausticFrames();
   EXPECT_EQ(Plain.CausticTextures, (std::array<std::uint32_t, 32>{}));
 }
 
@@ -790,10 +822,11 @@ TEST(ModelDrawing, TextureFileLookup) {
     Material.LoadTextureFile();
     EXPECT_EQ(Material.Texture != 0, Case.Found) << Case.Name;
     EXPECT_EQ(Messages.Messages.empty(), Case.Found) << Case.Name;
-    if (!Case.Found && !Messages.Messages.empty())
+    if (!Case.Found && !Messages.Messages.empty()) {
       EXPECT_NE(Messages.Messages[0].Text.find(Data.Path().string() + "/nowhere.bmp"),
                 std::string::npos)
           << Messages.Messages[0].Text;
+    }
   }
 }
 

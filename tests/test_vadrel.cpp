@@ -215,29 +215,31 @@ namespace {
 
 bool ShippedDataPresent() { return FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1")); }
 
+// What the models hold is checked in test_datagen; here the program loads every shipped file the
+// way the scene does, textures included, from a working folder other than the data folder (the
+// sand's ".\" name must fall back to it), draws the models, and says nothing.
 TEST(ShippedData, LoadsThroughTheProgramsReadersWithoutAMessage) {
   if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
   TGLTestContext GL(64, 64);
   REQUIRE_GL(GL);
+  TTempDir Elsewhere;
+  TChangeDir Into(Elsewhere.Path());
   TMessageCapture Messages;
 
-  const TAnimate Creature(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), 24.0, false);
-  const TModel& C = Creature.Model();
-  ASSERT_EQ(C.MeshCount(), 3);
-  EXPECT_GE(C.Mesh(0).VertexCount(), 200);
-  ASSERT_EQ(C.MaterialCount(), 1);
-  EXPECT_NE(C.Material(0).Texture, 0u);
-  EXPECT_EQ(C.BoneCount(), 18);
-  EXPECT_EQ(C.TotalFrames(), 30.0f);
-
-  const TAnimate Terrain(MapPath("C:\\Vadrel_Data\\Vadrel.pp2"), 24.0, true);
-  const TModel& T = Terrain.Model();
-  ASSERT_EQ(T.MeshCount(), 1);
-  EXPECT_EQ(T.Mesh(0).VertexCount(), 38 * 38);
-  EXPECT_EQ(T.BoneCount(), 0);
-  ASSERT_EQ(T.MaterialCount(), 1);
-  EXPECT_NE(T.Material(0).Texture, 0u);
-  for (const std::uint32_t Frame : T.Material(0).CausticTextures) EXPECT_NE(Frame, 0u);
+  TAnimate Creature(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), 24.0, false);
+  TAnimate Terrain(MapPath("C:\\Vadrel_Data\\Vadrel.pp2"), 24.0, true);
+  for (const TAnimate* Animate : {&Creature, &Terrain}) {
+    const TModel& Model = Animate->Model();
+    ASSERT_GT(Model.MaterialCount(), 0);
+    for (int M = 0; M < Model.MaterialCount(); ++M) EXPECT_NE(Model.Material(M).Texture, 0u);
+  }
+  for (const std::uint32_t Frame : Terrain.Model().Material(0).CausticTextures)
+    EXPECT_NE(Frame, 0u);
+  for (int Frame = 0; Frame < 40; ++Frame) {
+    Creature.Draw();
+    Terrain.Draw();
+  }
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
   std::uint32_t Backdrop = 0;
   EXPECT_TRUE(LoadTexture(MapPath("C:\\Vadrel_Data\\Vadrel200.bmp"), Backdrop));

@@ -175,6 +175,70 @@ std::string Quoted(const std::string& Name) {
   return Q;
 }
 
+// Each block writer appends its lines to Text.
+
+void FormatMesh(std::string& Text, const TModelFile& Model, const TModelMesh& M) {
+  Require(!M.Name.empty() && M.Name.find(' ') == std::string::npos, "a mesh name is one word");
+  Require(M.Material >= -1 && M.Material < int(Model.Materials.size()), "material index out of range");
+  Line(Text, Quoted(M.Name), " 0 ", std::to_string(M.Material));
+  Line(Text, std::to_string(M.Vertices.size()));
+  for (const TModelVertex& V : M.Vertices) {
+    Require(V.Bone >= -1 && V.Bone < int(Model.Bones.size()), "bone index out of range");
+    Line(Text, "0 ", Real(V.X), ' ', Real(V.Y), ' ', Real(V.Z), ' ', Real(V.U), ' ', Real(V.V), ' ',
+         std::to_string(V.Bone));
+  }
+  Line(Text, std::to_string(M.Normals.size()));
+  for (const auto& N : M.Normals) Line(Text, Real(N[0]), ' ', Real(N[1]), ' ', Real(N[2]));
+  Line(Text, std::to_string(M.Triangles.size()));
+  for (const TModelTriangle& Tri : M.Triangles) {
+    for (int C = 0; C < 3; ++C) {
+      Require(Tri.Vertex[C] >= 0 && Tri.Vertex[C] < int(M.Vertices.size()), "vertex index out of range");
+      Require(Tri.Normal[C] >= 0 && Tri.Normal[C] < int(M.Normals.size()), "normal index out of range");
+    }
+    Line(Text, "0 ", std::to_string(Tri.Vertex[0]), ' ', std::to_string(Tri.Vertex[1]), ' ',
+         std::to_string(Tri.Vertex[2]), ' ', std::to_string(Tri.Normal[0]), ' ', std::to_string(Tri.Normal[1]),
+         ' ', std::to_string(Tri.Normal[2]), " 1");
+  }
+}
+
+// Every material is plain grey, lit only through its colour map.
+void FormatMaterial(std::string& Text, const TModelMaterial& Material) {
+  Line(Text, Quoted(Material.Name));
+  Line(Text, "0.200000 0.200000 0.200000 1.000000");
+  Line(Text, "0.800000 0.800000 0.800000 1.000000");
+  Line(Text, "0.000000 0.000000 0.000000 1.000000");
+  Line(Text, "0.000000 0.000000 0.000000 1.000000");
+  Line(Text, "0.000000");
+  Line(Text, "1.000000");
+  Line(Text, Quoted(Material.ColourMap));
+  Line(Text, Quoted(""));
+}
+
+// Bone number B of Model: the bones before it are already written.
+void FormatBone(std::string& Text, const TModelFile& Model, std::size_t B) {
+  const TModelBone& Bone = Model.Bones[B];
+  Require(!Bone.Name.empty(), "a bone needs a name");
+  Require(!Bone.PositionKeys.empty() && !Bone.RotationKeys.empty(), "every bone needs keys");
+  bool ParentFound = Bone.Parent.empty();
+  for (std::size_t P = 0; P < B; ++P) {
+    Require(Model.Bones[P].Name != Bone.Name, "bone names are unique");
+    ParentFound = ParentFound || Model.Bones[P].Name == Bone.Parent;
+  }
+  Require(ParentFound, "a parent must come before its children");
+  Line(Text, Quoted(Bone.Name));
+  Line(Text, Quoted(Bone.Parent));
+  Line(Text, "8 ", Real(Bone.Position[0]), ' ', Real(Bone.Position[1]), ' ', Real(Bone.Position[2]), ' ',
+       Real(Bone.Rotation[0]), ' ', Real(Bone.Rotation[1]), ' ', Real(Bone.Rotation[2]));
+  for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
+    Line(Text, std::to_string(Track->size()));
+    for (std::size_t K = 0; K < Track->size(); ++K) {
+      const TModelKey& Key = (*Track)[K];
+      Require(K == 0 || Key.Time > (*Track)[K - 1].Time, "key times increase");
+      Line(Text, Real(Key.Time), ' ', Real(Key.Value[0]), ' ', Real(Key.Value[1]), ' ', Real(Key.Value[2]));
+    }
+  }
+}
+
 }  // namespace
 
 std::string FormatModel(const TModelFile& Model, const std::string& Comment) {
@@ -185,67 +249,13 @@ std::string FormatModel(const TModelFile& Model, const std::string& Comment) {
   Line(T, "Frame: ", std::to_string(Model.StartFrame));
   Line(T);
   Line(T, "Meshes: ", std::to_string(Model.Meshes.size()));
-  for (const TModelMesh& M : Model.Meshes) {
-    Require(!M.Name.empty() && M.Name.find(' ') == std::string::npos, "a mesh name is one word");
-    Require(M.Material >= -1 && M.Material < int(Model.Materials.size()), "material index out of range");
-    Line(T, Quoted(M.Name), " 0 ", std::to_string(M.Material));
-    Line(T, std::to_string(M.Vertices.size()));
-    for (const TModelVertex& V : M.Vertices) {
-      Require(V.Bone >= -1 && V.Bone < int(Model.Bones.size()), "bone index out of range");
-      Line(T, "0 ", Real(V.X), ' ', Real(V.Y), ' ', Real(V.Z), ' ', Real(V.U), ' ', Real(V.V), ' ',
-           std::to_string(V.Bone));
-    }
-    Line(T, std::to_string(M.Normals.size()));
-    for (const auto& N : M.Normals) Line(T, Real(N[0]), ' ', Real(N[1]), ' ', Real(N[2]));
-    Line(T, std::to_string(M.Triangles.size()));
-    for (const TModelTriangle& Tri : M.Triangles) {
-      for (int C = 0; C < 3; ++C) {
-        Require(Tri.Vertex[C] >= 0 && Tri.Vertex[C] < int(M.Vertices.size()), "vertex index out of range");
-        Require(Tri.Normal[C] >= 0 && Tri.Normal[C] < int(M.Normals.size()), "normal index out of range");
-      }
-      Line(T, "0 ", std::to_string(Tri.Vertex[0]), ' ', std::to_string(Tri.Vertex[1]), ' ',
-           std::to_string(Tri.Vertex[2]), ' ', std::to_string(Tri.Normal[0]), ' ', std::to_string(Tri.Normal[1]),
-           ' ', std::to_string(Tri.Normal[2]), " 1");
-    }
-  }
+  for (const TModelMesh& M : Model.Meshes) FormatMesh(T, Model, M);
   Line(T);
   Line(T, "Materials: ", std::to_string(Model.Materials.size()));
-  for (const TModelMaterial& Mat : Model.Materials) {
-    Line(T, Quoted(Mat.Name));
-    Line(T, "0.200000 0.200000 0.200000 1.000000");
-    Line(T, "0.800000 0.800000 0.800000 1.000000");
-    Line(T, "0.000000 0.000000 0.000000 1.000000");
-    Line(T, "0.000000 0.000000 0.000000 1.000000");
-    Line(T, "0.000000");
-    Line(T, "1.000000");
-    Line(T, Quoted(Mat.ColourMap));
-    Line(T, Quoted(""));
-  }
+  for (const TModelMaterial& Material : Model.Materials) FormatMaterial(T, Material);
   Line(T);
   Line(T, "Bones: ", std::to_string(Model.Bones.size()));
-  for (std::size_t B = 0; B < Model.Bones.size(); ++B) {
-    const TModelBone& Bone = Model.Bones[B];
-    Require(!Bone.Name.empty(), "a bone needs a name");
-    Require(!Bone.PositionKeys.empty() && !Bone.RotationKeys.empty(), "every bone needs keys");
-    bool ParentFound = Bone.Parent.empty();
-    for (std::size_t P = 0; P < B; ++P) {
-      Require(Model.Bones[P].Name != Bone.Name, "bone names are unique");
-      ParentFound = ParentFound || Model.Bones[P].Name == Bone.Parent;
-    }
-    Require(ParentFound, "a parent must come before its children");
-    Line(T, Quoted(Bone.Name));
-    Line(T, Quoted(Bone.Parent));
-    Line(T, "8 ", Real(Bone.Position[0]), ' ', Real(Bone.Position[1]), ' ', Real(Bone.Position[2]), ' ',
-         Real(Bone.Rotation[0]), ' ', Real(Bone.Rotation[1]), ' ', Real(Bone.Rotation[2]));
-    for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
-      Line(T, std::to_string(Track->size()));
-      for (std::size_t K = 0; K < Track->size(); ++K) {
-        const TModelKey& Key = (*Track)[K];
-        Require(K == 0 || Key.Time > (*Track)[K - 1].Time, "key times increase");
-        Line(T, Real(Key.Time), ' ', Real(Key.Value[0]), ' ', Real(Key.Value[1]), ' ', Real(Key.Value[2]));
-      }
-    }
-  }
+  for (std::size_t B = 0; B < Model.Bones.size(); ++B) FormatBone(T, Model, B);
   return T;
 }
 

@@ -1,7 +1,8 @@
 // DataGen: shared pieces of the data generator and its preview tool: an RGB float image with a
 // 24-bit BMP writer and reader, a deterministic random generator, tileable value noise, and the
-// writers of the model text format. Plain C++; no GL, no SDL. Every asset function is pure: same
-// bytes on every run (fixed seeds, no clock).
+// writer of the model text format. Plain C++; no GL, no SDL; depends on SceneFit for where the
+// scene puts what is made here. Every asset function is pure: same bytes on every run (fixed
+// seeds, no clock).
 #pragma once
 
 #include <array>
@@ -10,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "SceneFit.h"
+
 namespace datagen {
 
-constexpr double Pi = 3.14159265358979323846;
+// Eye depth where the sea floor ends, deep in the fog: the floor is laid out up to it, and the
+// backdrop fades into what lies beyond it.
+inline constexpr double FloorFarDepth = 70.0;
 
 struct TRgb {
   float R = 0, G = 0, B = 0;

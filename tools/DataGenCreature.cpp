@@ -1,5 +1,5 @@
 // The creature "Vadrel.pp1": a slender fish, nose towards -z, back towards +y, about 145 units
-// from snout to tail tips (the flock draws it at scale 0.005, some 0.7 scene units).
+// from snout to tail tips (the flock draws it at the scene's creature scale, some 0.7 scene units).
 //
 // Meshes: the body (elliptical rings along z, sealed at both ends), the tail fin, and the other
 // fins (dorsal and the two pectorals); fins are thin two-layer fans. One material, the skin.

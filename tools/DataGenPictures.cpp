@@ -17,8 +17,8 @@ double SmoothStep(double A, double B, double X) {
 }
 
 // ---- Backdrop ---------------------------------------------------------------------------------
-// Shown on a 16 x 5 quad at depth 13 covering the upper band of the view, mirrored left to right
-// (so nothing in it may depend on handedness). At the bottom edge and at the sides, where the
+// Shown on the scene's backdrop quad (16 x 5 at depth 13) covering the upper band of the view,
+// mirrored left to right (so nothing in it may depend on handedness). At the bottom edge and at the sides, where the
 // quad ends in front of the far sea floor or the clear colour, it fades into exactly what the
 // viewer sees beyond it, so the quad has no visible border.
 constexpr int BackdropWidth = 512, BackdropHeight = 256;
@@ -33,19 +33,23 @@ constexpr int WeedClumps = 14;
 constexpr double BottomFade = 0.12, SideFade = 0.07;  // parts of the height and width that fade
 constexpr std::uint64_t BackdropSeed = 200;
 
-// What lies beyond the quad, from the scene's fixed set-up: the quad spans eye-space y 1 to 6 at
-// depth 13; the floor's height 0 runs through y = -4 at depth 6.5, rising 20 degrees, and ends at
-// depth 70 (see the terrain); fog is exponential-squared, density 0.04, colour (0, 0, 0.8); the
-// clear colour is (0.3, 0.3, 1). FloorColour is the sand times the caustic frames' mean.
-constexpr double QuadDepth = 13, QuadBottom = 1, QuadTop = 6;
-constexpr double FloorY = -4, FloorDepth = 6.5, FloorSlope = 0.36397023, FloorEnd = 70;
-constexpr double FogDensity = 0.04;
-constexpr TRgb FogColour = {0, 0, 0.8f}, ClearColour = {0.3f, 0.3f, 1.0f};
+// What lies beyond the quad, from the scene's set-up (see SceneFit): the quad spans eye-space y
+// QuadBottom to QuadTop at QuadDepth; the floor's height 0 runs through y = FloorY at depth
+// FloorDepth, rising at the floor's net tilt, and ends at FloorFarDepth (see the terrain); the fog
+// is exponential-squared. FloorColour is the sand times the caustic frames' mean.
+constexpr double QuadDepth = SceneFit::BackdropDepth;
+constexpr double QuadBottom = SceneFit::BackdropBottom, QuadTop = SceneFit::BackdropTop;
+constexpr double FloorY = SceneFit::TerrainOrigin[1], FloorDepth = -SceneFit::TerrainOrigin[2];
+constexpr double FloorEnd = FloorFarDepth;
+constexpr double FogDensity = SceneFit::FogDensity;
+constexpr TRgb FogColour = {Scene::FogColor[0], Scene::FogColor[1], Scene::FogColor[2]};
+constexpr TRgb ClearColour = {Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2]};
 constexpr TRgb FloorColour = {0.57f, 0.53f, 0.43f};
+const double FloorSlope = std::tan(SceneFit::TerrainTiltDegrees * Pi / 180);
 
 // The top of the view crosses the quad at this height (0 bottom, 1 top): the vertical field of
 // view is fixed, so whatever the screen's shape, the rows above are never seen.
-const double VisibleTop = (QuadDepth * std::tan(22.5 * Pi / 180) - QuadBottom) / (QuadTop - QuadBottom);
+const double VisibleTop = (QuadDepth * SceneFit::HalfViewTan() - QuadBottom) / (QuadTop - QuadBottom);
 
 float FogKeep(double Depth) { return float(std::exp(-std::pow(FogDensity * Depth, 2))); }
 
@@ -94,11 +98,9 @@ void AddWeed(std::vector<float>& Mask, TRandom& Random, double RootX, double Gro
   }
 }
 
-}  // namespace
-
-TImage MakeBackdrop() {
-  TImage Image(BackdropWidth, BackdropHeight);
-  TRandom Random(BackdropSeed);
+// The open water: deep at the bottom, light towards the surface, soft shafts of light from the
+// surface (placed with Random) and the surface's ripples near the top edge.
+void PaintWater(TImage& Image, TRandom& Random) {
   struct TShaft {
     double Centre, Width, Strength;
   };
@@ -128,8 +130,11 @@ TImage MakeBackdrop() {
       Image.At(X, Y) = C;
     }
   }
+}
 
-  // Distant silhouettes near the bottom: a far ridge with sea grass, then a nearer, darker one.
+// Distant silhouettes near the bottom: a far ridge with sea grass, then a nearer, darker one (the
+// grass placed with Random).
+void PaintSilhouettes(TImage& Image, TRandom& Random) {
   std::vector<float> FarMask(std::size_t(BackdropWidth) * BackdropHeight, 0.0f), NearMask = FarMask;
   for (int X = 0; X < BackdropWidth; ++X) {
     const double Far = RidgeLine(X, 0.20, 0.08, 5, BackdropSeed + 3);
@@ -153,10 +158,12 @@ TImage MakeBackdrop() {
       C = Mix(C, FarRockColour, 0.65f * FarMask[std::size_t(Y) * BackdropWidth + X]);
       C = Mix(C, NearRockColour, 0.85f * NearMask[std::size_t(Y) * BackdropWidth + X]);
     }
+}
 
-  // Fade the bottom rows and the side columns into what lies beyond the quad. The texture
-  // repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
-  // view, take the bottom row's colour, or the edge would show as a thin bright line.
+// Fades the bottom rows and the side columns into what lies beyond the quad. The texture
+// repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
+// view, take the bottom row's colour, or the edge would show as a thin bright line.
+void FadeIntoWhatLiesBeyond(TImage& Image) {
   for (int Y = 0; Y < BackdropHeight; ++Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
     const TRgb Beyond = BeyondBackdrop(T);
@@ -171,6 +178,16 @@ TImage MakeBackdrop() {
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }
   }
+}
+
+}  // namespace
+
+TImage MakeBackdrop() {
+  TImage Image(BackdropWidth, BackdropHeight);
+  TRandom Random(BackdropSeed);
+  PaintWater(Image, Random);
+  PaintSilhouettes(Image, Random);
+  FadeIntoWhatLiesBeyond(Image);
   return Image;
 }
 

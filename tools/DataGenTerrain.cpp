@@ -2,13 +2,12 @@
 // map is the sand ".\Vadrel202.bmp" (the relative name sends the program through its fallback
 // lookup in the data folder). Flat in the model's x-z plane with height along +y.
 //
-// Where the scene puts it: the frame's translation (-4.5, -2, -5), then (6.5, -2, -1.5), a turn
-// of -70 degrees about x, scale 0.05 and the drawing's own +90 about x: a model point p lands at
-// (2, -4, -6.5) + 0.05 Rx(20 degrees) p in eye space, seen through a 45-degree vertical
-// perspective. The grid is laid out in eye depth: rows from just behind the bottom edge of the
-// view to deep in the fog, each row as wide as the view at its depth (for any aspect up to
-// CoverAspect) plus a margin, so no edge of the floor is ever in view. Texture coordinates follow
-// the model x and z, so the sand and the caustic frames repeat evenly over the whole floor.
+// Where the scene puts it (see SceneFit): a model point p lands at the eye-space origin
+// TerrainOrigin + TerrainScale Rx(TerrainTiltDegrees) p, seen through the scene's perspective.
+// The grid is laid out in eye depth: rows from just behind the bottom edge of the view to deep in
+// the fog, each row as wide as the view at its depth (for any aspect up to CoverAspect) plus a
+// margin, so no edge of the floor is ever in view. Texture coordinates follow the model x and z,
+// so the sand and the caustic frames repeat evenly over the whole floor.
 #include <algorithm>
 #include <cmath>
 
@@ -19,12 +18,10 @@ namespace datagen {
 namespace {
 
 constexpr int GridSize = 38;
-constexpr double Scale = 0.05;                           // the scene's glScalef
-constexpr double TiltDegrees = 20;                       // -70 from the scene, +90 from the drawing
-constexpr double OriginX = 2, OriginY = -4, OriginZ = -6.5;  // eye-space position of the origin
-constexpr double HalfFovTan = 0.41421356237;             // tan(22.5 degrees)
+constexpr double Scale = SceneFit::TerrainScale;
+constexpr double OriginX = SceneFit::TerrainOrigin[0], OriginZ = SceneFit::TerrainOrigin[2];
 constexpr double NearDepth = 5.0;   // the bottom edge of the view meets the floor at depth 8.2
-constexpr double FarDepth = 70.0;   // fog leaves less than 0.1 % of the floor's colour here
+constexpr double FarDepth = FloorFarDepth;  // fog leaves less than 0.1 % of the floor's colour
 constexpr double CoverAspect = 2.0; // widest screen (width / height) whose sides stay covered
 constexpr double SideMargin = 1.5;  // eye units beyond the side of the view, for the dunes
 constexpr double TexturePeriod = 70;  // model units per repeat of the sand and caustic tiles
@@ -32,7 +29,7 @@ constexpr double DuneHeight = 5.0, SwellHeight = 2.5, RippleHeight = 0.7;  // mo
 constexpr double RippleFadeDepth = 14;  // ripples fade out where the grid grows too coarse
 constexpr std::uint64_t TerrainSeed = 202;
 
-double CosTilt() { return std::cos(TiltDegrees * Pi / 180); }
+double CosTilt() { return std::cos(SceneFit::TerrainTiltDegrees * Pi / 180); }
 
 // Model z of the floor (height 0) at eye depth Depth.
 double ModelZAtDepth(double Depth) { return -(OriginZ + Depth) / (Scale * CosTilt()); }
@@ -55,7 +52,7 @@ TModelFile MakeTerrain() {
     // Rows spaced evenly on a log scale of depth: about the same size on screen near and far.
     const double Depth = NearDepth * std::pow(FarDepth / NearDepth, double(Row) / (GridSize - 1));
     const double Z = ModelZAtDepth(Depth);
-    const double HalfWidth = HalfFovTan * CoverAspect * Depth + SideMargin;  // eye units
+    const double HalfWidth = SceneFit::HalfViewTan() * CoverAspect * Depth + SideMargin;  // eye units
     for (int Col = 0; Col < GridSize; ++Col) {
       const double EyeX = -HalfWidth + 2 * HalfWidth * Col / (GridSize - 1);
       const double X = (EyeX - OriginX) / Scale;

@@ -1,109 +1,62 @@
 // vadrel_preview: a small software renderer for looking at the generated data without the
-// program: it reads the model files back from the data folder, poses the creature the way the
-// program does (bones from key frames, vertices bound to bone space), and draws
+// program: it reads the model files back from the data folder with the program's own reader,
+// which also poses them (bones from key frames, vertices bound to bone space), and draws
 //   vadrel_preview <data folder> creature <out.bmp>
 //       the creature from the side and from above at four moments of its swim cycle;
 //   vadrel_preview <data folder> scene <width> <height> <caustic frame> <out.bmp>
-//       the whole view as the program frames it: a few creatures, the backdrop and the sea floor
-//       with sand, caustic light and fog.
+//       the whole view as the program frames it (the numbers of Scene.h): a few creatures, the
+//       backdrop and the sea floor with sand, caustic light and fog.
 // Nothing here is part of the program; it exists to tune the generator.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "DataGen.h"
+#include "Model.h"
+#include "Scene.h"
 
 using namespace datagen;
 
 namespace {
 
-// ---- Reading the model text format back ---------------------------------------------------------
-class TLines {
-public:
-  explicit TLines(const std::string& Path) {
-    std::ifstream In(Path);
-    if (!In) throw std::runtime_error("cannot open " + Path);
-    std::string L;
-    while (std::getline(In, L)) {
-      if (!L.empty() && L.back() == '\r') L.pop_back();
-      Lines.push_back(L);
-    }
-  }
-  bool AtEnd() const { return Next >= Lines.size(); }
-  std::string Line() {
-    if (AtEnd()) throw std::runtime_error("model file ends early");
-    return Lines[Next++];
-  }
-  std::istringstream Numbers() { return std::istringstream(Line()); }
+// ---- The models, read and posed by the program's model code -------------------------------------
 
-private:
-  std::vector<std::string> Lines;
-  std::size_t Next = 0;
-};
-
-std::string Unquote(std::string S) {
-  S.erase(std::remove(S.begin(), S.end(), '"'), S.end());
-  return S;
+// A model of the data folder read as the program reads it, without textures: the preview samples
+// the pictures itself.
+std::unique_ptr<TModel> ReadModel(const std::string& Path) {
+  auto Model = std::make_unique<TModel>(false);
+  if (!Model->LoadFromMemory(Path, ReadFile(Path), TModel::TTextures::Skip))
+    throw std::runtime_error(Path + ": a bone's parent names no bone");
+  return Model;
 }
 
-TModelFile ReadModel(const std::string& Path) {
-  TLines In(Path);
-  TModelFile M;
-  while (!In.AtEnd()) {
-    const std::string L = In.Line();
-    if (L.rfind("Frames:", 0) == 0) M.Frames = std::stoi(L.substr(7));
-    else if (L.rfind("Frame:", 0) == 0) M.StartFrame = std::stoi(L.substr(6));
-    else if (L.rfind("Meshes: ", 0) == 0) {
-      M.Meshes.resize(std::stoi(L.substr(8)));
-      for (TModelMesh& Mesh : M.Meshes) {
-        std::istringstream Head(Unquote(In.Line()));
-        int Flags;
-        Head >> Mesh.Name >> Flags >> Mesh.Material;
-        Mesh.Vertices.resize(std::stoi(In.Line()));
-        for (TModelVertex& V : Mesh.Vertices) In.Numbers() >> Flags >> V.X >> V.Y >> V.Z >> V.U >> V.V >> V.Bone;
-        Mesh.Normals.resize(std::stoi(In.Line()));
-        for (auto& N : Mesh.Normals) In.Numbers() >> N[0] >> N[1] >> N[2];
-        Mesh.Triangles.resize(std::stoi(In.Line()));
-        for (TModelTriangle& T : Mesh.Triangles) {
-          int Smoothing;
-          In.Numbers() >> Flags >> T.Vertex[0] >> T.Vertex[1] >> T.Vertex[2] >> T.Normal[0] >> T.Normal[1] >>
-              T.Normal[2] >> Smoothing;
-        }
+// Each mesh's vertices where the program draws them: Model posed at frame Time of its cycle.
+using TPosed = std::vector<std::vector<std::array<double, 3>>>;
+TPosed Pose(TModel& Model, float Time) {
+  Model.Advance(Time - Model.CurrentFrame());
+  TPosed Out;
+  for (int M = 0; M < Model.MeshCount(); ++M) {
+    Out.emplace_back();
+    for (const TVec& V : Model.Mesh(M).Vertices) {
+      float P[3] = {V.X, V.Y, V.Z};
+      if (V.BoneIndex != -1) {
+        const TMatrix& A = Model.Bone(V.BoneIndex).Absolute;
+        A.ApplyRotation(P);
+        A.ApplyTranslation(P);
       }
-    } else if (L.rfind("Materials: ", 0) == 0) {
-      M.Materials.resize(std::stoi(L.substr(11)));
-      for (TModelMaterial& Mat : M.Materials) {
-        Mat.Name = Unquote(In.Line());
-        for (int I = 0; I < 6; ++I) In.Line();
-        Mat.ColourMap = Unquote(In.Line());
-        In.Line();
-      }
-    } else if (L.rfind("Bones: ", 0) == 0) {
-      M.Bones.resize(std::stoi(L.substr(7)));
-      for (TModelBone& B : M.Bones) {
-        B.Name = Unquote(In.Line());
-        B.Parent = Unquote(In.Line());
-        int Flags;
-        In.Numbers() >> Flags >> B.Position[0] >> B.Position[1] >> B.Position[2] >> B.Rotation[0] >>
-            B.Rotation[1] >> B.Rotation[2];
-        for (auto* Track : {&B.PositionKeys, &B.RotationKeys}) {
-          Track->resize(std::stoi(In.Line()));
-          for (TModelKey& K : *Track) In.Numbers() >> K.Time >> K.Value[0] >> K.Value[1] >> K.Value[2];
-        }
-      }
+      Out.back().push_back({P[0], P[1], P[2]});
     }
   }
-  return M;
+  return Out;
 }
 
-// ---- Affine 4x4 (column-major) and the program's skeleton rules ---------------------------------
+// ---- Affine 4x4 (column-major) for the views ----------------------------------------------------
 using TMat = std::array<double, 16>;
 TMat Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 TMat Mul(const TMat& A, const TMat& B) {
@@ -112,17 +65,6 @@ TMat Mul(const TMat& A, const TMat& B) {
     for (int I = 0; I < 4; ++I)
       for (int K = 0; K < 4; ++K) P[4 * J + I] += A[4 * K + I] * B[4 * J + K];
   return P;
-}
-// Rotation Rz(a2) Ry(a1) Rx(a0) and translation T, as the program's matrix builds it.
-TMat RotTrans(const float A[3], const float T[3]) {
-  const double Cr = std::cos(A[0]), Sr = std::sin(A[0]), Cp = std::cos(A[1]), Sp = std::sin(A[1]);
-  const double Cy = std::cos(A[2]), Sy = std::sin(A[2]);
-  TMat M = Identity();
-  M[0] = Cp * Cy, M[1] = Cp * Sy, M[2] = -Sp;
-  M[4] = Sr * Sp * Cy - Cr * Sy, M[5] = Sr * Sp * Sy + Cr * Cy, M[6] = Sr * Cp;
-  M[8] = Cr * Sp * Cy + Sr * Sy, M[9] = Cr * Sp * Sy - Sr * Cy, M[10] = Cr * Cp;
-  M[12] = T[0], M[13] = T[1], M[14] = T[2];
-  return M;
 }
 std::array<double, 3> Apply(const TMat& M, double X, double Y, double Z) {
   return {M[0] * X + M[4] * Y + M[8] * Z + M[12], M[1] * X + M[5] * Y + M[9] * Z + M[13],
@@ -133,6 +75,7 @@ TMat Translate(double X, double Y, double Z) {
   M[12] = X, M[13] = Y, M[14] = Z;
   return M;
 }
+TMat Translate(const float (&Offset)[3]) { return Translate(Offset[0], Offset[1], Offset[2]); }
 TMat ScaleBy(double S) {
   TMat M = Identity();
   M[0] = M[5] = M[10] = S;
@@ -146,58 +89,7 @@ TMat RotateDeg(double Degrees, int Axis) {
   return M;
 }
 
-void Evaluate(const std::vector<TModelKey>& Keys, float Time, float Out[3]) {
-  std::size_t I = 0;
-  while (I + 1 < Keys.size() && Keys[I].Time < Time) ++I;
-  if (I == 0) {
-    std::copy(Keys[0].Value, Keys[0].Value + 3, Out);
-    return;
-  }
-  const float F = std::min(1.0f, (Time - Keys[I - 1].Time) / (Keys[I].Time - Keys[I - 1].Time));
-  for (int J = 0; J < 3; ++J) Out[J] = Keys[I - 1].Value[J] + (Keys[I].Value[J] - Keys[I - 1].Value[J]) * F;
-}
-
-// Each mesh's vertices placed for Time: bound to their bones' rest frames, then moved by the
-// bones' animated transforms.
-std::vector<std::vector<std::array<double, 3>>> Pose(const TModelFile& M, float Time) {
-  std::vector<int> Parent;
-  for (const TModelBone& B : M.Bones) {
-    int P = -1;
-    for (std::size_t I = 0; I < M.Bones.size() && !B.Parent.empty(); ++I)
-      if (M.Bones[I].Name == B.Parent) {
-        P = int(I);
-        break;
-      }
-    Parent.push_back(P);
-  }
-  std::vector<TMat> Rest, Now;
-  for (std::size_t I = 0; I < M.Bones.size(); ++I) {
-    const TModelBone& B = M.Bones[I];
-    const TMat L = RotTrans(B.Rotation, B.Position);
-    Rest.push_back(Parent[I] < 0 ? L : Mul(Rest[Parent[I]], L));
-    float P[3], Q[3];
-    Evaluate(B.PositionKeys, Time, P);
-    Evaluate(B.RotationKeys, Time, Q);
-    const TMat K = Mul(L, RotTrans(Q, P));
-    Now.push_back(Parent[I] < 0 ? K : Mul(Now[Parent[I]], K));
-  }
-  std::vector<std::vector<std::array<double, 3>>> Out;
-  for (const TModelMesh& Mesh : M.Meshes) {
-    Out.emplace_back();
-    for (const TModelVertex& V : Mesh.Vertices) {
-      if (V.Bone < 0) {
-        Out.back().push_back({V.X, V.Y, V.Z});
-        continue;
-      }
-      const TMat& R = Rest[V.Bone];
-      const double D[3] = {V.X - R[12], V.Y - R[13], V.Z - R[14]};
-      const double Bx = R[0] * D[0] + R[1] * D[1] + R[2] * D[2], By = R[4] * D[0] + R[5] * D[1] + R[6] * D[2],
-                   Bz = R[8] * D[0] + R[9] * D[1] + R[10] * D[2];
-      Out.back().push_back(Apply(Now[V.Bone], Bx, By, Bz));
-    }
-  }
-  return Out;
-}
+TRgb Rgb(const float (&Colour)[4]) { return {Colour[0], Colour[1], Colour[2]}; }
 
 // ---- Rasteriser ---------------------------------------------------------------------------------
 struct TMipTexture {
@@ -263,66 +155,75 @@ public:
   }
 
 private:
+  // A corner in window space, its attributes divided by w for perspective-correct interpolation.
+  struct TScreen {
+    double X, Y, Z, InvW, U, V, Shade, Eye;
+  };
+  // The corners' weights at window point (X, Y).
+  struct TWeights {
+    double L0, L1, L2;
+  };
+  // The triangle's attributes at one pixel.
+  struct TFragment {
+    double U, V, Shade, Eye;
+  };
+
+  TScreen ToScreen(const TVertexOut& P) const {
+    const double Iw = 1 / P.W;
+    return {(P.X * Iw * 0.5 + 0.5) * Colour.Width, (0.5 - P.Y * Iw * 0.5) * Colour.Height, P.Z * Iw, Iw,
+            P.U * Iw, P.V * Iw, P.Shade * Iw, P.EyeDepth * Iw};
+  }
+
+  static TWeights Weights(const TScreen (&P)[3], double Area, double X, double Y) {
+    const double L1 = ((X - P[0].X) * (P[2].Y - P[0].Y) - (P[2].X - P[0].X) * (Y - P[0].Y)) / Area;
+    const double L2 = ((P[1].X - P[0].X) * (Y - P[0].Y) - (X - P[0].X) * (P[1].Y - P[0].Y)) / Area;
+    return {1 - L1 - L2, L1, L2};
+  }
+
+  static TFragment Interpolate(const TScreen (&P)[3], const TWeights& L) {
+    auto At = [&](double TScreen::*Field) { return L.L0 * P[0].*Field + L.L1 * P[1].*Field + L.L2 * P[2].*Field; };
+    const double Iw = At(&TScreen::InvW);
+    return {At(&TScreen::U) / Iw, At(&TScreen::V) / Iw, At(&TScreen::Shade) / Iw, At(&TScreen::Eye) / Iw};
+  }
+
+  // Tint times the textures at pixel (Px, Py), each sampled at the mip level of its footprint.
+  static TRgb Textured(const TScreen (&P)[3], double Area, double Px, double Py, const TFragment& F, TRgb Tint,
+                       const TMipTexture* Tex, const TMipTexture* Tex2) {
+    TRgb Out = Tint * float(F.Shade);
+    if (!Tex && !Tex2) return Out;
+    const TFragment Fx = Interpolate(P, Weights(P, Area, Px + 1, Py));
+    const TFragment Fy = Interpolate(P, Weights(P, Area, Px, Py + 1));
+    const double Du = std::max(std::hypot(Fx.U - F.U, Fy.U - F.U), 1e-9);
+    const double Dv = std::max(std::hypot(Fx.V - F.V, Fy.V - F.V), 1e-9);
+    for (const TMipTexture* T : {Tex, Tex2})
+      if (T) {
+        const TImage& Base = T->Levels[0];
+        Out = Out * T->Sample(F.U, F.V, std::max(Du * Base.Width, Dv * Base.Height));
+      }
+    return Out;
+  }
+
   void Raster(const TVertexOut& A, const TVertexOut& B, const TVertexOut& C, const TMipTexture* Tex,
               const TMipTexture* Tex2, TRgb Tint, double FogDensity, TRgb FogColour) {
     const int W = Colour.Width, H = Colour.Height;
-    struct S {
-      double X, Y, Z, InvW, U, V, Shade, Eye;
-    };
-    auto ToScreen = [&](const TVertexOut& P) {
-      const double Iw = 1 / P.W;
-      return S{(P.X * Iw * 0.5 + 0.5) * W, (0.5 - P.Y * Iw * 0.5) * H, P.Z * Iw, Iw, P.U * Iw, P.V * Iw, P.Shade * Iw, P.EyeDepth * Iw};
-    };
-    const S P0 = ToScreen(A), P1 = ToScreen(B), P2 = ToScreen(C);
-    const double Area = (P1.X - P0.X) * (P2.Y - P0.Y) - (P2.X - P0.X) * (P1.Y - P0.Y);
+    const TScreen P[3] = {ToScreen(A), ToScreen(B), ToScreen(C)};
+    const double Area = (P[1].X - P[0].X) * (P[2].Y - P[0].Y) - (P[2].X - P[0].X) * (P[1].Y - P[0].Y);
     if (std::abs(Area) < 1e-12) return;
-    const int X0 = std::max(0, int(std::floor(std::min({P0.X, P1.X, P2.X}))));
-    const int X1 = std::min(W - 1, int(std::ceil(std::max({P0.X, P1.X, P2.X}))));
-    const int Y0 = std::max(0, int(std::floor(std::min({P0.Y, P1.Y, P2.Y}))));
-    const int Y1 = std::min(H - 1, int(std::ceil(std::max({P0.Y, P1.Y, P2.Y}))));
-    auto Bary = [&](double X, double Y, double& L0, double& L1, double& L2) {
-      L1 = ((X - P0.X) * (P2.Y - P0.Y) - (P2.X - P0.X) * (Y - P0.Y)) / Area;
-      L2 = ((P1.X - P0.X) * (Y - P0.Y) - (X - P0.X) * (P1.Y - P0.Y)) / Area;
-      L0 = 1 - L1 - L2;
-    };
-    auto Uv = [&](double X, double Y, double& U, double& V) {
-      double L0, L1, L2;
-      Bary(X, Y, L0, L1, L2);
-      const double Iw = L0 * P0.InvW + L1 * P1.InvW + L2 * P2.InvW;
-      U = (L0 * P0.U + L1 * P1.U + L2 * P2.U) / Iw;
-      V = (L0 * P0.V + L1 * P1.V + L2 * P2.V) / Iw;
-    };
+    const int X0 = std::max(0, int(std::floor(std::min({P[0].X, P[1].X, P[2].X}))));
+    const int X1 = std::min(W - 1, int(std::ceil(std::max({P[0].X, P[1].X, P[2].X}))));
+    const int Y0 = std::max(0, int(std::floor(std::min({P[0].Y, P[1].Y, P[2].Y}))));
+    const int Y1 = std::min(H - 1, int(std::ceil(std::max({P[0].Y, P[1].Y, P[2].Y}))));
     for (int Y = Y0; Y <= Y1; ++Y)
       for (int X = X0; X <= X1; ++X) {
         const double Px = X + 0.5, Py = Y + 0.5;
-        double L0, L1, L2;
-        Bary(Px, Py, L0, L1, L2);
-        if (L0 < 0 || L1 < 0 || L2 < 0) continue;
-        const double Z = L0 * P0.Z + L1 * P1.Z + L2 * P2.Z;
+        const TWeights L = Weights(P, Area, Px, Py);
+        if (L.L0 < 0 || L.L1 < 0 || L.L2 < 0) continue;
+        const double Z = L.L0 * P[0].Z + L.L1 * P[1].Z + L.L2 * P[2].Z;
         if (Z > 1 || Z >= Depth[std::size_t(Y) * W + X]) continue;
-        const double Iw = L0 * P0.InvW + L1 * P1.InvW + L2 * P2.InvW;
-        const double U = (L0 * P0.U + L1 * P1.U + L2 * P2.U) / Iw, V = (L0 * P0.V + L1 * P1.V + L2 * P2.V) / Iw;
-        const double Shade = (L0 * P0.Shade + L1 * P1.Shade + L2 * P2.Shade) / Iw;
-        const double Eye = (L0 * P0.Eye + L1 * P1.Eye + L2 * P2.Eye) / Iw;
-        TRgb Out = Tint * float(Shade);
-        if (Tex || Tex2) {
-          double Ux, Vx, Uy, Vy;
-          Uv(Px + 1, Py, Ux, Vx);
-          Uv(Px, Py + 1, Uy, Vy);
-          const double Du = std::max(std::hypot(Ux - U, Uy - U), 1e-9), Dv = std::max(std::hypot(Vx - V, Vy - V), 1e-9);
-          if (Tex) {
-            const TImage& Base = Tex->Levels[0];
-            Out = Out * Tex->Sample(U, V, std::max(Du * Base.Width, Dv * Base.Height));
-          }
-          if (Tex2) {
-            const TImage& Base = Tex2->Levels[0];
-            Out = Out * Tex2->Sample(U, V, std::max(Du * Base.Width, Dv * Base.Height));
-          }
-        }
-        const double F = std::exp(-std::pow(FogDensity * Eye, 2));
-        Out = Mix(FogColour, Out, float(F));
+        const TFragment F = Interpolate(P, L);
+        const TRgb Out = Textured(P, Area, Px, Py, F, Tint, Tex, Tex2);
         Depth[std::size_t(Y) * W + X] = Z;
-        Colour.At(X, Y) = Out;
+        Colour.At(X, Y) = Mix(FogColour, Out, float(std::exp(-std::pow(FogDensity * F.Eye, 2))));
       }
   }
 };
@@ -351,13 +252,14 @@ TVertexOut Project(const TMat& Proj, const TMat& ModelView, const std::array<dou
   return O;
 }
 
-void DrawModel(TCanvas& Canvas, const TModelFile& M, const std::vector<std::vector<std::array<double, 3>>>& Posed,
-               const TMat& Proj, const TMat& ModelView, const TMipTexture* Tex, const TMipTexture* Tex2, TRgb Tint,
-               double Fog, bool Lit) {
-  for (std::size_t Mi = 0; Mi < M.Meshes.size(); ++Mi) {
-    const TModelMesh& Mesh = M.Meshes[Mi];
-    for (const TModelTriangle& T : Mesh.Triangles) {
-      const auto &A = Posed[Mi][T.Vertex[0]], &B = Posed[Mi][T.Vertex[1]], &C = Posed[Mi][T.Vertex[2]];
+void DrawModel(TCanvas& Canvas, const TModel& M, const TPosed& Posed, const TMat& Proj, const TMat& ModelView,
+               const TMipTexture* Tex, const TMipTexture* Tex2, TRgb Tint, double Fog, bool Lit) {
+  for (int Mi = 0; Mi < M.MeshCount(); ++Mi) {
+    const TShape& Mesh = M.Mesh(Mi);
+    const std::vector<std::array<double, 3>>& Placed = Posed[std::size_t(Mi)];
+    for (const TTri& T : Mesh.Triangles) {
+      const auto &A = Placed[std::size_t(T.VertexIndices[0])], &B = Placed[std::size_t(T.VertexIndices[1])],
+                 &C = Placed[std::size_t(T.VertexIndices[2])];
       double Shade = 1;
       if (Lit) {  // preview only: a head light from the viewer, to see the form
         const auto Ea = Apply(ModelView, A[0], A[1], A[2]), Eb = Apply(ModelView, B[0], B[1], B[2]),
@@ -369,12 +271,13 @@ void DrawModel(TCanvas& Canvas, const TModelFile& M, const std::vector<std::vect
       }
       TVertexOut Out[3];
       for (int K = 0; K < 3; ++K) {
-        const TModelVertex& V = Mesh.Vertices[T.Vertex[K]];
-        // The file's v counts rows from the top of the picture (the program stores 1 - v and
-        // uploads the bottom row first), as TMipTexture addresses them.
-        Out[K] = Project(Proj, ModelView, Posed[Mi][T.Vertex[K]], V.U, V.V, Shade);
+        const std::size_t Index = std::size_t(T.VertexIndices[std::size_t(K)]);
+        const TVec& V = Mesh.Vertices[Index];
+        // The reader keeps 1 - the file's v; TMipTexture counts rows from the top of the picture,
+        // as the file's v does (the program uploads the bottom row first).
+        Out[K] = Project(Proj, ModelView, Placed[Index], V.U, 1.0 - V.V, Shade);
       }
-      Canvas.Triangle(Out[0], Out[1], Out[2], Tex, Tex2, Tint, Fog, {0, 0, 0.8f});
+      Canvas.Triangle(Out[0], Out[1], Out[2], Tex, Tex2, Tint, Fog, Rgb(Scene::FogColor));
     }
   }
 }
@@ -391,19 +294,19 @@ TImage Downsample(const TImage& In) {
 }
 
 int PreviewCreature(const std::string& Folder, const std::string& OutPath) {
-  const TModelFile M = ReadModel(Folder + "/Vadrel.pp1");
-  const TMipTexture Skin(LoadPicture(Folder + "/" + M.Materials.at(0).ColourMap));
+  const std::unique_ptr<TModel> M = ReadModel(Folder + "/Vadrel.pp1");
+  const TMipTexture Skin(LoadPicture(Folder + "/" + M->Material(0).TextureFile));
   const int Cell = 400;
   const float Times[] = {1, 8.25f, 15.5f, 22.75f};
   TImage Sheet(Cell * 4, Cell * 2);
   for (int Col = 0; Col < 4; ++Col) {
-    const auto Posed = Pose(M, Times[Col]);
+    const TPosed Posed = Pose(*M, Times[Col]);
     for (int Row = 0; Row < 2; ++Row) {
-      TCanvas Canvas(Cell * 2, Cell * 2, {0.3f, 0.3f, 1.0f});
+      TCanvas Canvas(Cell * 2, Cell * 2, Rgb(Scene::ClearColor));
       // Side view (from +x, nose to the left) and top view (from +y, nose up).
       const TMat View = Row == 0 ? RotateDeg(-90, 1) : Mul(RotateDeg(90, 2), RotateDeg(90, 0));
       const TMat ModelView = Mul(Translate(0, 0, -420), View);
-      DrawModel(Canvas, M, Posed, Perspective(25, 1, 10, 1000), ModelView, &Skin, nullptr, {1, 1, 1}, 0, true);
+      DrawModel(Canvas, *M, Posed, Perspective(25, 1, 10, 1000), ModelView, &Skin, nullptr, {1, 1, 1}, 0, true);
       const TImage Small = Downsample(Canvas.Colour);
       for (int Y = 0; Y < Cell; ++Y)
         for (int X = 0; X < Cell; ++X) Sheet.At(Col * Cell + X, Row * Cell + Y) = Small.At(X, Y);
@@ -413,54 +316,63 @@ int PreviewCreature(const std::string& Folder, const std::string& OutPath) {
   return 0;
 }
 
+// A few creatures spread over the flock's plane at assorted headings and phases, placed as the
+// flock places them.
+void DrawCreatures(TCanvas& Canvas, TModel& Creature, const TMipTexture& Skin, const TMat& Proj, const TMat& Camera) {
+  const double Width = Scene::FlockWorldWidth / Scene::WorldUnitsPerSceneUnit;
+  const double Height = Scene::FlockWorldHeight / Scene::WorldUnitsPerSceneUnit;
+  TRandom Random(7);
+  const TMat FlockPlane = Mul(Camera, RotateDeg(Scene::FlockTiltDegrees, 0));
+  for (int I = 0; I < 24; ++I) {
+    const double Px = Random.Range(0, Width), Py = Random.Range(0, Height), Bearing = Random.Range(0, 360);
+    const TPosed Posed = Pose(Creature, float(Random.Range(1, Creature.TotalFrames())));
+    TMat Mv = Mul(FlockPlane, Translate(Px, Py, 0));
+    Mv = Mul(Mv, ScaleBy(Scene::CreatureScale));
+    Mv = Mul(Mv, RotateDeg(-Bearing, 2));
+    Mv = Mul(Mv, RotateDeg(Scene::ModelUprightDegrees, 0));
+    const float Grey = float(1 - Py / Scene::CreatureShadeDepth);
+    DrawModel(Canvas, Creature, Posed, Proj, Mv, &Skin, nullptr, {Grey, Grey, Grey}, Scene::FogDensity, false);
+  }
+}
+
+// The backdrop quad, its picture mirrored left to right.
+void DrawBackdrop(TCanvas& Canvas, const TMipTexture& Backdrop, const TMat& Proj, const TMat& Camera) {
+  const TMat Mv = Mul(Camera, Translate(Scene::BackdropTranslation));
+  const double Half = Scene::BackdropHalfWidth, Bottom = Scene::BackdropBottom, Top = Scene::BackdropTop;
+  const TVertexOut A = Project(Proj, Mv, {Half, Bottom, 0}, 0, 1, 1), B = Project(Proj, Mv, {Half, Top, 0}, 0, 0, 1);
+  const TVertexOut C = Project(Proj, Mv, {-Half, Top, 0}, 1, 0, 1), D = Project(Proj, Mv, {-Half, Bottom, 0}, 1, 1, 1);
+  Canvas.Triangle(A, B, C, &Backdrop, nullptr, {1, 1, 1}, Scene::FogDensity, Rgb(Scene::FogColor));
+  Canvas.Triangle(A, C, D, &Backdrop, nullptr, {1, 1, 1}, Scene::FogDensity, Rgb(Scene::FogColor));
+}
+
+// The sea floor with sand and caustic light.
+void DrawTerrain(TCanvas& Canvas, TModel& Terrain, const TMipTexture& Sand, const TMipTexture& Caustic,
+                 const TMat& Proj, const TMat& Camera) {
+  TMat Mv = Mul(Camera, Translate(Scene::TerrainTranslation));
+  Mv = Mul(Mv, RotateDeg(Scene::TerrainTiltDegrees, 0));
+  Mv = Mul(Mv, ScaleBy(Scene::TerrainScale));
+  Mv = Mul(Mv, RotateDeg(Scene::ModelUprightDegrees, 0));
+  const TPosed Posed = Pose(Terrain, 1);
+  DrawModel(Canvas, Terrain, Posed, Proj, Mv, &Sand, &Caustic, {1, 1, 1}, Scene::FogDensity, false);
+}
+
 int PreviewScene(const std::string& Folder, int Width, int Height, int CausticFrame, const std::string& OutPath) {
-  const TModelFile Creature = ReadModel(Folder + "/Vadrel.pp1");
-  const TModelFile Terrain = ReadModel(Folder + "/Vadrel.pp2");
-  const TMipTexture Skin(LoadPicture(Folder + "/" + Creature.Materials.at(0).ColourMap));
-  std::string SandName = Terrain.Materials.at(0).ColourMap;
+  const std::unique_ptr<TModel> Creature = ReadModel(Folder + "/Vadrel.pp1");
+  const std::unique_ptr<TModel> Terrain = ReadModel(Folder + "/Vadrel.pp2");
+  const TMipTexture Skin(LoadPicture(Folder + "/" + Creature->Material(0).TextureFile));
+  std::string SandName = Terrain->Material(0).TextureFile;
   if (SandName.rfind(".\\", 0) == 0) SandName = SandName.substr(2);
   const TMipTexture Sand(LoadPicture(Folder + "/" + SandName));
   const TMipTexture Backdrop(LoadPicture(Folder + "/Vadrel200.bmp"));
-  char Name[32];
-  std::snprintf(Name, sizeof Name, "/Vadrel%d.bmp", 100 + CausticFrame % 32);
-  const TMipTexture Caustic(LoadPicture(Folder + Name));
+  const int Frames = TMaterial::CausticFrameCount;
+  const TMipTexture Caustic(LoadPicture(Folder + "/Vadrel" + std::to_string(100 + CausticFrame % Frames) + ".bmp"));
 
-  const int W = Width * 2, H = Height * 2;
-  TCanvas Canvas(W, H, {0.3f, 0.3f, 1.0f});
-  const TMat Proj = Perspective(45, double(Width) / Height, 1, 100);
-  const TMat Frame = Translate(-4.5, -2, -5);
-  const double Fog = 0.04;
-
-  // A few creatures spread over the flock's 10 x 10 plane, at assorted headings and phases.
-  TRandom Random(7);
-  const TMat FlockPlane = Mul(Frame, RotateDeg(-45, 0));
-  for (int I = 0; I < 24; ++I) {
-    const double Px = Random.Range(0, 10), Py = Random.Range(0, 10), Bearing = Random.Range(0, 360);
-    const auto Posed = Pose(Creature, float(Random.Range(1, 30)));
-    TMat Mv = Mul(FlockPlane, Translate(Px, Py, 0));
-    Mv = Mul(Mv, ScaleBy(0.005));
-    Mv = Mul(Mv, RotateDeg(-Bearing, 2));
-    Mv = Mul(Mv, RotateDeg(90, 0));
-    const float Grey = float(1 - Py / 10);
-    DrawModel(Canvas, Creature, Posed, Proj, Mv, &Skin, nullptr, {Grey, Grey, Grey}, Fog, false);
-  }
-  // The backdrop quad, mirrored left to right.
-  {
-    const TMat Mv = Mul(Frame, Translate(4.5, 4, -8));
-    const TVertexOut A = Project(Proj, Mv, {8, -1, 0}, 0, 1, 1), B = Project(Proj, Mv, {8, 4, 0}, 0, 0, 1);
-    const TVertexOut C = Project(Proj, Mv, {-8, 4, 0}, 1, 0, 1), D = Project(Proj, Mv, {-8, -1, 0}, 1, 1, 1);
-    Canvas.Triangle(A, B, C, &Backdrop, nullptr, {1, 1, 1}, Fog, {0, 0, 0.8f});
-    Canvas.Triangle(A, C, D, &Backdrop, nullptr, {1, 1, 1}, Fog, {0, 0, 0.8f});
-  }
-  // The terrain with sand and caustic light.
-  {
-    TMat Mv = Mul(Frame, Translate(6.5, -2, -1.5));
-    Mv = Mul(Mv, RotateDeg(-70, 0));
-    Mv = Mul(Mv, ScaleBy(0.05));
-    Mv = Mul(Mv, RotateDeg(90, 0));
-    const auto Posed = Pose(Terrain, 1);
-    DrawModel(Canvas, Terrain, Posed, Proj, Mv, &Sand, &Caustic, {1, 1, 1}, Fog, false);
-  }
+  TCanvas Canvas(Width * 2, Height * 2, Rgb(Scene::ClearColor));
+  const TMat Proj = Perspective(Scene::FieldOfViewDegrees, double(Width) / Height, Scene::NearPlane, Scene::FarPlane);
+  const TMat Camera = Translate(Scene::CameraTranslation);
+  DrawCreatures(Canvas, *Creature, Skin, Proj, Camera);
+  DrawBackdrop(Canvas, Backdrop, Proj, Camera);
+  DrawTerrain(Canvas, *Terrain, Sand, Caustic, Proj, Camera);
   SaveBmp(Downsample(Canvas.Colour), OutPath);
   return 0;
 }
