@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs every benchmark (Release build); extra arguments go to each benchmark.
+# Builds the benchmarks and the data, and runs every benchmark (Release build); extra arguments
+# go to each benchmark.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-vadrel_install_packages "${VADREL_PACKAGES[@]}"
-vadrel_build
+vadrel_install_packages "${VADREL_BUILD_PACKAGES[@]}" "${VADREL_TEST_PACKAGES[@]}"
+vadrel_configure -DVADREL_TESTS=ON -DVADREL_BENCH=ON
+vadrel_compile vadrel_benchmarks
 
 for bench in "$VADREL_BUILD"/bench/bench_*; do
   [ -x "$bench" ] || continue

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
-vadrel_install_packages "${VADREL_PACKAGES[@]}" clang libclang-rt-14-dev imagemagick
+vadrel_install_packages "${VADREL_BUILD_PACKAGES[@]}" clang libclang-rt-14-dev imagemagick
 Seconds=${1:-60}
 shift || true
 Targets=("$@")
@@ -19,7 +19,8 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address" >/dev/null
 cmake --build build-fuzz --target $(printf 'fuzz_%s ' "${Targets[@]}")
 
-Corpus=../shared/corpus/images
+# The sample files beside the project, or where VADREL_CORPUS_DIR says (as for the tests).
+Corpus=${VADREL_CORPUS_DIR:-../shared/corpus}/images
 Status=0
 for Target in "${Targets[@]}"; do
   Work=build-fuzz/corpus-$Target

@@ -10,6 +10,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 // jpeglib.h needs FILE and size_t declared first; jerror.h needs jpeglib.h's configuration.
 #include <jpeglib.h>
@@ -37,6 +38,11 @@ std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
   return std::to_string(Width) + " x " + std::to_string(Height);
 }
 
+// Exchanges byte 0 and byte 2 of each of Count consecutive 3-byte pixels (B G R becomes R G B).
+void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count) {
+  for (std::size_t I = 0; I < Count; ++I, Pixels += 3) std::swap(Pixels[0], Pixels[2]);
+}
+
 // ---- BMP --------------------------------------------------------------------------------------
 
 constexpr std::size_t BmpFileHeaderSize = 14;
@@ -46,6 +52,60 @@ constexpr const char* BmpCaption = "BMP Unit";
 bool RefuseBMP(const std::string& FileName, const std::string& Reason) {
   ShowMessage("Error loading " + FileName + ": " + Reason, BmpCaption);
   return false;
+}
+
+// The fields of the file header and of the info header that the reader looks at.
+struct TBmpHeader {
+  std::uint32_t PixelOffset = 0;
+  std::uint32_t HeaderSize = 0;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+  unsigned BitsPerPixel = 0;
+  std::uint32_t Compression = 0;
+  std::uint32_t ImageSize = 0;
+  std::uint32_t ColoursUsed = 0;
+
+  // Bytes per stored row (24-bit pixels padded to 4 bytes) and in all rows; for positive sizes.
+  std::uint64_t Stride() const { return ((std::uint64_t(Width) * 24 + 31) / 32) * 4; }
+  std::uint64_t Needed() const { return Stride() * std::uint64_t(Height); }
+};
+
+// Data holds at least both headers.
+TBmpHeader ReadBmpHeader(const std::uint8_t* Data) {
+  const std::uint8_t* Info = Data + BmpFileHeaderSize;
+  TBmpHeader H;
+  H.PixelOffset = GetU32(Data + 10);
+  H.HeaderSize = GetU32(Info + 0);
+  H.Width = GetS32(Info + 4);
+  H.Height = GetS32(Info + 8);
+  H.BitsPerPixel = GetU16(Info + 14);
+  H.Compression = GetU32(Info + 16);
+  H.ImageSize = GetU32(Info + 20);
+  H.ColoursUsed = GetU32(Info + 32);
+  return H;
+}
+
+// Why the headers describe a picture this reader does not take; nothing when it takes it.
+std::optional<std::string> BmpHeaderProblem(const TBmpHeader& H) {
+  if (H.HeaderSize < BmpInfoHeaderSize)
+    return "unsupported bitmap header of " + std::to_string(H.HeaderSize) +
+           " bytes (at least 40 expected)";
+  if (H.BitsPerPixel != 24)
+    return "only 24-bit bitmaps are supported, this one has " + std::to_string(H.BitsPerPixel) +
+           " bits per pixel";
+  if (H.Compression != 0)
+    return "compressed bitmaps are not supported (compression " + std::to_string(H.Compression) +
+           ")";
+  if (H.Height < 0) return "top-down bitmaps (negative height) are not supported";
+  if (H.Width <= 0 || H.Height == 0)
+    return "the picture has no pixels (" + std::to_string(H.Width) + " x " +
+           std::to_string(H.Height) + ")";
+  if (!WithinCaps(std::uint64_t(H.Width), std::uint64_t(H.Height), H.Stride()))
+    return "the picture of " + SizeText(H.Width, H.Height) + " pixels is too large";
+  if (H.ImageSize != 0 && H.ImageSize < H.Needed())
+    return "its image size field (" + std::to_string(H.ImageSize) + " bytes) is smaller than its " +
+           SizeText(H.Width, H.Height) + " pixels need (" + std::to_string(H.Needed()) + " bytes)";
+  return std::nullopt;
 }
 
 // ---- TGA --------------------------------------------------------------------------------------
@@ -106,25 +166,30 @@ constexpr int MaxJpegScans = 500;
 // grow beyond this; it has no backing store, so it fails instead.
 constexpr long MaxJpegWorkingMemory = 512L << 20;
 
-// libjpeg's error manager extended with the way back to the decoder. Plain C data only: it lives
-// across setjmp/longjmp.
+// libjpeg's error manager extended with the way back to the decoder and the reason a stream was
+// refused. Plain C data only: it lives across setjmp/longjmp.
 struct TJpegErrors {
   jpeg_error_mgr Base;
   jpeg_progress_mgr Progress;
   std::jmp_buf Return;
   bool DataCorrupt;
+  // libjpeg's own text of the error, or of the first warning that marked the data corrupt, or
+  // ours for what libjpeg decodes but this reader refuses.
+  char Reason[JMSG_LENGTH_MAX];
 };
 
+TJpegErrors& ErrorsOf(j_common_ptr Info) { return *reinterpret_cast<TJpegErrors*>(Info->err); }
+
 [[noreturn]] void JpegErrorExit(j_common_ptr Info) {
-  TJpegErrors* Errors = reinterpret_cast<TJpegErrors*>(Info->err);
-  std::longjmp(Errors->Return, 1);
+  Info->err->format_message(Info, ErrorsOf(Info).Reason);
+  std::longjmp(ErrorsOf(Info).Return, 1);
 }
 
 // Warnings are not printed. The ones that mean the entropy-coded data is damaged or cut short
 // (libjpeg then fills the rest of the picture with grey) mark the picture as corrupt.
 void JpegEmitMessage(j_common_ptr Info, int Level) {
   if (Level >= 0) return;  // trace messages
-  TJpegErrors* Errors = reinterpret_cast<TJpegErrors*>(Info->err);
+  TJpegErrors& Errors = ErrorsOf(Info);
   switch (Info->err->msg_code) {
 #if JPEG_LIB_VERSION >= 70 || defined(D_ARITH_CODING_SUPPORTED)
     case JWRN_ARITH_BAD_CODE:
@@ -133,7 +198,8 @@ void JpegEmitMessage(j_common_ptr Info, int Level) {
     case JWRN_HUFF_BAD_CODE:
     case JWRN_JPEG_EOF:
     case JWRN_MUST_RESYNC:
-      Errors->DataCorrupt = true;
+      if (!Errors.DataCorrupt) Info->err->format_message(Info, Errors.Reason);
+      Errors.DataCorrupt = true;
       break;
     default:
       break;
@@ -143,7 +209,38 @@ void JpegEmitMessage(j_common_ptr Info, int Level) {
 void JpegProgress(j_common_ptr Info) {
   if (!Info->is_decompressor) return;
   j_decompress_ptr D = reinterpret_cast<j_decompress_ptr>(Info);
-  if (D->input_scan_number > MaxJpegScans) JpegErrorExit(Info);
+  if (D->input_scan_number <= MaxJpegScans) return;
+  std::snprintf(ErrorsOf(Info).Reason, JMSG_LENGTH_MAX, "more than %d scans", MaxJpegScans);
+  std::longjmp(ErrorsOf(Info).Return, 1);
+}
+
+// Connects Errors to Info; Info is not created yet.
+void InitJpegErrors(jpeg_decompress_struct& Info, TJpegErrors& Errors) {
+  std::memset(&Info, 0, sizeof Info);
+  std::memset(&Errors, 0, sizeof Errors);
+  Info.err = jpeg_std_error(&Errors.Base);
+  Errors.Base.error_exit = JpegErrorExit;
+  Errors.Base.emit_message = JpegEmitMessage;
+  Errors.Progress.progress_monitor = JpegProgress;
+}
+
+// False, with the reason, for a picture whose header libjpeg read but this reader does not take.
+bool AcceptJpegHeader(const jpeg_decompress_struct& Info, TJpegErrors& Errors) {
+  const J_COLOR_SPACE Space = Info.jpeg_color_space;
+  const unsigned Width = Info.image_width, Height = Info.image_height;
+  if (Space != JCS_GRAYSCALE && Space != JCS_YCbCr && Space != JCS_RGB)
+    std::snprintf(Errors.Reason, sizeof Errors.Reason,
+                  "only greyscale, YCbCr and RGB pictures are supported, this one is %s",
+                  Space == JCS_CMYK ? "CMYK" : Space == JCS_YCCK ? "YCCK" : "of another kind");
+  else if (Width == 0 || Height == 0)
+    std::snprintf(Errors.Reason, sizeof Errors.Reason, "the picture has no pixels (%u x %u)",
+                  Width, Height);
+  else if (!WithinCaps(Width, Height, std::uint64_t(Width) * 4))
+    std::snprintf(Errors.Reason, sizeof Errors.Reason,
+                  "the picture of %u x %u pixels is too large", Width, Height);
+  else
+    return true;
+  return false;
 }
 
 // Resizes Out for a Width x Height RGBA picture; a separate function so that no C++ object is
@@ -156,18 +253,23 @@ void SizeJpegImage(TImage& Out, std::uint32_t Width, std::uint32_t Height) {
   Out.Pixels.assign(Out.RowBytes * Height, 0);
 }
 
-// The libjpeg part of DecodeJPG. Out is owned by the caller; this frame holds only C objects, so
-// returning into it through longjmp skips no destructor. True with Out filled, false on any error.
-bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
-  jpeg_decompress_struct Info;
-  TJpegErrors Errors;
-  std::memset(&Info, 0, sizeof Info);
-  std::memset(&Errors, 0, sizeof Errors);
-  Info.err = jpeg_std_error(&Errors.Base);
-  Errors.Base.error_exit = JpegErrorExit;
-  Errors.Base.emit_message = JpegEmitMessage;
-  Errors.Progress.progress_monitor = JpegProgress;
+// Decodes every row into Out. False when libjpeg stops early.
+bool ReadJpegRows(jpeg_decompress_struct& Info, TImage& Out) {
+  const std::uint32_t Height = Info.output_height;
+  while (Info.output_scanline < Height) {
+    // The picture's top row is the texture's last row.
+    JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
+    if (jpeg_read_scanlines(&Info, &Row, 1) != 1) return false;
+  }
+  return true;
+}
 
+// The libjpeg part of DecodeJPG. Out is owned by the caller; this frame and those it calls hold
+// only C objects, so returning into it through longjmp skips no destructor. True with Out filled;
+// false on any error, with Errors.Reason saying why.
+bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out, TJpegErrors& Errors) {
+  jpeg_decompress_struct Info;
+  InitJpegErrors(Info, Errors);
   if (setjmp(Errors.Return)) {
     jpeg_destroy_decompress(&Info);
     return false;
@@ -177,14 +279,11 @@ bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
   Info.progress = &Errors.Progress;
   // Older libjpeg takes a non-const buffer but only reads it.
   jpeg_mem_src(&Info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
-  if (jpeg_read_header(&Info, TRUE) != JPEG_HEADER_OK) {
-    jpeg_destroy_decompress(&Info);
-    return false;
-  }
-  const J_COLOR_SPACE Space = Info.jpeg_color_space;
-  if ((Space != JCS_GRAYSCALE && Space != JCS_YCbCr && Space != JCS_RGB) ||
-      Info.image_width == 0 || Info.image_height == 0 ||
-      !WithinCaps(Info.image_width, Info.image_height, std::uint64_t(Info.image_width) * 4)) {
+  // With an image required, libjpeg reports anything but a complete header as an error; the
+  // memory source never suspends.
+  if (jpeg_read_header(&Info, TRUE) != JPEG_HEADER_OK || !AcceptJpegHeader(Info, Errors)) {
+    if (Errors.Reason[0] == 0)
+      std::snprintf(Errors.Reason, sizeof Errors.Reason, "the stream has no complete header");
     jpeg_destroy_decompress(&Info);
     return false;
   }
@@ -192,15 +291,13 @@ bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
   Info.scale_num = 1;
   Info.scale_denom = 1;
   jpeg_start_decompress(&Info);
-  const std::uint32_t Width = Info.output_width, Height = Info.output_height;
-  SizeJpegImage(Out, Width, Height);
-  while (Info.output_scanline < Height) {
-    // The picture's top row is the texture's last row.
-    JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
-    if (jpeg_read_scanlines(&Info, &Row, 1) != 1) break;
-  }
-  const bool Complete = Info.output_scanline == Height;
-  if (Complete) jpeg_finish_decompress(&Info);
+  SizeJpegImage(Out, Info.output_width, Info.output_height);
+  const bool Complete = ReadJpegRows(Info, Out);
+  if (Complete)
+    jpeg_finish_decompress(&Info);
+  else if (!Errors.DataCorrupt)
+    std::snprintf(Errors.Reason, sizeof Errors.Reason, "the picture ends after %u of %u rows",
+                  unsigned(Info.output_scanline), unsigned(Info.output_height));
   jpeg_destroy_decompress(&Info);
   return Complete && !Errors.DataCorrupt;
 }
@@ -218,10 +315,6 @@ bool LoadTexture(const std::string& FileName, std::uint32_t& Texture) {
   if (Ext == ".JPG") return LoadJPG(FileName, Texture);
   if (Ext == ".TGA") return LoadTGA(FileName, Texture);
   return false;
-}
-
-void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count) {
-  for (std::size_t I = 0; I < Count; ++I, Pixels += 3) std::swap(Pixels[0], Pixels[2]);
 }
 
 std::uint32_t CreateTexture(const TImage& Image) {
@@ -263,59 +356,31 @@ bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
                TImage& Out) {
   if (Size < BmpFileHeaderSize + BmpInfoHeaderSize)
     return RefuseBMP(FileName, "the file is shorter than the bitmap headers");
-  const std::uint8_t* Info = Data + BmpFileHeaderSize;
-  const std::uint32_t PixelOffset = GetU32(Data + 10);
-  const std::uint32_t HeaderSize = GetU32(Info + 0);
-  const std::int32_t Width = GetS32(Info + 4);
-  const std::int32_t Height = GetS32(Info + 8);
-  const unsigned BitsPerPixel = GetU16(Info + 14);
-  const std::uint32_t Compression = GetU32(Info + 16);
-  const std::uint32_t ImageSize = GetU32(Info + 20);
-  const std::uint32_t ColoursUsed = GetU32(Info + 32);
-
-  if (HeaderSize < BmpInfoHeaderSize)
-    return RefuseBMP(FileName, "unsupported bitmap header of " + std::to_string(HeaderSize) +
-                                   " bytes (at least 40 expected)");
-  if (BitsPerPixel != 24)
-    return RefuseBMP(FileName, "only 24-bit bitmaps are supported, this one has " +
-                                   std::to_string(BitsPerPixel) + " bits per pixel");
-  if (Compression != 0)
-    return RefuseBMP(FileName, "compressed bitmaps are not supported (compression " +
-                                   std::to_string(Compression) + ")");
-  if (Height < 0) return RefuseBMP(FileName, "top-down bitmaps (negative height) are not supported");
-  if (Width <= 0 || Height == 0)
-    return RefuseBMP(FileName, "the picture has no pixels (" + std::to_string(Width) + " x " +
-                                   std::to_string(Height) + ")");
-  const std::uint64_t Stride = ((std::uint64_t(Width) * 24 + 31) / 32) * 4;
-  if (!WithinCaps(std::uint64_t(Width), std::uint64_t(Height), Stride))
-    return RefuseBMP(FileName, "the picture of " + SizeText(Width, Height) + " pixels is too large");
-  const std::uint64_t Needed = Stride * std::uint64_t(Height);
-  if (ImageSize != 0 && ImageSize < Needed)
-    return RefuseBMP(FileName, "its image size field (" + std::to_string(ImageSize) +
-                                   " bytes) is smaller than its " + SizeText(Width, Height) +
-                                   " pixels need (" + std::to_string(Needed) + " bytes)");
+  const TBmpHeader H = ReadBmpHeader(Data);
+  if (const std::optional<std::string> Problem = BmpHeaderProblem(H))
+    return RefuseBMP(FileName, *Problem);
 
   // The colour table follows the 40-byte info header and is never used, only skipped.
   const std::uint64_t TableEnd =
-      BmpFileHeaderSize + BmpInfoHeaderSize + std::uint64_t(ColoursUsed) * 4;
+      BmpFileHeaderSize + BmpInfoHeaderSize + std::uint64_t(H.ColoursUsed) * 4;
   if (TableEnd > Size) {
     ShowMessage("Error reading palette", BmpCaption);
     return false;
   }
   // Pixels normally follow the table; a larger info header (V4, V5) or a gap puts them where the
   // file header's offset says.
-  const std::uint64_t PixelStart = std::max<std::uint64_t>(TableEnd, PixelOffset);
-  const std::uint64_t DataSize = ImageSize != 0 ? ImageSize : Needed;
+  const std::uint64_t PixelStart = std::max<std::uint64_t>(TableEnd, H.PixelOffset);
+  const std::uint64_t DataSize = H.ImageSize != 0 ? H.ImageSize : H.Needed();
   if (PixelStart > Size || Size - PixelStart < DataSize) {
     ShowMessage("Error reading bitmap data", BmpCaption);
     return false;
   }
 
-  Out.Width = std::uint32_t(Width);
-  Out.Height = std::uint32_t(Height);
+  Out.Width = std::uint32_t(H.Width);
+  Out.Height = std::uint32_t(H.Height);
   Out.Format = TPixelFormat::RGB;
-  Out.RowBytes = std::size_t(Stride);
-  Out.Pixels.assign(Data + PixelStart, Data + PixelStart + Needed);
+  Out.RowBytes = std::size_t(H.Stride());
+  Out.Pixels.assign(Data + PixelStart, Data + PixelStart + H.Needed());
   for (std::uint32_t Row = 0; Row < Out.Height; ++Row)
     SwapRedBlue(Out.Pixels.data() + std::size_t(Row) * Out.RowBytes, Out.Width);
   return true;
@@ -349,7 +414,10 @@ bool LoadBMP(const std::string& FileName, std::uint32_t& Texture) {
 
 bool DecodeJPG(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
                TImage& Out) {
-  if (DecodeJPGCore(Data, Size, Out)) return true;
+  TJpegErrors Errors;
+  if (DecodeJPGCore(Data, Size, Out, Errors)) return true;
+  // The reason first: the box may wait for the user.
+  ShowDiagnostic("cannot decode JPEG " + Quoted(FileName) + ": " + Errors.Reason);
   ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
   return false;
 }

@@ -52,6 +52,8 @@ inline constexpr std::size_t MaxImageBytes = std::size_t(256) << 20;
 bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
                TImage& Out);
 // JPEG: greyscale, YCbCr or RGB streams, decoded to packed RGBA (alpha 255), bottom row first.
+// The message box names only the file; before it, one diagnostic line (ShowDiagnostic) names the
+// file and says why: libjpeg's own text, or which limit of this reader the picture breaks.
 bool DecodeJPG(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
                TImage& Out);
 // TGA: uncompressed (type 2) or run-length encoded (type 10) true colour of 24 or 32 bits;
@@ -63,6 +65,3 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
 // chain; internal format RGBA or three components) and returns its name. The new texture stays
 // bound to GL_TEXTURE_2D; the unpack alignment is restored afterwards. Needs a current context.
 std::uint32_t CreateTexture(const TImage& Image);
-
-// Exchanges byte 0 and byte 2 of each of Count consecutive 3-byte pixels (B G R becomes R G B).
-void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count);

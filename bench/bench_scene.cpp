@@ -9,32 +9,40 @@
 
 #include <GL/gl.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 
 namespace {
 
 constexpr int Width = 1280, Height = 800;
 
-// Sets the scene up in a fresh context with Num creatures (-1: none), fixed seed.
-bool SetUpScene(benchmark::State& State, int Num) {
+// The shipped data in a scratch folder, with a Vadrel.ini asking for Num creatures (-1: none);
+// VADREL_DATA names the folder while this lives.
+class TSceneData {
+public:
+  explicit TSceneData(int Num) {
+    for (const auto& Entry : std::filesystem::directory_iterator(DataFolder()))
+      if (Entry.path().filename() != "Vadrel.ini")
+        std::filesystem::create_symlink(Entry.path(), Dir.Path() / Entry.path().filename());
+    Dir.Write("Vadrel.ini", "[Section]\nNum=" + std::to_string(Num) + "\n");
+    // Only now: the links above point into the folder DataFolder() named before.
+    Env.emplace("VADREL_DATA", Dir.Path().c_str());
+  }
+
+private:
+  TTempDir Dir;
+  std::optional<TScopedEnv> Env;
+};
+
+// Sets the scene up in the current context with Data's creatures and a fixed seed.
+bool SetUpScene(benchmark::State& State, std::optional<TSceneData>& Data, int Num) {
   static const bool HaveData = FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"));
   if (!HaveData) {
     State.SkipWithError("no generated data (build the project first)");
     return false;
   }
-  // Benchmarks run more than once; the shipped folder is the one seen before the first run.
-  static const std::string Shipped = DataFolder();
-  const std::string Folder = "/tmp/vadrel-bench-scene-" + std::to_string(Num);
-  std::filesystem::remove_all(Folder);
-  std::filesystem::create_directories(Folder);
-  for (const auto& Entry : std::filesystem::directory_iterator(Shipped))
-    if (Entry.path().filename() != "Vadrel.ini")
-      std::filesystem::create_symlink(Entry.path(), std::filesystem::path(Folder) / Entry.path().filename());
-  std::ofstream(Folder + "/Vadrel.ini") << "[Section]\nNum=" << Num << "\n";
-  setenv("VADREL_DATA", Folder.c_str(), 1);
+  Data.emplace(Num);
   App().FlockSeed = 1;
   ResizeScene(Width, Height);
   InitScene();
@@ -44,7 +52,8 @@ bool SetUpScene(benchmark::State& State, int Num) {
 void BM_Frame(benchmark::State& State) {
   TGLTestContext GL(Width, Height);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
-  if (!SetUpScene(State, int(State.range(0)))) return;
+  std::optional<TSceneData> Data;
+  if (!SetUpScene(State, Data, int(State.range(0)))) return;
   for (auto _ : State) {
     DrawScene();
     glFinish();
@@ -56,7 +65,8 @@ BENCHMARK(BM_Frame)->Arg(40)->Arg(-1)->ArgName("Num")->Unit(benchmark::kMillisec
 void BM_FlockStep(benchmark::State& State) {
   TGLTestContext GL(64, 64);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
-  if (!SetUpScene(State, 40)) return;
+  std::optional<TSceneData> Data;
+  if (!SetUpScene(State, Data, 40)) return;
   for (auto _ : State) App().Flock->Update();
   FreeScene();
 }

@@ -10,49 +10,36 @@
 #include <GL/gl.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
 constexpr int Frames = 32;
 constexpr int Side = 256;
 
-// Writes the frames once into a fresh temporary folder and removes them at exit.
+// Writes the frames once into a scratch folder, removed at exit.
 class TFrameFiles {
 public:
   TFrameFiles() {
-    Dir = std::filesystem::temp_directory_path() / ("vadrel-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(Dir);
     for (int F = 0; F < Frames; ++F) {
-      std::vector<std::uint8_t> B(54 + Side * Side * 3);
-      auto Put32 = [&B](std::size_t At, std::uint32_t V) {
-        for (int I = 0; I < 4; ++I) B[At + I] = std::uint8_t(V >> (8 * I));
-      };
-      B[0] = 'B';
-      B[1] = 'M';
-      Put32(2, std::uint32_t(B.size()));
-      Put32(10, 54);
-      Put32(14, 40);
-      Put32(18, Side);
-      Put32(22, Side);
-      B[26] = 1;
-      B[28] = 24;
-      for (std::size_t I = 54; I < B.size(); ++I) B[I] = std::uint8_t(I * 31 + F * 7);
-      const auto Path = Dir / ("Frame" + std::to_string(100 + F) + ".bmp");
-      std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(B.data()), B.size());
-      Names.push_back(Path.string());
+      std::vector<std::uint8_t> B;
+      PutU8(B, 'B');
+      PutU8(B, 'M');
+      PutU32(B, 54 + Side * Side * 3);
+      PutU32(B, 0);
+      PutU32(B, 54);
+      PutU32(B, 40);
+      PutU32(B, Side);
+      PutU32(B, Side);
+      PutU16(B, 1);
+      PutU16(B, 24);
+      B.resize(54, 0);
+      for (std::size_t I = 54; I < 54 + Side * Side * 3; ++I) PutU8(B, unsigned(I * 31 + F * 7));
+      Names.push_back(Dir.Write("Frame" + std::to_string(100 + F) + ".bmp", B));
     }
   }
-  ~TFrameFiles() {
-    std::error_code Ignored;
-    std::filesystem::remove_all(Dir, Ignored);
-  }
-  std::filesystem::path Dir;
+  TTempDir Dir;
   std::vector<std::string> Names;
 };
 

@@ -1,27 +1,44 @@
-# Shared by run.sh, test.sh and bench.sh: installs the Debian packages the project needs when they
-# are missing, and configures and builds with CMake (incremental on re-runs, Release by default).
+# shellcheck shell=bash
+# Shared by run.sh, test.sh, bench.sh and fuzz.sh: installs the Debian packages a script needs when
+# they are missing, and configures and builds with CMake (incremental on re-runs, Release by
+# default).
 
 VADREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VADREL_BUILD="${VADREL_BUILD:-$VADREL_ROOT/build}"
 VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 
-# Everything needed to build the program, its tests and benchmarks, and to run the tests headless.
-VADREL_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+# What building and running the program needs: the tool chain, the libraries it links, and Mesa's
+# drivers (GLX for the window, EGL for SDL's offscreen driver in the headless mode).
+VADREL_BUILD_PACKAGES=(
+  cmake ninja-build g++
   libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
-  libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool libx11-dev libxtst-dev libxfixes-dev
 )
 
-vadrel_install_packages() {
-  local missing=()
+# What the tests and benchmarks add: GoogleTest, Google Benchmark, the X libraries the end-to-end
+# tests drive the program with, and the X server test.sh runs them under.
+VADREL_TEST_PACKAGES=(
+  libgtest-dev libbenchmark-dev
+  libx11-dev libxtst-dev libxfixes-dev
+  xvfb
+)
+
+# xvfb-run, for running the screen saver without a display (it needs xauth).
+VADREL_XVFB_RUN_PACKAGES=(xvfb xauth)
+
+# Prints those of the given packages that are not installed, one a line.
+vadrel_missing_packages() {
   local pkg
   for pkg in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-      missing+=("$pkg")
+      echo "$pkg"
     fi
   done
+}
+
+vadrel_install_packages() {
+  local missing
+  mapfile -t missing < <(vadrel_missing_packages "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
 
   echo "Installing missing Debian packages: ${missing[*]}"
@@ -39,7 +56,15 @@ vadrel_install_packages() {
     "${missing[@]}"
 }
 
-vadrel_build() {
-  cmake -S "$VADREL_ROOT" -B "$VADREL_BUILD" -G Ninja -DCMAKE_BUILD_TYPE="$VADREL_BUILD_TYPE" "$@" >/dev/null
-  cmake --build "$VADREL_BUILD" -j "$(nproc)"
+# Configures the build folder; the arguments go to CMake.
+vadrel_configure() {
+  cmake -S "$VADREL_ROOT" -B "$VADREL_BUILD" -G Ninja -DCMAKE_BUILD_TYPE="$VADREL_BUILD_TYPE" \
+    "$@" >/dev/null
+}
+
+# Builds the given targets, or everything when none is given.
+vadrel_compile() {
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build "$VADREL_BUILD" -j "$(nproc)" "${targets[@]}"
 }

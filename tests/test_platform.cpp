@@ -44,10 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TIniCase{"99999999999", 40}, TIniCase{"$100000000", 40},
                       TIniCase{"1.5", 40}, TIniCase{nullptr, 40}));
 
-TEST(IniFile, SectionAndKeyNamesIgnoreCase) {
+TEST(IniFile, SectionAndKeyNamesIgnoreCaseAndSurroundingBlanks) {
   TTempDir Dir;
-  const std::string File = Dir.Write("a.ini", "[SECTION]\nNUM=5\n");
-  EXPECT_EQ(ReadIniInteger(File, "Section", "Num", 40), 5);
   const std::string Mixed = Dir.Write("b.ini", "[ sEcTiOn ]\n  nUm = 6 \n");
   EXPECT_EQ(ReadIniInteger(Mixed, "Section", "Num", 40), 6);
 }
@@ -129,19 +127,34 @@ TEST(Files, ReadWholeFileAndFileExists) {
 
 // ---- Messages, clocks, keys ---------------------------------------------------------------
 
-TEST(Messages, EveryMessagePassesThroughTheSink) {
-  TMessageCapture Capture;
-  ShowMessage("Error opening x.bmp", "BMP Unit");
-  ShowMessage("second", "Caption");
-  ASSERT_EQ(Capture.Messages.size(), 2u);
-  EXPECT_EQ(Capture.Messages[0].Text, "Error opening x.bmp");
-  EXPECT_EQ(Capture.Messages[0].Caption, "BMP Unit");
-}
-
-TEST(Messages, WithoutADisplayTheyGoToStderr) {
+// Without a display (as in the tests) a box becomes a "Caption: Text" line on stderr.
+TEST(Messages, BoxesGoToTheSinkWhenOneIsInstalledElseToStderr) {
   testing::internal::CaptureStderr();
+  {
+    TMessageCapture Capture;
+    ShowMessage("Error opening x.bmp", "BMP Unit");
+    ShowMessage("second", "Caption");
+    ASSERT_EQ(Capture.Messages.size(), 2u);
+    EXPECT_EQ(Capture.Messages[0].Text, "Error opening x.bmp");
+    EXPECT_EQ(Capture.Messages[0].Caption, "BMP Unit");
+    EXPECT_TRUE(Capture.Diagnostics.empty());
+  }
   ShowMessage("Couldn't load the model", "Vadrel");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Vadrel: Couldn't load the model\n");
+}
+
+TEST(Messages, DiagnosticsGoToTheSinkWhenOneIsInstalledElseToOneStderrLine) {
+  testing::internal::CaptureStderr();
+  {
+    TMessageCapture Capture;
+    ShowDiagnostic("cannot decode JPEG \"x.jpg\": Premature end of JPEG file");
+    EXPECT_EQ(Capture.Diagnostics,
+              std::vector<std::string>{"cannot decode JPEG \"x.jpg\": Premature end of JPEG file"});
+    EXPECT_TRUE(Capture.Messages.empty());
+  }
+  ShowDiagnostic("Num=500 is more than the screen saver can animate");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "vadrel: Num=500 is more than the screen saver can animate\n");
 }
 
 TEST(Clock, FallbackCanBeForcedAndReplaced) {

@@ -109,7 +109,8 @@ public:
   std::uint32_t Now;
 };
 
-// The real-world sample corpus (../shared/corpus beside the project); empty when absent.
+// The real-world sample corpus (the CMake setting VADREL_CORPUS_DIR, by default ../shared/corpus
+// beside the project); empty when absent.
 std::filesystem::path CorpusDir();
 
 // Little-endian byte writers for crafting files.
