@@ -7,19 +7,20 @@ VADREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VADREL_BUILD="${VADREL_BUILD:-$VADREL_ROOT/build}"
 VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 
-# What building and running the program needs: the tool chain, the libraries it links, and Mesa's
-# drivers (GLX for the window, EGL for SDL's offscreen driver in the headless mode).
+# What building and running the program needs: the tool chain, the libraries it links (Xlib for
+# the windows XScreenSaver hands it), and Mesa's drivers (GLX for the window, EGL for SDL's
+# offscreen driver in the headless mode).
 VADREL_BUILD_PACKAGES=(
   cmake ninja-build g++
-  libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev
+  libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev libx11-dev
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
 )
 
-# What the tests and benchmarks add: GoogleTest, Google Benchmark, the X libraries the end-to-end
+# What the tests and benchmarks add: GoogleTest, Google Benchmark, the X extensions the end-to-end
 # tests drive the program with, and the X server test.sh runs them under.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
-  libx11-dev libxtst-dev libxfixes-dev
+  libxtst-dev libxfixes-dev
   xvfb
 )
 
