@@ -79,7 +79,7 @@ TBoid::TBoid(TBoidGene&& Gene) {
 }
 
 void TBoid::SetHeading(double Value) {
-  // One correction only: a turn step never exceeds 2π, so one is enough during a run.
+  // One correction only: a turn step never exceeds 2 pi, so one is enough during a run.
   FHeading = Value;
   if (FHeading > TwoPi)
     FHeading -= TwoPi;

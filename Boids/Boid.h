@@ -102,7 +102,7 @@ public:
 
   // Strictly closer than Radius.
   bool InRange(const TBoid& Other, double Radius) const;
-  // Direction to the point in [0, 2π]; the current heading when the point is where the boid is.
+  // Direction to the point in [0, 2 pi]; the current heading when the point is where the boid is.
   double AngleTo(double PX, double PY) const;
   bool SameColor(const TBoid& Other) const;
 
@@ -137,7 +137,7 @@ public:
   TBoid* NearestRival() const { return FNearestRival; }
   std::int32_t ModelIndex() const { return FModelIndex; }
 
-  // Wrapped once into [0, 2π] (a single correction of 2π).
+  // Wrapped once into [0, 2 pi] (a single correction of 2 pi).
   void SetHeading(double Value);
   // |Value|, then at most MaxSpeed, then at least MinSpeed.
   void SetSpeed(double Value);
@@ -145,7 +145,7 @@ public:
   void SetY(double Value) { FY = Value; }
   void SetMaxSpeed(double Value);
   void SetMinSpeed(double Value);
-  // Brought into [0, 2π] by whole turns; must be finite.
+  // Brought into [0, 2 pi] by whole turns; must be finite.
   void SetTurnRate(double Value);
   void SetAcceleration(double Value);
   void SetViewRadius(double Value);
