@@ -22,3 +22,5 @@ void TAnimate::Draw() {
   FLastTime += FDeltaTime;
   FModel->Advance(float(static_cast<long double>(FDeltaTime) * FFrameRate));
 }
+
+void TAnimate::SetReferencePath(bool Reference) { FModel->SetReferencePath(Reference); }

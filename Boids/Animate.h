@@ -22,6 +22,9 @@ public:
   // matrix, then advances it by (time since the previous Draw) x FrameRate frames.
   void Draw();
 
+  // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
+  void SetReferencePath(bool Reference);
+
   const TModel& Model() const { return *FModel; }
   float DeltaTime() const { return FDeltaTime; }  // seconds between the last two Draws
 

@@ -12,9 +12,10 @@ namespace {
 using TActiveTextureFunc = void(GLAPIENTRY*)(GLenum Texture);
 using TMultiTexCoord2fFunc = void(GLAPIENTRY*)(GLenum Target, GLfloat S, GLfloat T);
 
-// Shared by every model; either both set or both null.
+// Shared by every model; either all set or all null.
 TActiveTextureFunc glActiveTextureARB = nullptr;
 TMultiTexCoord2fFunc glMultiTexCoord2fARB = nullptr;
+TActiveTextureFunc glClientActiveTextureARB = nullptr;
 bool Warned = false;
 
 // Whole-word search of the space-separated GL_EXTENSIONS list.
@@ -37,9 +38,10 @@ bool VersionAtLeast13(const char* Version) {
   return Major > 1 || (Major == 1 && Minor >= 3);
 }
 
-void Fetch(const char* ActiveName, const char* MultiName) {
+void Fetch(const char* ActiveName, const char* MultiName, const char* ClientName) {
   glActiveTextureARB = reinterpret_cast<TActiveTextureFunc>(GetGLProcAddress(ActiveName));
   glMultiTexCoord2fARB = reinterpret_cast<TMultiTexCoord2fFunc>(GetGLProcAddress(MultiName));
+  glClientActiveTextureARB = reinterpret_cast<TActiveTextureFunc>(GetGLProcAddress(ClientName));
 }
 
 }  // namespace
@@ -51,8 +53,9 @@ void LoadEntryPoints() {
   // A loader may hand out a stub for any name, so the context's own word decides what exists.
   const char* Extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
   if (HasExtension(Extensions, "GL_ARB_multitexture"))
-    Fetch("glActiveTextureARB", "glMultiTexCoord2fARB");
-  if (!HasMultitexture() && VersionAtLeast13(Version)) Fetch("glActiveTexture", "glMultiTexCoord2f");
+    Fetch("glActiveTextureARB", "glMultiTexCoord2fARB", "glClientActiveTextureARB");
+  if (!HasMultitexture() && VersionAtLeast13(Version))
+    Fetch("glActiveTexture", "glMultiTexCoord2f", "glClientActiveTexture");
   if (HasMultitexture()) return;
   ClearEntryPoints();
   if (!Warned) {
@@ -66,12 +69,19 @@ void LoadEntryPoints() {
 void ClearEntryPoints() {
   glActiveTextureARB = nullptr;
   glMultiTexCoord2fARB = nullptr;
+  glClientActiveTextureARB = nullptr;
 }
 
-bool HasMultitexture() { return glActiveTextureARB && glMultiTexCoord2fARB; }
+bool HasMultitexture() {
+  return glActiveTextureARB && glMultiTexCoord2fARB && glClientActiveTextureARB;
+}
 
 void ActiveTexture(GLenum Texture) {
   if (glActiveTextureARB) glActiveTextureARB(Texture);
+}
+
+void ClientActiveTexture(GLenum Texture) {
+  if (glClientActiveTextureARB) glClientActiveTextureARB(Texture);
 }
 
 void MultiTexCoord2f(GLenum Target, GLfloat S, GLfloat T) {

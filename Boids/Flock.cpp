@@ -49,20 +49,14 @@ void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
   FBoids.push_back(std::make_unique<TBoid>(std::move(Gene)));
 }
 
-void TFlock::Update() {
-  for (const std::unique_ptr<TBoid>& Boid : FBoids) {
-    Boid->Scan(FBoids);
-    Boid->Decide();
-    Boid->Move();
-    Wrap(*Boid);
-  }
-}
+void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }
 
-void TFlock::Wrap(TBoid& Boid) const {
-  if (Boid.X() > FWidth) Boid.SetX(Boid.X() - FWidth);
-  if (Boid.X() < 0) Boid.SetX(Boid.X() + FWidth);
-  if (Boid.Y() > FHeight) Boid.SetY(Boid.Y() - FHeight);
-  if (Boid.Y() < 0) Boid.SetY(Boid.Y() + FHeight);
+void TFlock::Wrap(TBoid& Boid) const { WrapIntoWorld(Boid, FWidth, FHeight); }
+
+void TFlock::SetReferencePaths(bool Reference) {
+  FScanPath = Reference ? TScanPath::Full : TScanPath::Grid;
+  for (const auto& Model : FModels)
+    if (Model) Model->SetReferencePath(Reference);
 }
 
 float TFlock::BearingDegrees(float X1, float Y1, float X2, float Y2) {

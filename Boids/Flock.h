@@ -11,6 +11,7 @@
 
 #include "Animate.h"
 #include "Boid.h"
+#include "Grid.h"
 
 class TFlock {
 public:
@@ -28,10 +29,14 @@ public:
   void AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits);
 
   // One step of every boid, in list order: Scan, Decide, Move, Wrap. Sequential: a boid sees the
-  // ones before it already moved.
+  // ones before it already moved. The scans go through a neighbour grid, or with the reference
+  // paths over the whole flock; both give the same flock, bit for bit.
   void Update();
   // Draws every boid with its model slot's creature; leaves the texturing state the model left.
   void Draw();
+
+  // The plain reference paths (the full scan, immediate-mode drawing) instead of the fast ones.
+  void SetReferencePaths(bool Reference);
 
   // One correction per bound; a position exactly on Width or Height stays.
   void Wrap(TBoid& Boid) const;
@@ -47,4 +52,6 @@ private:
   double FHeight = 0;
   double FWidth = 0;
   std::vector<std::unique_ptr<TAnimate>> FModels;
+  TScanPath FScanPath = TScanPath::Grid;
+  TNeighbourGrid FGrid;
 };

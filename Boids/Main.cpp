@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
 
   int ExitCode = 1;
   try {
-    ExitCode = Options.Mode == TRunMode::Screenshot ? RunScreenshot(Options) : WinMain(Options);
+    const bool Headless =
+        Options.Mode == TRunMode::Screenshot || Options.Mode == TRunMode::Benchmark;
+    ExitCode = Headless ? RunHeadless(Options) : WinMain(Options);
   } catch (const std::exception& Error) {
     // The full-screen window would hide the box: take it down first.
     KillGLWindow();

@@ -655,6 +655,13 @@ void TMaterial::Apply() {
 }
 
 void TModel::Draw() {
+  if (FReferencePath)
+    DrawImmediate();
+  else
+    DrawFromArrays();
+}
+
+void TModel::DrawImmediate() {
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     const int Material = FMaterialIndices[M];
     if (Material < 0)
@@ -682,4 +689,125 @@ void TModel::Draw() {
       }
     glEnd();
   }
+}
+
+// ---- Drawing from vertex arrays -------------------------------------------------------------
+
+// Per mesh: one array slot for each distinct (vertex, normal) pair its corners use, so that one
+// index addresses all of a corner's values; the positions are posed once per pose, per vertex.
+struct TModel::TDrawArrays {
+  struct TMesh {
+    std::vector<int> Source;               // per slot: the mesh vertex it shows
+    bool SlotsAreVertices = false;         // Source[i] == i for every slot: no gathering
+    std::vector<float> Posed;              // per mesh vertex: x, y, z in the current pose
+    std::vector<float> Positions;          // per slot, gathered from Posed (unless the same)
+    std::vector<float> Normals;            // per slot: x, y, z
+    std::vector<float> TexCoords;          // per slot: u, v (both units)
+    std::vector<GLuint> Indices;           // per corner, in the file's order
+    std::array<float, 5> Last{};           // the last corner's normal and texture coordinates
+  };
+  std::vector<TMesh> Meshes;
+  bool Posed = false;
+  float PosedFrame = 0;  // the pose depends on the current frame alone
+};
+
+TModel::~TModel() = default;
+
+void TModel::BuildArrays() {
+  FArrays = std::make_unique<TDrawArrays>();
+  FArrays->Meshes.resize(FMeshes.size());
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const TShape& Shape = *FMeshes[M];
+    TDrawArrays::TMesh& A = FArrays->Meshes[M];
+    std::vector<std::vector<std::pair<int, GLuint>>> SlotsOfVertex(Shape.Vertices.size());
+    for (const TTri& Triangle : Shape.Triangles)
+      for (int Corner = 0; Corner < 3; ++Corner) {
+        const int V = Triangle.VertexIndices[Corner], N = Triangle.NormalIndices[Corner];
+        auto& Known = SlotsOfVertex[std::size_t(V)];
+        auto Found = std::find_if(Known.begin(), Known.end(), [N](auto& P) { return P.first == N; });
+        if (Found == Known.end()) {
+          Known.emplace_back(N, GLuint(A.Source.size()));
+          Found = Known.end() - 1;
+          A.Source.push_back(V);
+          const TNormal& Normal = Shape.Normals[std::size_t(N)];
+          A.Normals.insert(A.Normals.end(), {Normal.X, Normal.Y, Normal.Z});
+          const TVec& W = Shape.Vertices[std::size_t(V)];
+          A.TexCoords.insert(A.TexCoords.end(), {W.U, W.V});
+        }
+        A.Indices.push_back(Found->second);
+        const TNormal& Normal = Shape.Normals[std::size_t(N)];
+        const TVec& W = Shape.Vertices[std::size_t(V)];
+        A.Last = {Normal.X, Normal.Y, Normal.Z, W.U, W.V};
+      }
+    A.SlotsAreVertices = A.Source.size() == Shape.Vertices.size();
+    for (std::size_t Slot = 0; A.SlotsAreVertices && Slot < A.Source.size(); ++Slot)
+      A.SlotsAreVertices = A.Source[Slot] == int(Slot);
+    A.Posed.resize(Shape.Vertices.size() * 3);
+    if (!A.SlotsAreVertices) A.Positions.resize(A.Source.size() * 3);
+  }
+}
+
+void TModel::PoseArrays() {
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const TShape& Shape = *FMeshes[M];
+    TDrawArrays::TMesh& A = FArrays->Meshes[M];
+    // Exactly the immediate path's arithmetic, once per vertex instead of once per corner.
+    for (std::size_t V = 0; V < Shape.Vertices.size(); ++V) {
+      const TVec& W = Shape.Vertices[V];
+      float P[3] = {W.X, W.Y, W.Z};
+      if (W.BoneIndex != -1) {
+        const TMatrix& Absolute = FBones[std::size_t(W.BoneIndex)]->Absolute;
+        Absolute.ApplyRotation(P);
+        Absolute.ApplyTranslation(P);
+      }
+      std::copy(P, P + 3, A.Posed.begin() + std::ptrdiff_t(V * 3));
+    }
+    if (A.SlotsAreVertices) continue;
+    for (std::size_t Slot = 0; Slot < A.Source.size(); ++Slot)
+      std::copy_n(A.Posed.begin() + A.Source[Slot] * 3, 3,
+                  A.Positions.begin() + std::ptrdiff_t(Slot * 3));
+  }
+  FArrays->Posed = true;
+  FArrays->PosedFrame = FCurrentFrame;
+}
+
+void TModel::DrawFromArrays() {
+  if (!FArrays) BuildArrays();
+  if (!FArrays->Posed || FArrays->PosedFrame != FCurrentFrame) PoseArrays();
+  const bool SecondUnit = FCaustics && ExtOpenGL::HasMultitexture();
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
+    ExtOpenGL::ClientActiveTexture(Unit);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  }
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const int Material = FMaterialIndices[M];
+    if (Material < 0)
+      glDisable(GL_TEXTURE_2D);
+    else
+      FMaterials[std::size_t(Material)]->Apply();
+    const TDrawArrays::TMesh& A = FArrays->Meshes[M];
+    if (A.Indices.empty()) continue;
+    glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());
+    glNormalPointer(GL_FLOAT, 0, A.Normals.data());
+    for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+      if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
+      ExtOpenGL::ClientActiveTexture(Unit);
+      glTexCoordPointer(2, GL_FLOAT, 0, A.TexCoords.data());
+    }
+    glDrawElements(GL_TRIANGLES, GLsizei(A.Indices.size()), GL_UNSIGNED_INT, A.Indices.data());
+    // What the immediate path leaves current: the last corner's normal and coordinates.
+    glNormal3f(A.Last[0], A.Last[1], A.Last[2]);
+    ExtOpenGL::MultiTexCoord2f(GL_TEXTURE0_ARB, A.Last[3], A.Last[4]);
+    if (FCaustics) ExtOpenGL::MultiTexCoord2f(GL_TEXTURE1_ARB, A.Last[3], A.Last[4]);
+  }
+  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
+    ExtOpenGL::ClientActiveTexture(Unit);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  }
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -129,6 +129,7 @@ public:
   // Fetches the multitexture entry points for the current GL context (without one they stay
   // unset, which reading with TTextures::Skip does not mind).
   explicit TModel(bool Caustics);
+  ~TModel();
   TModel(const TModel&) = delete;
   TModel& operator=(const TModel&) = delete;
 
@@ -154,7 +155,13 @@ public:
   void Advance(float Frames);
 
   // Sends every mesh, each after its material, in the current pose. Needs the context current.
+  // The fast path (the default) poses each vertex once per pose and sends each mesh from vertex
+  // arrays; the reference path sends every corner in immediate mode. Both give the same pixels
+  // and leave the same state: the same enables, texture bindings and active unit, the current
+  // normal and texture coordinates of the last corner, client arrays off and unit 0 the client
+  // unit.
   void Draw();
+  void SetReferencePath(bool Reference) { FReferencePath = Reference; }
 
   float TotalFrames() const { return FTotalFrames; }
   float CurrentFrame() const { return FCurrentFrame; }
@@ -179,8 +186,16 @@ private:
   std::vector<std::unique_ptr<TMaterial>> FMaterials;
   std::vector<std::unique_ptr<TBone>> FBones;  // parents must precede children
 
+  bool FReferencePath = false;
+  struct TDrawArrays;  // the fast path's vertex arrays, built on its first use
+  std::unique_ptr<TDrawArrays> FArrays;
+
   bool LinkParents();
   void SetupBones();
   void BindVertices();
   void Clear();
+  void DrawImmediate();
+  void DrawFromArrays();
+  void BuildArrays();
+  void PoseArrays();
 };

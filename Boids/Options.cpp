@@ -7,7 +7,8 @@
 
 const char* const UsageText =
     "usage: vadrel [-root | -window-id ID | --window[=WxH] | --screenshot FILE.png [--frames N] "
-    "[--size WxH] [--seed S]] [-count N] [-delay USEC] [-fps] [--help]";
+    "[--size WxH] [--seed S] | --benchmark [--frames N] [--size WxH] [--reference]] [-count N] "
+    "[-delay USEC] [-fps] [--help]";
 
 const char* const HelpText =
     "Vadrel: a flock of fish above a sunlit sea floor.\n"
@@ -30,6 +31,10 @@ const char* const HelpText =
     "    --frames N         frames to render (100)\n"
     "    --size WxH         picture size (1280x800)\n"
     "    --seed S           the same flock and animation on every run\n"
+    "  --benchmark          render off screen and print the frame rate and frame times\n"
+    "    --frames N         frames to render (220; the first 20 are not counted)\n"
+    "    --size WxH         picture size (1280x800)\n"
+    "    --reference        the plain reference paths instead of the fast ones\n"
     "  --help               this text\n"
     "\n"
     "Every option may be written with one dash or two. Settings are read from\n"
@@ -84,8 +89,12 @@ public:
       O.Mode = TRunMode::Help;
       return true;
     }
-    if (!ScreenshotOnly.empty() && O.Mode != TRunMode::Screenshot)
-      return Fail(ScreenshotOnly + " needs --screenshot FILE.png");
+    const bool Headless = O.Mode == TRunMode::Screenshot || O.Mode == TRunMode::Benchmark;
+    if (!ScreenshotOnly.empty() && !Headless)
+      return Fail(ScreenshotOnly + " needs --screenshot FILE.png or --benchmark");
+    if (O.Reference && O.Mode != TRunMode::Benchmark)
+      return Fail("--reference needs --benchmark");
+    if (O.Mode == TRunMode::Benchmark && !FramesGiven) O.Frames = 220;
     // -root draws on the daemon's window when it names one; with no mode chosen, that window
     // alone makes the run a hack.
     const bool FromEnvironment = XScreenSaverWindow && *XScreenSaverWindow;
@@ -99,7 +108,7 @@ public:
     }
     if (!DelayGiven && (O.Mode == TRunMode::Hack || O.Mode == TRunMode::Window))
       O.DelayMicroseconds = DefaultDelayMicroseconds;
-    if (O.Mode == TRunMode::Screenshot) {
+    if (Headless) {
       O.Width = PictureSize.first;
       O.Height = PictureSize.second;
     } else if (O.Mode == TRunMode::Window) {
@@ -116,7 +125,8 @@ private:
   std::size_t Next = 0;
   bool Help = false, Root = false, DelayGiven = false;
   std::string ModeOption;      // the option that chose the mode
-  std::string ScreenshotOnly;  // a screenshot option seen (it needs --screenshot)
+  std::string ScreenshotOnly;  // a headless option seen (it needs --screenshot or --benchmark)
+  bool FramesGiven = false;
   std::pair<int, int> WindowSize{1024, 640};
   std::pair<int, int> PictureSize{1280, 800};
 
@@ -186,8 +196,13 @@ private:
       if (!Value(Arg, O.File)) return false;
       if (O.File.empty()) return Fail("--screenshot takes a file name");
       return SetMode(TRunMode::Screenshot, "--screenshot");
+    } else if (Name == "benchmark") {
+      return SetMode(TRunMode::Benchmark, "--benchmark");
+    } else if (Name == "reference") {
+      O.Reference = true;
     } else if (Name == "frames") {
       ScreenshotOnly = Arg;
+      FramesGiven = true;
       return Bounded(Arg, O.Frames, 1, 1000000, "a whole number from 1 to 1000000");
     } else if (Name == "size") {
       ScreenshotOnly = Arg;

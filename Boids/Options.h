@@ -1,6 +1,6 @@
 // Options: the command line. Picks how the program runs (the full-screen screen saver, a hack
-// drawing into a window XScreenSaver hands it, an ordinary desktop window, a headless render, or
-// the list of options) and the settings of that run. Plain C++; no GL, no SDL, no X.
+// drawing into a window XScreenSaver hands it, an ordinary desktop window, a headless render or
+// benchmark, or the list of options) and the settings of that run. Plain C++; no GL, no SDL, no X.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@ enum class TRunMode : std::uint8_t {
   Hack,        // -root or -window-id: draw into a window someone else owns
   Window,      // --window: an ordinary resizable desktop window
   Screenshot,  // --screenshot: render headless into a PNG
+  Benchmark,   // --benchmark: render headless and print how fast
   Help,        // --help: print UsageText and stop
 };
 
@@ -27,13 +28,16 @@ struct TOptions {
   std::optional<std::int32_t> Count;
   bool ShowFrameRate = false;
 
-  // Window: the window's size. Screenshot: the picture's size.
+  // Window: the window's size. Screenshot and Benchmark: the picture's size.
   int Width = 0, Height = 0;
 
-  // Screenshot only.
+  // Screenshot and Benchmark (Frames: 100 for a screenshot, 220 for a benchmark by default).
   std::string File;
   int Frames = 100;
   std::optional<std::uint64_t> Seed;
+  // The program's plain reference paths (the full neighbour scan, immediate-mode drawing)
+  // instead of the fast ones, to compare them.
+  bool Reference = false;
 };
 
 // The pause between frames in hack and window mode when -delay is not given (XScreenSaver's

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -280,6 +281,12 @@ void SetMillisecondClock(std::function<std::uint32_t()> Clock) {
 
 void SetPerformanceCounter(std::function<std::int64_t()> Counter) {
   State().Counter = std::move(Counter);
+}
+
+std::uint64_t PeakMemoryBytes() {
+  rusage Usage{};
+  if (getrusage(RUSAGE_SELF, &Usage) != 0) return 0;
+  return std::uint64_t(Usage.ru_maxrss) * 1024;  // kilobytes on Linux
 }
 
 // ---- Stopping ---------------------------------------------------------------------------------

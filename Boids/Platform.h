@@ -96,6 +96,9 @@ void SetPerformanceCounterAvailable(bool Available);
 void SetMillisecondClock(std::function<std::uint32_t()> Clock);
 void SetPerformanceCounter(std::function<std::int64_t()> Counter);
 
+// The most memory the process has held at once (its peak resident set), in bytes.
+std::uint64_t PeakMemoryBytes();
+
 // ---- Stopping ---------------------------------------------------------------------------------
 
 // From now on SIGINT and SIGTERM only ask the program to stop: the loops finish the frame in

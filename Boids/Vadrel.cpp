@@ -9,7 +9,10 @@
 #include <GL/glu.h>
 #include <png.h>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -251,6 +254,8 @@ void InitScene() {
     for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, Scene::CreatureTraits);
 
   S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
+  S.Flock->SetReferencePaths(S.ReferencePaths);
+  S.Terrain->SetReferencePath(S.ReferencePaths);
 }
 
 namespace {
@@ -334,6 +339,7 @@ void ApplySettings(const TOptions& Options) {
   S.CountOverride = Options.Count;
   S.ShowFrameRate = Options.ShowFrameRate;
   S.FlockSeed = Options.Seed;
+  S.ReferencePaths = Options.Reference;
 }
 
 TWindowRequest WindowRequestFor(const TOptions& Options) {
@@ -434,7 +440,60 @@ bool WritePng(const std::string& File, int Width, int Height, const std::vector<
   return true;
 }
 
-int RunScreenshot(const TOptions& Options) {
+namespace {
+
+// From static initialisation, which follows the loading of the program and its libraries.
+const auto ProgramStart = std::chrono::steady_clock::now();
+
+double SecondsSince(std::chrono::steady_clock::time_point Start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+}
+
+// While it lives, a seeded run's animation clock advances by one fixed step per Step() instead
+// of following the wall clock, so the same command draws the same frames on every run.
+class TFixedStepClock {
+public:
+  explicit TFixedStepClock(bool Active) : FActive(Active) {
+    if (FActive) SetPerformanceCounter([this] { return FTicks; });
+  }
+  ~TFixedStepClock() {
+    if (FActive) SetPerformanceCounter({});
+  }
+  TFixedStepClock(const TFixedStepClock&) = delete;
+  TFixedStepClock& operator=(const TFixedStepClock&) = delete;
+  void Step() { FTicks += FTicksPerFrame; }
+
+private:
+  bool FActive;
+  std::int64_t FTicks = 0;
+  std::int64_t FTicksPerFrame = PerformanceFrequency() / Scene::HeadlessFrameRate;
+};
+
+// One line: the frame rate and frame times of the frames after the warm-up.
+void ReportBenchmark(const TOptions& Options, std::vector<double> Seconds, double Startup) {
+  const std::size_t Warmup = Seconds.size() > 40 ? 20 : 0;
+  Seconds.erase(Seconds.begin(), Seconds.begin() + std::ptrdiff_t(Warmup));
+  double Total = 0;
+  for (const double T : Seconds) Total += T;
+  std::sort(Seconds.begin(), Seconds.end());
+  const auto Percentile = [&](double P) {
+    return Seconds[std::min(Seconds.size() - 1, std::size_t(P * double(Seconds.size())))];
+  };
+  char Line[400];
+  std::snprintf(Line, sizeof Line,
+                "%d creatures at %dx%d, %zu frames counted (%s paths): %.1f frames per second, "
+                "frame time median %.2f ms, 95th percentile %.2f ms; start-up to the first frame "
+                "%.0f ms; peak memory %.0f MB\n",
+                App().BoidCount + 1 > 0 ? App().BoidCount + 1 : 0, Options.Width, Options.Height,
+                Seconds.size(), Options.Reference ? "reference" : "fast",
+                double(Seconds.size()) / Total, Percentile(0.5) * 1e3, Percentile(0.95) * 1e3,
+                Startup * 1e3, double(PeakMemoryBytes()) / (1 << 20));
+  ShowText(Line);
+}
+
+}  // namespace
+
+int RunHeadless(const TOptions& Options) {
   TVadrelState& S = App();
   // Always the offscreen driver: the picture must not depend on a window being visible.
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
@@ -443,26 +502,26 @@ int RunScreenshot(const TOptions& Options) {
   Request.Kind = TWindowKind::Offscreen;
   Request.Width = Options.Width;
   Request.Height = Options.Height;
-  // With a seed the animation clock advances by one fixed step per frame instead of following the
-  // wall clock, so the same command writes the same picture on every run.
-  std::int64_t Ticks = 0;
-  const std::int64_t TicksPerFrame = PerformanceFrequency() / Scene::HeadlessFrameRate;
-  struct TClockGuard {
-    bool Active;
-    ~TClockGuard() {
-      if (Active) SetPerformanceCounter({});
-    }
-  } ClockGuard{Options.Seed.has_value()};
-  if (ClockGuard.Active) SetPerformanceCounter([&Ticks] { return Ticks; });
+  TFixedStepClock Clock(Options.Seed.has_value());
   if (!CreateGLWindow(32, Request)) return 1;
 
-  std::vector<std::uint8_t> Pixels(std::size_t(Options.Width) * Options.Height * 4);
+  const bool Benchmark = Options.Mode == TRunMode::Benchmark;
+  std::vector<double> Seconds;
+  Seconds.reserve(std::size_t(Options.Frames));
+  double Startup = 0;
+  std::vector<std::uint8_t> Pixels;
   int Frame = 0;
   for (; Frame < Options.Frames && !StopRequested(); ++Frame) {
-    Ticks += TicksPerFrame;
+    const auto Start = std::chrono::steady_clock::now();
+    Clock.Step();
     DrawScene();
     DrawFrameRate();
-    if (Frame + 1 == Options.Frames) {
+    if (Benchmark) {
+      glFinish();  // the frame is drawn, not only queued
+      Seconds.push_back(SecondsSince(Start));
+      if (Frame == 0) Startup = SecondsSince(ProgramStart);
+    } else if (Frame + 1 == Options.Frames) {
+      Pixels.resize(std::size_t(Options.Width) * Options.Height * 4);
       glFinish();
       glPixelStorei(GL_PACK_ALIGNMENT, 1);
       glReadBuffer(GL_BACK);
@@ -474,8 +533,13 @@ int RunScreenshot(const TOptions& Options) {
   FreeScene();
   if (Frame < Options.Frames) {
     ShowDiagnostic("stopped by a signal after " + std::to_string(Frame) + " of " +
-                   std::to_string(Options.Frames) + " frames; " + Options.File + " not written");
+                   std::to_string(Options.Frames) + " frames" +
+                   (Benchmark ? "" : "; " + Options.File + " not written"));
     return 1;
+  }
+  if (Benchmark) {
+    ReportBenchmark(Options, std::move(Seconds), Startup);
+    return 0;
   }
 
   for (std::size_t I = 3; I < Pixels.size(); I += 4) Pixels[I] = 255;  // an opaque picture

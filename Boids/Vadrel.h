@@ -69,6 +69,7 @@ struct TVadrelState {
   std::optional<std::uint64_t> FlockSeed;  // a fixed seed instead of the clock (headless mode)
   std::optional<std::int32_t> CountOverride;  // instead of the configuration's Num
   bool ShowFrameRate = false;
+  bool ReferencePaths = false;  // the plain reference paths instead of the fast ones
   TFrameRateMeter FrameRate;
   std::unique_ptr<TPerfTimer> FrameClock;  // the frame-rate meter's clock
 };
@@ -106,9 +107,11 @@ void DrawFrameRate();
 
 // ---- Headless mode -----------------------------------------------------------------------------
 
-// Renders Options.Frames frames of the scene into an offscreen surface (SDL's offscreen driver)
-// and writes the last one to Options.File. Returns the exit code: 0, or 1 after a diagnostic line.
-int RunScreenshot(const TOptions& Options);
+// Renders Options.Frames frames of the scene into an offscreen surface (SDL's offscreen driver);
+// a screenshot writes the last one to Options.File, a benchmark prints one line with the frame
+// rate, the median and 95th-percentile frame time, the start-up time and the peak memory.
+// Returns the exit code: 0, or 1 after a diagnostic line.
+int RunHeadless(const TOptions& Options);
 
 // Writes Width x Height RGBA pixels, bottom row first (as GL reads them), as an RGB PNG.
 bool WritePng(const std::string& File, int Width, int Height, const std::vector<std::uint8_t>& Rgba,
