@@ -12,6 +12,7 @@ VADREL_PACKAGES=(
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool libx11-dev libxtst-dev libxfixes-dev
+  xscreensaver libxml2-utils desktop-file-utils man-db dpkg-dev file
 )
 
 vadrel_install_packages() {
