@@ -86,10 +86,10 @@ public:
     }
     if (!ScreenshotOnly.empty() && O.Mode != TRunMode::Screenshot)
       return Fail(ScreenshotOnly + " needs --screenshot FILE.png");
-    // -root draws on the daemon's window when it names one; with no mode chosen, that window
-    // alone makes the run a hack.
+    // -root draws on the daemon's window when it names one, unless -window-id names another;
+    // with no mode chosen, that window alone makes the run a hack.
     const bool FromEnvironment = XScreenSaverWindow && *XScreenSaverWindow;
-    if (FromEnvironment && (Root || O.Mode == TRunMode::Saver)) {
+    if (FromEnvironment && !O.WindowId && (Root || O.Mode == TRunMode::Saver)) {
       std::uint64_t Id = 0;
       if (!ParseWindowId(XScreenSaverWindow, Id))
         return Fail(std::string("XSCREENSAVER_WINDOW \"") + XScreenSaverWindow +
@@ -126,7 +126,10 @@ private:
   }
 
   bool SetMode(TRunMode Mode, const std::string& Option) {
-    if (!ModeOption.empty() && ModeOption != Option)
+    // -root and -window-id go together: XScreenSaver's preview adds -window-id to the command
+    // line the daemon runs, -root and all.
+    const bool BothHack = !ModeOption.empty() && O.Mode == TRunMode::Hack && Mode == TRunMode::Hack;
+    if (!ModeOption.empty() && ModeOption != Option && !BothHack)
       return Fail(ModeOption + " and " + Option + " cannot be combined");
     ModeOption = Option;
     O.Mode = Mode;
