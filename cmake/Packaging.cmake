@@ -29,7 +29,8 @@ install(FILES packaging/vadrel.desktop
 
 set(CPACK_PACKAGE_NAME "vadrel")
 set(CPACK_PACKAGE_VENDOR "Vadrel")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "underwater screen saver: a flock of fish above a sunlit sea floor")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "underwater screen saver: a flock of fish above a sunlit sea floor")
 set(CPACK_PACKAGE_DESCRIPTION
   "A flock of skeletally animated fish swims above a sandy sea floor under\n\
 moving caustic light, in blue water. It runs full screen on its own, in a\n\
