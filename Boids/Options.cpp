@@ -31,7 +31,8 @@ const char* const HelpText =
     "    --frames N         frames to render (100)\n"
     "    --size WxH         picture size (1280x800)\n"
     "    --seed S           the same flock and animation on every run\n"
-    "  --benchmark          render off screen and print the frame rate and frame times\n"
+    "  --benchmark          render off screen (seed 1 unless given) and print the frame\n"
+    "                       rate, frame times, start-up time and peak memory\n"
     "    --frames N         frames to render (220; the first 20 are not counted)\n"
     "    --size WxH         picture size (1280x800)\n"
     "    --reference        the plain reference paths instead of the fast ones\n"
@@ -94,11 +95,13 @@ public:
       return Fail(ScreenshotOnly + " needs --screenshot FILE.png or --benchmark");
     if (O.Reference && O.Mode != TRunMode::Benchmark)
       return Fail("--reference needs --benchmark");
+    // A benchmark repeats the same work on every run: the same flock, a fixed animation step.
     if (O.Mode == TRunMode::Benchmark && !FramesGiven) O.Frames = 220;
-    // -root draws on the daemon's window when it names one; with no mode chosen, that window
-    // alone makes the run a hack.
+    if (O.Mode == TRunMode::Benchmark && !O.Seed) O.Seed = 1;
+    // -root draws on the daemon's window when it names one, unless -window-id names another;
+    // with no mode chosen, that window alone makes the run a hack.
     const bool FromEnvironment = XScreenSaverWindow && *XScreenSaverWindow;
-    if (FromEnvironment && (Root || O.Mode == TRunMode::Saver)) {
+    if (FromEnvironment && !O.WindowId && (Root || O.Mode == TRunMode::Saver)) {
       std::uint64_t Id = 0;
       if (!ParseWindowId(XScreenSaverWindow, Id))
         return Fail(std::string("XSCREENSAVER_WINDOW \"") + XScreenSaverWindow +
@@ -136,7 +139,10 @@ private:
   }
 
   bool SetMode(TRunMode Mode, const std::string& Option) {
-    if (!ModeOption.empty() && ModeOption != Option)
+    // -root and -window-id go together: XScreenSaver's preview adds -window-id to the command
+    // line the daemon runs, -root and all.
+    const bool BothHack = !ModeOption.empty() && O.Mode == TRunMode::Hack && Mode == TRunMode::Hack;
+    if (!ModeOption.empty() && ModeOption != Option && !BothHack)
       return Fail(ModeOption + " and " + Option + " cannot be combined");
     ModeOption = Option;
     O.Mode = Mode;

@@ -17,11 +17,14 @@ VADREL_BUILD_PACKAGES=(
 )
 
 # What the tests and benchmarks add: GoogleTest, Google Benchmark, the X extensions the end-to-end
-# tests drive the program with, and the X server test.sh runs them under.
+# tests drive the program with, the X server test.sh runs them under, and for the install tests
+# XScreenSaver itself, the checkers of the settings file, desktop entry and man page, and what
+# cpack needs to work out the package's dependencies.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
   xvfb
+  xscreensaver libxml2-utils desktop-file-utils man-db dpkg-dev file
 )
 
 # xvfb-run, for running the screen saver without a display (it needs xauth).

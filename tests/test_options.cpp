@@ -31,6 +31,9 @@ TEST(CommandLine, ModesAndSettings) {
       {{"-window-id", "0x1f"}, nullptr, Hack, 0x1f, 20000},
       {{"--window-id", "31"}, nullptr, Hack, 31, 20000},
       {{"-window-id", "0X1F"}, "0x99", Hack, 0x1f, 20000},  // the switch wins over the variable
+      // XScreenSaver's preview: the daemon's command line plus the preview's window.
+      {{"--root", "--window-id", "0x5"}, "0x99", Hack, 0x5, 20000},
+      {{"-window-id", "5", "-root"}, nullptr, Hack, 5, 20000},
       {{"--window"}, "0x99", Window, {}, 20000, {}, false, 1024, 640},
       {{"-window=320x200", "-delay", "0"}, nullptr, Window, {}, 0, {}, false, 320, 200},
       {{"-root", "-count", "9999", "-fps", "--delay", "10000000"}, nullptr, Hack, {}, 10000000,
@@ -110,7 +113,6 @@ TEST(CommandLine, RefusedArgumentsSayWhy) {
       {{"-window-id", "0x100000000"}, nullptr},  // more than 32 bits
       {{"-root"}, "banana"},                     // the daemon's variable must be a window id
       {{}, "banana"},
-      {{"-root", "-window-id", "0x5"}, nullptr},
       {{"--window", "--screenshot", "a.png"}, nullptr},
       {{"--window=0x10"}, nullptr},
       {{"--window=640"}, nullptr},

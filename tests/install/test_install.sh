@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# `cmake --install` with prefix /usr into a scratch DESTDIR, as a package build does: every file in
+# the place XScreenSaver, man and the desktop look for it, the documents well-formed and in step
+# with the program, and the installed program running on its installed data alone.
+#
+# usage: test_install.sh BUILD_DIR
+set -euo pipefail
+build=$1
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
+usr="$work/root/usr"
+hack="$usr/libexec/xscreensaver/vadrel"
+xml="$usr/share/xscreensaver/config/vadrel.xml"
+man="$usr/share/man/man6/vadrel.6"
+desktop="$usr/share/applications/screensavers/vadrel.desktop"
+
+[ -x "$hack" ] || fail "the program is not in libexec/xscreensaver"
+for file in "$xml" "$man" "$desktop"; do [ -f "$file" ] || fail "$file is missing"; done
+[ "$(readlink -f "$usr/bin/vadrel")" = "$hack" ] || fail "bin/vadrel does not lead to the program"
+# Every data file the build generates, byte for byte, and nothing more.
+diff -r "$build/data" "$usr/share/vadrel" || fail "the installed data differs from the build's"
+
+xmllint --noout "$xml"
+desktop-file-validate "$desktop"
+# The manual renders without a warning and names every option of --help.
+manual=$(MANWIDTH=100 man --warnings -l "$man" 2>"$work/man.err")
+[ ! -s "$work/man.err" ] || fail "the manual has warnings: $(cat "$work/man.err")"
+for option in $("$hack" --help | sed -n 's/^ *\(--*[a-z-]*\).*/\1/p'); do
+  grep -qe "$option" <<<"$manual" || fail "the manual does not describe $option"
+done
+
+# The installed program, from elsewhere, with nothing in its environment to point at the data.
+run() { (cd "$work" && env -i PATH=/usr/bin:/bin HOME="$work" "$hack" "$@"); }
+run --screenshot "$work/out.png" --frames 3 --size 160x100 --seed 1 2>"$work/err"
+[ ! -s "$work/err" ] || fail "the installed program complained: $(cat "$work/err")"
+[ "$(od -An -tx1 -N24 "$work/out.png" | tr -d ' \n')" = \
+  "89504e470d0a1a0a0000000d49484452000000a000000064" ] || fail "out.png is no 160x100 PNG"
+# It read the installed data, not the build's: a file missing there is reported there.
+mv "$usr/share/vadrel/Vadrel200.bmp" "$work/"
+run --screenshot "$work/out.png" --frames 1 --size 16x10 2>"$work/err"
+grep -qF "$usr/libexec/xscreensaver/../../share/vadrel/Vadrel200.bmp" "$work/err" ||
+  fail "the installed program did not read the installed data: $(cat "$work/err")"
+mv "$work/Vadrel200.bmp" "$usr/share/vadrel/"
+
+# The daemon starts it with -root; every setting the settings dialog can add, at both ends of its
+# range, is accepted (tried on a one-frame picture, which needs no display).
+[ "$(xmllint --xpath 'string(//command/@arg)' "$xml")" = "-root" ] || fail "vadrel.xml: not -root"
+for end in low high; do
+  line=$(xmllint --xpath 'string(//boolean/@arg-set)' "$xml")
+  for id in $(xmllint --xpath '//number/@id' "$xml" | sed 's/ *id="\([^"]*\)"/\1 /g'); do
+    arg=$(xmllint --xpath "string(//number[@id='$id']/@arg)" "$xml")
+    line+=" ${arg/\%/$(xmllint --xpath "string(//number[@id='$id']/@$end)" "$xml")}"
+  done
+  # shellcheck disable=SC2086
+  run --screenshot "$work/out.png" --frames 1 --size 16x10 $line ||
+    fail "the program rejects the settings dialog's $end end: $line"
+done
+echo "install tree complete"
