@@ -98,10 +98,10 @@ bool MakeWindow(const TWindowRequest& Request) {
       S.ScreenHeight = Request.Height;
       break;
     case TWindowKind::Foreign:
-      if (!S.ForeignWindow->Size(S.ScreenWidth, S.ScreenHeight))
+      if (!S.ForeignWindow->Follow(S.ScreenWidth, S.ScreenHeight))
         return FailCreation("cannot draw into the window", S.ForeignWindow->Error());
-      S.WindowHandle.reset(SDL_CreateWindowFrom(
-          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(S.ForeignWindow->Id()))));
+      S.WindowHandle.reset(SDL_CreateWindowFrom(reinterpret_cast<const void*>(
+          static_cast<std::uintptr_t>(S.ForeignWindow->DrawableId()))));
       if (!S.WindowHandle) return FailCreation("cannot draw into the window", SDL_GetError());
       return true;
   }
@@ -360,7 +360,7 @@ TWindowRequest WindowRequestFor(const TOptions& Options) {
 bool FollowForeignWindow() {
   TVadrelState& S = App();
   int Width = 0, Height = 0;
-  if (!S.ForeignWindow->Size(Width, Height)) return false;
+  if (!S.ForeignWindow->Follow(Width, Height)) return false;
   if (Width != S.ScreenWidth || Height != S.ScreenHeight) {
     S.ScreenWidth = Width;
     S.ScreenHeight = Height;

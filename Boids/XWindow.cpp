@@ -1,6 +1,8 @@
 #include "XWindow.h"
 
+#include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cstdio>
 
@@ -32,10 +34,26 @@ std::string Hex(std::uint64_t Id) {
   return Text;
 }
 
+// The visual offers GL with a depth buffer and double buffering.
+bool GoodForTheScene(Display* D, Visual* V) {
+  XVisualInfo Template{};
+  Template.visualid = XVisualIDFromVisual(V);
+  int Count = 0;
+  XVisualInfo* Info = XGetVisualInfo(D, VisualIDMask, &Template, &Count);
+  if (!Info) return false;
+  int UsesGL = 0, Depth = 0, Double = 0;
+  glXGetConfig(D, Info, GLX_USE_GL, &UsesGL);
+  glXGetConfig(D, Info, GLX_DEPTH_SIZE, &Depth);
+  glXGetConfig(D, Info, GLX_DOUBLEBUFFER, &Double);
+  XFree(Info);
+  return UsesGL && Depth >= 16 && Double;
+}
+
 }  // namespace
 
 struct TXWindow::TConnection {
   Display* D = nullptr;
+  Colormap ChildColormap = 0;
   ~TConnection() {
     if (D) XCloseDisplay(D);
   }
@@ -53,10 +71,17 @@ TXWindow::TXWindow(std::uint64_t Id) : FConnection(std::make_unique<TConnection>
     FError = "there is no X window " + Hex(FId);
     return;
   }
-  FOk = true;
+  FOk = MakeChildIfNeeded();
 }
 
-TXWindow::~TXWindow() = default;
+TXWindow::~TXWindow() {
+  Display* D = FConnection->D;
+  if (!D) return;
+  TQuietErrors Quiet;  // the given window, and with it the child, may be gone already
+  if (FChild) XDestroyWindow(D, Window(FChild));
+  if (FConnection->ChildColormap) XFreeColormap(D, FConnection->ChildColormap);
+  Quiet.Any(D);
+}
 
 bool TXWindow::Size(int& Width, int& Height) const {
   Display* D = FConnection->D;
@@ -67,5 +92,54 @@ bool TXWindow::Size(int& Width, int& Height) const {
   if (Quiet.Any(D) || !Got) return false;
   Width = Attributes.width;
   Height = Attributes.height;
+  return true;
+}
+
+bool TXWindow::MakeChildIfNeeded() {
+  Display* D = FConnection->D;
+  TQuietErrors Quiet;
+  XWindowAttributes Parent{};
+  if (!XGetWindowAttributes(D, Window(FId), &Parent) || Quiet.Any(D)) {
+    FError = "there is no X window " + Hex(FId);
+    return false;
+  }
+  if (GoodForTheScene(D, Parent.visual)) return true;
+
+  int Wanted[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 4, GLX_GREEN_SIZE, 4,
+                  GLX_BLUE_SIZE, 4, GLX_DEPTH_SIZE, 16, None};
+  XVisualInfo* Info = glXChooseVisual(D, XScreenNumberOfScreen(Parent.screen), Wanted);
+  if (!Info) {
+    FError = "the X server offers no GL visual with a depth buffer for window " + Hex(FId);
+    return false;
+  }
+  FConnection->ChildColormap = XCreateColormap(D, Parent.root, Info->visual, AllocNone);
+  XSetWindowAttributes Attributes{};
+  Attributes.colormap = FConnection->ChildColormap;
+  Attributes.background_pixel = BlackPixelOfScreen(Parent.screen);
+  Attributes.border_pixel = 0;
+  FChild = XCreateWindow(D, Window(FId), 0, 0, unsigned(Parent.width), unsigned(Parent.height), 0,
+                         Info->depth, InputOutput, Info->visual,
+                         CWColormap | CWBackPixel | CWBorderPixel, &Attributes);
+  XFree(Info);
+  XMapWindow(D, Window(FChild));
+  if (Quiet.Any(D)) {
+    FChild = 0;
+    FError = "cannot make a GL window inside window " + Hex(FId);
+    return false;
+  }
+  FChildWidth = Parent.width;
+  FChildHeight = Parent.height;
+  return true;
+}
+
+bool TXWindow::Follow(int& Width, int& Height) {
+  if (!Size(Width, Height)) return false;
+  if (FChild && (Width != FChildWidth || Height != FChildHeight)) {
+    TQuietErrors Quiet;
+    XResizeWindow(FConnection->D, Window(FChild), unsigned(Width), unsigned(Height));
+    Quiet.Any(FConnection->D);
+    FChildWidth = Width;
+    FChildHeight = Height;
+  }
   return true;
 }

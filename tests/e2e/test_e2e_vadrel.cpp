@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 
+#include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -381,7 +382,39 @@ protected:
   void TearDown() override {
     if (!D) return;
     XDestroyWindow(D, W);
+    if (Colours) XFreeColormap(D, Colours);
     XCloseDisplay(D);
+  }
+
+  // Replaces the window with one whose visual offers GL without a depth buffer, as a settings
+  // dialog's preview window may. False when the server has no such visual.
+  bool UseAVisualWithoutDepth() {
+    XVisualInfo Template{};
+    Template.screen = DefaultScreen(D);
+    int Count = 0;
+    XVisualInfo* Infos = XGetVisualInfo(D, VisualScreenMask, &Template, &Count);
+    const XVisualInfo* Chosen = nullptr;
+    for (int I = 0; I < Count && !Chosen; ++I) {
+      int UsesGL = 0, Depth = 0;
+      glXGetConfig(D, &Infos[I], GLX_USE_GL, &UsesGL);
+      glXGetConfig(D, &Infos[I], GLX_DEPTH_SIZE, &Depth);
+      if (UsesGL && Depth == 0 && Infos[I].c_class == TrueColor && Infos[I].depth == 24)
+        Chosen = &Infos[I];
+    }
+    if (Chosen) {
+      XDestroyWindow(D, W);
+      Colours = XCreateColormap(D, DefaultRootWindow(D), Chosen->visual, AllocNone);
+      XSetWindowAttributes A{};
+      A.colormap = Colours;
+      A.background_pixel = 0;
+      A.border_pixel = 0;
+      W = XCreateWindow(D, DefaultRootWindow(D), 0, 0, 320, 200, 0, Chosen->depth, InputOutput,
+                        Chosen->visual, CWColormap | CWBackPixel | CWBorderPixel, &A);
+      XMapWindow(D, W);
+      XSync(D, False);
+    }
+    if (Infos) XFree(Infos);
+    return Chosen != nullptr;
   }
 
   std::vector<std::string> Arguments() const {
@@ -465,6 +498,7 @@ protected:
 
   Display* D = nullptr;
   Window W = 0;
+  Colormap Colours = 0;
 };
 
 TEST_F(HackMode, DrawsIntoTheGivenWindowFollowsItsSizeAndEndsOnSigterm) {
@@ -489,6 +523,20 @@ TEST_F(HackMode, DrawsIntoTheGivenWindowFollowsItsSizeAndEndsOnSigterm) {
   kill(Program.Id(), SIGTERM);
   EXPECT_EQ(Program.WaitForExit(5s), 0);
   EXPECT_LT(Clock::now() - Start, 1s);
+  EXPECT_EQ(Program.Stderr(), "");
+}
+
+// Regression: a preview window whose visual had no depth buffer showed the floor drawn over the
+// fish. The program now draws into a child window of its own with a depth buffer.
+TEST_F(HackMode, AWindowWithoutADepthBufferStillShowsTheWholeScene) {
+  if (!UseAVisualWithoutDepth()) GTEST_SKIP() << "the X server has no GL visual without depth";
+  TProgram Program({"XSCREENSAVER_WINDOW"}, Arguments());
+  ExpectTheScene(WaitForTheScene(Program), "a visual without depth");
+  Resize(200, 150);
+  std::this_thread::sleep_for(800ms);
+  ExpectTheScene(Capture(), "200x150 without depth");
+  kill(Program.Id(), SIGTERM);
+  EXPECT_EQ(Program.WaitForExit(5s), 0);
   EXPECT_EQ(Program.Stderr(), "");
 }
 
