@@ -17,6 +17,10 @@ void TAnimate::Draw() {
   glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
   FModel->Draw();
   glPopMatrix();
+  Pass();
+}
+
+void TAnimate::Pass() {
   const float Now = FTimer->Elapsed();
   FDeltaTime = Now - FLastTime;
   FLastTime += FDeltaTime;

@@ -21,6 +21,8 @@ public:
   // Draws the model turned a quarter turn about x, inside its own push/pop of the current
   // matrix, then advances it by (time since the previous Draw) x FrameRate frames.
   void Draw();
+  // Advances exactly as Draw would, without drawing (for a creature out of view).
+  void Pass();
 
   // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
   void SetReferencePath(bool Reference);

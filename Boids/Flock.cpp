@@ -54,6 +54,7 @@ void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }
 void TFlock::Wrap(TBoid& Boid) const { WrapIntoWorld(Boid, FWidth, FHeight); }
 
 void TFlock::SetReferencePaths(bool Reference) {
+  FReferencePaths = Reference;
   FScanPath = Reference ? TScanPath::Full : TScanPath::Grid;
   for (const auto& Model : FModels)
     if (Model) Model->SetReferencePath(Reference);
@@ -73,21 +74,72 @@ float TFlock::BearingDegrees(float X1, float Y1, float X2, float Y2) {
   return 270.0f + Degrees(std::atan((B.Y - A.Y) / (A.X - B.X)));
 }
 
+namespace {
+
+// Where the current view puts a point of the flock's plane, from the GL matrices at the start of
+// the flock's drawing. Culling is on only for the symmetric perspective projection the scene uses.
+class TView {
+public:
+  TView() {
+    glGetFloatv(GL_MODELVIEW_MATRIX, FModelView);
+    float P[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, P);
+    FPerspective = P[11] == -1.0f && P[8] == 0.0f && P[9] == 0.0f && P[15] == 0.0f &&
+                   P[0] > 0.0f && P[5] > 0.0f;
+    if (!FPerspective) return;
+    // Half the view's width and height at eye depth 1, and the near plane's distance.
+    FTanX = 1.0 / P[0];
+    FTanY = 1.0 / P[5];
+    FNear = double(P[14]) / (double(P[10]) - 1.0);
+  }
+
+  // True when a sphere of Radius around (X, Y) in the flock's plane lies wholly outside the
+  // view, so drawing it would change no pixel.
+  bool Outside(float X, float Y, double Radius) const {
+    if (!FPerspective) return false;
+    const float* M = FModelView;
+    const double EX = M[0] * X + M[4] * Y + M[12];
+    const double EY = M[1] * X + M[5] * Y + M[13];
+    const double EZ = M[2] * X + M[6] * Y + M[14];
+    const double Depth = -EZ;
+    if (Depth + Radius < FNear) return true;  // wholly in front of the near plane
+    // Each side plane through the eye: outside when farther beyond it than Radius.
+    const auto Beyond = [Depth, Radius](double Offset, double Tan) {
+      return (std::abs(Offset) - Depth * Tan) / std::sqrt(1.0 + Tan * Tan) > Radius;
+    };
+    return Beyond(EX, FTanX) || Beyond(EY, FTanY);
+  }
+
+private:
+  float FModelView[16];
+  bool FPerspective = false;
+  double FTanX = 0, FTanY = 0, FNear = 0;
+};
+
+}  // namespace
+
 void TFlock::Draw() {
+  const TView View;
   for (const std::unique_ptr<TBoid>& Boid : FBoids) {
     const double X = Boid->X(), Y = Boid->Y(), Heading = Boid->Heading();
     const T2DCoord P(float(X / Scale), float(Y / Scale));
+    const std::size_t Slot = std::size_t(Boid->ModelIndex());
+    TAnimate* Model = Slot < FModels.size() ? FModels[Slot].get() : nullptr;
+    const float Grey = 1.0f - P.Y / Scene::CreatureShadeDepth;
+    if (!FReferencePaths && View.Outside(P.X, P.Y, Scene::CreatureReach)) {
+      // Out of view: nothing to draw, but its clock runs on exactly as a drawing would run it.
+      glColor3f(Grey, Grey, Grey);
+      if (Model) Model->Pass();
+      continue;
+    }
     const T2DCoord Nose(float((X + Scene::NoseLead * std::cos(Heading)) / Scale),
                         float((Y + Scene::NoseLead * std::sin(Heading)) / Scale));
     glPushMatrix();
     glTranslatef(P.X, P.Y, 0.0f);
     glScalef(Scene::CreatureScale, Scene::CreatureScale, Scene::CreatureScale);
     glRotatef(-BearingDegrees(P.X, P.Y, Nose.X, Nose.Y), 0.0f, 0.0f, 1.0f);
-    const float Grey = 1.0f - P.Y / Scene::CreatureShadeDepth;
     glColor3f(Grey, Grey, Grey);
-    if (const std::size_t Slot = std::size_t(Boid->ModelIndex());
-        Slot < FModels.size() && FModels[Slot])
-      FModels[Slot]->Draw();
+    if (Model) Model->Draw();
     glPopMatrix();
   }
 }

@@ -33,6 +33,8 @@ public:
   // paths over the whole flock; both give the same flock, bit for bit.
   void Update();
   // Draws every boid with its model slot's creature; leaves the texturing state the model left.
+  // Boids wholly out of view are not drawn (their clocks run on as if they were), unless the
+  // reference paths are on.
   void Draw();
 
   // The plain reference paths (the full scan, immediate-mode drawing) instead of the fast ones.
@@ -52,6 +54,7 @@ private:
   double FHeight = 0;
   double FWidth = 0;
   std::vector<std::unique_ptr<TAnimate>> FModels;
+  bool FReferencePaths = false;
   TScanPath FScanPath = TScanPath::Grid;
   TNeighbourGrid FGrid;
 };

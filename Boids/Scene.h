@@ -26,6 +26,9 @@ inline constexpr double FlockWorldHeight = 1000.0;
 inline constexpr double WorldUnitsPerSceneUnit = 100.0;  // world position / this = scene position
 inline constexpr double NoseLead = 20.0;  // the bearing is taken to this far ahead, world units
 inline constexpr float CreatureScale = 0.005f;          // model units to scene units
+// A sphere of this radius around a creature's place holds it in any pose (scene units; it is
+// some 0.73 long and bends as it swims): beyond the view by more than this, it cannot be seen.
+inline constexpr double CreatureReach = 0.6;
 // Creatures are shaded grey 1 - y / this, y being their scene position across the plane.
 inline constexpr float CreatureShadeDepth = 10.0f;
 
