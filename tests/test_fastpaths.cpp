@@ -1,0 +1,152 @@
+// The fast paths against the program's plain reference paths: a model drawn from vertex arrays
+// against immediate mode, and whole frames (grid scans, culling, arrays) against the reference
+// frames. Each pair must give the same pixels, and the model the same GL state afterwards.
+#include "ExtOpenGL.h"
+#include "Model.h"
+#include "Scene.h"
+#include "TestSupport.h"
+#include "Vadrel.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+
+namespace {
+
+bool ShippedDataPresent() { return FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1")); }
+
+// A model whose corners pair vertices with different normals (vertices 0 and 2 each carry two),
+// bound to a bone, with the skin and, when asked, the caustic layer.
+const char* const SharedCorners =
+    "Frames: 30\nFrame: 1\nMeshes: 1\n\"quad\" 0 0\n4\n"
+    "0 -40.0 -30.0 0.0 0.0 0.0 0\n0 40.0 -30.0 0.0 1.0 0.0 0\n"
+    "0 40.0 30.0 0.0 1.0 1.0 0\n0 -40.0 30.0 0.0 0.0 1.0 0\n"
+    "2\n0.0 0.0 1.0\n0.0 1.0 0.0\n2\n0 0 1 2 0 0 0 1\n0 0 2 3 1 1 1 1\n"
+    "Materials: 1\n\"m\"\n0.2 0.2 0.2 1.0\n0.8 0.8 0.8 1.0\n0.0 0.0 0.0 1.0\n0.0 0.0 0.0 1.0\n"
+    "0.0\n1.0\n\"Vadrel201.bmp\"\n\"\"\n"
+    "Bones: 1\n\"b\"\n\"\"\n0 0.0 0.0 0.0 0.0 0.0 0.0\n2\n1.0 0.0 0.0 0.0\n30.0 5.0 3.0 0.0\n"
+    "2\n1.0 0.0 0.0 0.0\n30.0 0.0 0.0 1.5\n";
+
+// What a model's drawing leaves behind that later drawing could notice.
+std::vector<float> DrawState() {
+  std::vector<float> S;
+  const auto Get = [&S](GLenum Name, int Count) {
+    float V[4] = {};
+    glGetFloatv(Name, V);
+    S.insert(S.end(), V, V + Count);
+  };
+  Get(GL_ACTIVE_TEXTURE_ARB, 1);
+  Get(GL_CLIENT_ACTIVE_TEXTURE_ARB, 1);
+  Get(GL_CURRENT_NORMAL, 3);
+  Get(GL_CURRENT_COLOR, 4);
+  S.push_back(glIsEnabled(GL_VERTEX_ARRAY));
+  S.push_back(glIsEnabled(GL_NORMAL_ARRAY));
+  GLint Active = 0;
+  glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &Active);
+  for (const GLenum Unit : {GL_TEXTURE0_ARB, GL_TEXTURE1_ARB}) {
+    ExtOpenGL::ActiveTexture(Unit);
+    ExtOpenGL::ClientActiveTexture(Unit);
+    S.push_back(glIsEnabled(GL_TEXTURE_2D));
+    S.push_back(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    // Each copy of a model has its own texture names: which kind is bound is what counts.
+    GLint Bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+    S.push_back(Bound != 0);
+    Get(GL_CURRENT_TEXTURE_COORDS, 4);
+  }
+  ExtOpenGL::ActiveTexture(GLenum(Active));
+  ExtOpenGL::ClientActiveTexture(GL_TEXTURE0_ARB);
+  return S;
+}
+
+// Draws Model in a fixed view: the pixels and the state left behind.
+std::pair<std::vector<std::uint8_t>, std::vector<float>> Draw(TGLTestContext& GL, TModel& Model) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, double(GL.Width()) / GL.Height(), 1.0, 1000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -160.0f);
+  glRotatef(35.0f, 1.0f, 0.3f, 0.0f);
+  glEnable(GL_DEPTH_TEST);
+  glClearColor(0.0f, 0.0f, 0.3f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glColor3f(0.9f, 0.8f, 0.7f);
+  Model.Draw();
+  std::vector<float> State = DrawState();
+  return {GL.ReadPixels(), std::move(State)};
+}
+
+TEST(FastPaths, ModelsDrawnFromArraysGiveTheSamePixelsAndStateAsImmediateMode) {
+  if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
+  TGLTestContext GL(160, 120);
+  REQUIRE_GL(GL);
+  TTempDir Dir;
+  const std::string Quad = Dir.Write("quad.pp1", std::string(SharedCorners));
+  const struct {
+    std::string File;
+    bool Caustics;
+  } Models[] = {{MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), false},
+                {MapPath("C:\\Vadrel_Data\\Vadrel.pp2"), true},
+                {Quad, true},
+                {Quad, false}};
+  for (const auto& M : Models) {
+    // Two copies, so that each path sees the same caustic frames in turn.
+    TModel Reference(M.Caustics), Fast(M.Caustics);
+    ASSERT_TRUE(Reference.LoadFromFile(M.File));
+    ASSERT_TRUE(Fast.LoadFromFile(M.File));
+    Reference.SetReferencePath(true);
+    for (const float Step : {0.0f, 3.5f, 11.25f, 0.0f, 20.0f}) {
+      Reference.Advance(Step);
+      Fast.Advance(Step);
+      const auto [ReferencePixels, ReferenceState] = Draw(GL, Reference);
+      const auto [FastPixels, FastState] = Draw(GL, Fast);
+      EXPECT_TRUE(FastPixels == ReferencePixels) << M.File << " at frame " << Fast.CurrentFrame();
+      EXPECT_EQ(FastState, ReferenceState) << M.File << " at frame " << Fast.CurrentFrame();
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  }
+}
+
+// Whole frames of the scene with many creatures, some at the edges of narrow and wide views
+// where culling decides, drawn the fast way and the reference way from the same start.
+TEST(FastPaths, FramesAreTheSameAsWithTheReferencePaths) {
+  if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
+  TTempDir Data;
+  for (const auto& Entry : std::filesystem::directory_iterator(DataFolder()))
+    if (Entry.path().filename() != "Vadrel.ini")
+      std::filesystem::create_symlink(Entry.path(), Data.Path() / Entry.path().filename());
+  Data.Write("Vadrel.ini", std::string("[Section]\nNum=150\n"));
+  TScopedEnv Env("VADREL_DATA", Data.Path().c_str());
+  TScopedEnv User("XDG_CONFIG_HOME", (Data.Path() / "none").c_str());
+
+  for (const auto [W, H] : {std::pair{320, 200}, std::pair{200, 150}, std::pair{480, 100}}) {
+    TGLTestContext GL(W, H);
+    REQUIRE_GL(GL);
+    std::vector<std::vector<std::uint8_t>> Frames[2];
+    for (const bool Reference : {true, false}) {
+      std::int64_t Ticks = 0;
+      SetPerformanceCounter([&Ticks] { return Ticks; });
+      App().FlockSeed = 5;
+      App().ReferencePaths = Reference;
+      ResizeScene(W, H);
+      InitScene();
+      for (int F = 0; F < 12; ++F) {
+        Ticks += PerformanceFrequency() / 30;
+        DrawScene();
+        Frames[Reference].push_back(GL.ReadPixels());
+      }
+      FreeScene();
+      SetPerformanceCounter({});
+    }
+    App().ReferencePaths = false;
+    App().FlockSeed.reset();
+    for (std::size_t F = 0; F < Frames[0].size(); ++F)
+      EXPECT_TRUE(Frames[0][F] == Frames[1][F]) << W << "x" << H << ", frame " << F + 1;
+  }
+}
+
+}  // namespace
