@@ -317,6 +317,24 @@ bool LoadTexture(const std::string& FileName, std::uint32_t& Texture) {
   return false;
 }
 
+namespace {
+
+bool UploadsBaseLevelOnly = true;
+
+// Sides that are powers of two and within what GL takes: the mipmap builder keeps such a picture
+// as it is for level 0 instead of scaling it.
+bool BaseLevelIsTheWholePicture(std::uint32_t Width, std::uint32_t Height) {
+  GLint Largest = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &Largest);
+  const auto PowerOfTwo = [](std::uint32_t N) { return N != 0 && (N & (N - 1)) == 0; };
+  return PowerOfTwo(Width) && PowerOfTwo(Height) && Largest > 0 &&
+         Width <= std::uint32_t(Largest) && Height <= std::uint32_t(Largest);
+}
+
+}  // namespace
+
+void SetFullMipmapChains(bool Full) { UploadsBaseLevelOnly = !Full; }
+
 std::uint32_t CreateTexture(const TImage& Image) {
   const std::size_t Packed = std::size_t(Image.Width) * Image.BytesPerPixel();
   [[maybe_unused]] const std::size_t Aligned = (Packed + 3) & ~std::size_t(3);
@@ -340,11 +358,16 @@ std::uint32_t CreateTexture(const TImage& Image) {
   glGetIntegerv(GL_UNPACK_ALIGNMENT, &PreviousAlignment);
   const GLint Alignment = Image.RowBytes % 4 == 0 ? 4 : 1;
   glPixelStorei(GL_UNPACK_ALIGNMENT, Alignment);
-  if (Image.Format == TPixelFormat::RGBA)
-    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, GLint(Image.Width), GLint(Image.Height), GL_RGBA,
-                      GL_UNSIGNED_BYTE, Image.Pixels.data());
+  const bool Rgba = Image.Format == TPixelFormat::RGBA;
+  const GLint Internal = Rgba ? GL_RGBA : 3;
+  const GLenum Format = Rgba ? GL_RGBA : GL_RGB;
+  if (UploadsBaseLevelOnly && BaseLevelIsTheWholePicture(Image.Width, Image.Height))
+    // The mipmap builder would store this very picture as level 0 and derive levels that the
+    // linear filter never samples: the same texels, without the CPU work.
+    glTexImage2D(GL_TEXTURE_2D, 0, Internal, GLsizei(Image.Width), GLsizei(Image.Height), 0,
+                 Format, GL_UNSIGNED_BYTE, Image.Pixels.data());
   else
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, GLint(Image.Width), GLint(Image.Height), GL_RGB,
+    gluBuild2DMipmaps(GL_TEXTURE_2D, Internal, GLint(Image.Width), GLint(Image.Height), Format,
                       GL_UNSIGNED_BYTE, Image.Pixels.data());
   glPixelStorei(GL_UNPACK_ALIGNMENT, PreviousAlignment);
   return Name;

@@ -65,3 +65,7 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
 // chain; internal format RGBA or three components) and returns its name. The new texture stays
 // bound to GL_TEXTURE_2D; the unpack alignment is restored afterwards. Needs a current context.
 std::uint32_t CreateTexture(const TImage& Image);
+// With Full, CreateTexture builds the whole mipmap chain on the CPU for every picture (the plain
+// reference path); by default it uploads only the level the linear filter samples, where that
+// level is the picture itself (sides powers of two within GL's limit). The same texels either way.
+void SetFullMipmapChains(bool Full);

@@ -340,6 +340,7 @@ void ApplySettings(const TOptions& Options) {
   S.ShowFrameRate = Options.ShowFrameRate;
   S.FlockSeed = Options.Seed;
   S.ReferencePaths = Options.Reference;
+  SetFullMipmapChains(Options.Reference);
 }
 
 TWindowRequest WindowRequestFor(const TOptions& Options) {
