@@ -12,10 +12,15 @@ TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
   FTimer = std::make_unique<TPerfTimer>();
 }
 
-void TAnimate::Draw() {
+void TAnimate::Draw(bool Far) {
   glPushMatrix();
   glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
-  FModel->Draw();
+  if (Far && FFar) {
+    if (FFar->CurrentFrame() != FModel->CurrentFrame()) FFar->PoseAt(FModel->CurrentFrame());
+    FFar->Draw();
+  } else {
+    FModel->Draw();
+  }
   glPopMatrix();
   Pass();
 }
@@ -27,4 +32,16 @@ void TAnimate::Pass() {
   FModel->Advance(float(static_cast<long double>(FDeltaTime) * FFrameRate));
 }
 
-void TAnimate::SetReferencePath(bool Reference) { FModel->SetReferencePath(Reference); }
+void TAnimate::SetReferencePath(bool Reference) {
+  FModel->SetReferencePath(Reference);
+  if (FFar) FFar->SetReferencePath(Reference);
+}
+
+bool TAnimate::SetFarModel(std::unique_ptr<TModel> Far) {
+  FFar.reset();
+  if (!Far || Far->BoneCount() != FModel->BoneCount() ||
+      Far->TotalFrames() != FModel->TotalFrames())
+    return false;
+  FFar = std::move(Far);
+  return true;
+}

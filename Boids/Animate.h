@@ -19,10 +19,16 @@ public:
   TAnimate& operator=(const TAnimate&) = delete;
 
   // Draws the model turned a quarter turn about x, inside its own push/pop of the current
-  // matrix, then advances it by (time since the previous Draw) x FrameRate frames.
-  void Draw();
+  // matrix, then advances it by (time since the previous Draw) x FrameRate frames. With Far and
+  // a far model, draws that one instead, posed at the model's current frame.
+  void Draw(bool Far = false);
   // Advances exactly as Draw would, without drawing (for a creature out of view).
   void Pass();
+
+  // A simpler model of the same creature (the same skeleton and frames) for where it is small on
+  // screen. Takes it when it fits the model; false (and no far model) otherwise.
+  bool SetFarModel(std::unique_ptr<TModel> Far);
+  bool HasFarModel() const { return FFar != nullptr; }
 
   // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
   void SetReferencePath(bool Reference);
@@ -33,6 +39,7 @@ public:
 private:
   double FFrameRate = 0;
   std::unique_ptr<TModel> FModel;
+  std::unique_ptr<TModel> FFar;
   std::unique_ptr<TPerfTimer> FTimer;
   float FLastTime = 0;
   float FDeltaTime = 0;

@@ -1,5 +1,6 @@
 #include "Flock.h"
 
+#include "Platform.h"
 #include "Scene.h"
 
 #include <GL/gl.h>
@@ -53,6 +54,18 @@ void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }
 
 void TFlock::Wrap(TBoid& Boid) const { WrapIntoWorld(Boid, FWidth, FHeight); }
 
+void TFlock::LoadFarModel(std::size_t Slot, const std::string& FileName) {
+  assert(Slot < FModels.size() && FModels[Slot] && "LoadFarModel: the slot holds no model");
+  auto Far = std::make_unique<TModel>(false);
+  try {
+    if (Far->LoadFromFile(FileName) && FModels[Slot]->SetFarModel(std::move(Far))) return;
+    ShowDiagnostic(FileName + " does not fit the creature it simplifies; every creature is drawn "
+                   "in full");
+  } catch (const EModelError& Error) {
+    ShowDiagnostic(std::string(Error.what()) + "; every creature is drawn in full");
+  }
+}
+
 void TFlock::SetReferencePaths(bool Reference) {
   FReferencePaths = Reference;
   FScanPath = Reference ? TScanPath::Full : TScanPath::Grid;
@@ -91,6 +104,17 @@ public:
     FTanX = 1.0 / P[0];
     FTanY = 1.0 / P[5];
     FNear = double(P[14]) / (double(P[10]) - 1.0);
+    GLint Viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, Viewport);
+    FPixelsAtDepthOne = double(P[5]) * Viewport[3] / 2.0;
+  }
+
+  // How many pixels long a creature at (X, Y) in the flock's plane is drawn (0 when unknown).
+  double CreaturePixels(float X, float Y) const {
+    if (!FPerspective) return 0;
+    const float* M = FModelView;
+    const double Depth = -(M[2] * X + M[6] * Y + M[14]);
+    return Depth > 0 ? Scene::CreatureLength * FPixelsAtDepthOne / Depth : 0;
   }
 
   // True when a sphere of Radius around (X, Y) in the flock's plane lies wholly outside the
@@ -113,7 +137,7 @@ public:
 private:
   float FModelView[16];
   bool FPerspective = false;
-  double FTanX = 0, FTanY = 0, FNear = 0;
+  double FTanX = 0, FTanY = 0, FNear = 0, FPixelsAtDepthOne = 0;
 };
 
 }  // namespace
@@ -139,7 +163,8 @@ void TFlock::Draw() {
     glScalef(Scene::CreatureScale, Scene::CreatureScale, Scene::CreatureScale);
     glRotatef(-BearingDegrees(P.X, P.Y, Nose.X, Nose.Y), 0.0f, 0.0f, 1.0f);
     glColor3f(Grey, Grey, Grey);
-    if (Model) Model->Draw();
+    const double Pixels = FFarDetailPixels > 0 ? View.CreaturePixels(P.X, P.Y) : 0;
+    if (Model) Model->Draw(!FReferencePaths && Pixels > 0 && Pixels < FFarDetailPixels);
     glPopMatrix();
   }
 }

@@ -37,6 +37,12 @@ public:
   // reference paths are on.
   void Draw();
 
+  // Loads the simpler far model of slot Slot's creature. When it cannot be loaded or does not
+  // fit, a diagnostic says so and every creature is drawn in full.
+  void LoadFarModel(std::size_t Slot, const std::string& FileName);
+  // Creatures drawn shorter than this many pixels use their far model, if any (0: never).
+  void SetFarDetailPixels(double Pixels) { FFarDetailPixels = Pixels; }
+
   // The plain reference paths (the full scan, immediate-mode drawing) instead of the fast ones.
   void SetReferencePaths(bool Reference);
 
@@ -55,6 +61,7 @@ private:
   double FWidth = 0;
   std::vector<std::unique_ptr<TAnimate>> FModels;
   bool FReferencePaths = false;
+  double FFarDetailPixels = 0;
   TScanPath FScanPath = TScanPath::Grid;
   TNeighbourGrid FGrid;
 };

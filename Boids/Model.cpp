@@ -624,6 +624,11 @@ void TModel::BindVertices() {
 void TModel::Advance(float Frames) {
   FCurrentFrame += Frames;
   if (FCurrentFrame > FTotalFrames) FCurrentFrame = 1.0f;
+  PoseAt(FCurrentFrame);
+}
+
+void TModel::PoseAt(float Frame) {
+  FCurrentFrame = Frame;
   try {
     for (const auto& Bone : FBones) Bone->Animate(FCurrentFrame);
   } catch (const EModelError& Error) {

@@ -154,6 +154,10 @@ public:
   // bone for it in list order. Track checks raise EModelError naming the file and the bone.
   void Advance(float Frames);
 
+  // Poses every bone for Frame, which becomes the current frame (a simpler model of the same
+  // creature follows the full one this way).
+  void PoseAt(float Frame);
+
   // Sends every mesh, each after its material, in the current pose. Needs the context current.
   // The fast path (the default) poses each vertex once per pose and sends each mesh from vertex
   // arrays; the reference path sends every corner in immediate mode. Both give the same pixels

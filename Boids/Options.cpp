@@ -8,7 +8,7 @@
 const char* const UsageText =
     "usage: vadrel [-root | -window-id ID | --window[=WxH] | --screenshot FILE.png [--frames N] "
     "[--size WxH] [--seed S] | --benchmark [--frames N] [--size WxH] [--reference]] [-count N] "
-    "[-delay USEC] [-fps] [--help]";
+    "[-delay USEC] [-fps] [-detail PIXELS] [--help]";
 
 const char* const HelpText =
     "Vadrel: a flock of fish above a sunlit sea floor.\n"
@@ -27,6 +27,8 @@ const char* const HelpText =
     "  -delay USEC          pause after each frame, in microseconds (20000 by default in\n"
     "                       the window modes, none full screen)\n"
     "  -fps                 show the frame rate in the lower left corner\n"
+    "  -detail PIXELS       creatures drawn shorter than this use a simpler model\n"
+    "                       (default 32, where the two look alike; 0: never)\n"
     "  --screenshot FILE    render off screen and write the last frame as a PNG\n"
     "    --frames N         frames to render (100)\n"
     "    --size WxH         picture size (1280x800)\n"
@@ -196,6 +198,10 @@ private:
                    "a whole number from -1 to 9999"))
         return false;
       O.Count = Count;
+    } else if (Name == "detail") {
+      int Pixels = 0;
+      if (!Bounded(Arg, Pixels, 0, 100000, "a length in pixels from 0 to 100000")) return false;
+      O.FarDetailPixels = Pixels;
     } else if (Name == "fps") {
       O.ShowFrameRate = true;
     } else if (Name == "screenshot") {

@@ -27,6 +27,8 @@ struct TOptions {
   // The configuration's Num for this run, when given.
   std::optional<std::int32_t> Count;
   bool ShowFrameRate = false;
+  // -detail: creatures drawn shorter than this many pixels use the simpler far model.
+  std::optional<int> FarDetailPixels;
 
   // Window: the window's size. Screenshot and Benchmark: the picture's size.
   int Width = 0, Height = 0;

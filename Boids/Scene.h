@@ -29,6 +29,10 @@ inline constexpr float CreatureScale = 0.005f;          // model units to scene 
 // A sphere of this radius around a creature's place holds it in any pose (scene units; it is
 // some 0.73 long and bends as it swims): beyond the view by more than this, it cannot be seen.
 inline constexpr double CreatureReach = 0.6;
+inline constexpr double CreatureLength = 0.73;  // snout to tail tips, scene units
+// Creatures drawn shorter than this many pixels use the far model, which up to that size looks
+// the same as the full one (measured by the tests); beyond it the difference starts to show.
+inline constexpr double FarDetailPixels = 32;
 // Creatures are shaded grey 1 - y / this, y being their scene position across the plane.
 inline constexpr float CreatureShadeDepth = 10.0f;
 

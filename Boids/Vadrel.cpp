@@ -22,6 +22,7 @@ constexpr int VK_ESCAPE = 27;
 
 constexpr const char* BackdropFile = "C:\\Vadrel_Data\\Vadrel200.bmp";
 constexpr const char* CreatureFile = "C:\\Vadrel_Data\\Vadrel.pp1";
+constexpr const char* FarCreatureFile = "C:\\Vadrel_Data\\VadrelFar.pp1";
 constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
 constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 
@@ -254,6 +255,9 @@ void InitScene() {
     for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, Scene::CreatureTraits);
 
   S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
+  // The far creature is optional data: without it every creature is drawn in full.
+  if (FileExists(MapPath(FarCreatureFile))) S.Flock->LoadFarModel(0, MapPath(FarCreatureFile));
+  S.Flock->SetFarDetailPixels(S.FarDetailPixels);
   S.Flock->SetReferencePaths(S.ReferencePaths);
   S.Terrain->SetReferencePath(S.ReferencePaths);
 }
@@ -340,6 +344,7 @@ void ApplySettings(const TOptions& Options) {
   S.ShowFrameRate = Options.ShowFrameRate;
   S.FlockSeed = Options.Seed;
   S.ReferencePaths = Options.Reference;
+  S.FarDetailPixels = Options.FarDetailPixels.value_or(Scene::FarDetailPixels);
   SetFullMipmapChains(Options.Reference);
 }
 

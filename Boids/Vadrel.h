@@ -16,6 +16,7 @@
 #include "Animate.h"
 #include "Flock.h"
 #include "Options.h"
+#include "Scene.h"
 #include "Overlay.h"
 #include "Timer.h"
 #include "XWindow.h"
@@ -70,6 +71,8 @@ struct TVadrelState {
   std::optional<std::int32_t> CountOverride;  // instead of the configuration's Num
   bool ShowFrameRate = false;
   bool ReferencePaths = false;  // the plain reference paths instead of the fast ones
+  // Creatures drawn shorter than this many pixels use the far model (0: never).
+  double FarDetailPixels = Scene::FarDetailPixels;
   TFrameRateMeter FrameRate;
   std::unique_ptr<TPerfTimer> FrameClock;  // the frame-rate meter's clock
 };

@@ -432,7 +432,7 @@ TEST_F(DataGen, GeneratorWritesTheSameBytesEveryRun) {
     SCOPED_TRACE(Entry.path().filename().string());
     EXPECT_TRUE(Bytes(Entry.path()) == Bytes(Data() / Entry.path().filename()));
   }
-  EXPECT_EQ(Files, 38);
+  EXPECT_EQ(Files, 39);
 }
 
 }  // namespace

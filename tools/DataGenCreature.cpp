@@ -9,6 +9,11 @@
 // Swim cycle: frames 1 to 30, one travelling wave down the body whose lateral amplitude grows
 // towards the tail; the chain's joint angles are sampled from that wave, so the key at frame 30
 // equals the key at frame 1 and the loop has no jump.
+//
+// The far creature "VadrelFar.pp1" is the same fish for creatures drawn a few dozen pixels long:
+// the same outline, skin, skeleton and swim cycle from fewer rings and sides, and single-layer
+// fins with fewer rays, all in one mesh (one draw instead of three), about a quarter of the
+// triangles.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -24,10 +29,22 @@ constexpr double NoseZ = -70, BodyEndZ = 52, TailTipZ = 76;
 constexpr double MaxHalfHeight = 18;  // the body is deepest a third of the way back
 constexpr double PeduncleShare = 0.14;  // half height at the tail root, as a part of the maximum
 constexpr double TopBulge = 1.05, BellyBulge = 0.88;  // the back arches more than the belly
-constexpr int RingSides = 16;
-// Rings along the body; every spine joint has a ring of its own so the body bends at joints.
-constexpr double RingZ[] = {-67.5, -63, -57, -51, -45, -39, -33, -27, -21, -15.5, -10,
-                            -5,    0,   4.5, 9,   13.5, 18, 26,  33,  39,  45,    50};
+// How finely a creature is built: the near one, and the far one at a fraction of the triangles.
+struct TDetail {
+  int RingSides;
+  std::vector<double> RingZ;  // along the body; rings at the spine joints let the body bend there
+  int FinLayers;              // two: closed fins with a normal for each side; one: a bare fan
+  int TailRays, TailSteps, DorsalRays, DorsalSteps, PectoralRays, PectoralSteps;
+  // Rings of fewer sides are inscribed deeper inside the ellipse: this widens them back so the
+  // outline keeps its girth.
+  double Girth;
+};
+const TDetail NearDetail = {16,
+                            {-67.5, -63, -57, -51, -45, -39, -33, -27, -21, -15.5, -10,
+                             -5, 0, 4.5, 9, 13.5, 18, 26, 33, 39, 45, 50},
+                            2, 9, 4, 7, 3, 6, 3, 1.0};
+const TDetail FarDetail = {8, {-66, -57, -45, -33, -21, -10, 0, 9, 18, 26, 33, 39, 45, 50},
+                           1, 7, 3, 4, 2, 3, 2, 1.04};
 constexpr double SkinBodyV = 192.0 / 256;  // the skin's body rows end here; fin rows below
 constexpr double SkinFinV0 = 194.0 / 256, SkinFinV1 = 254.0 / 256;
 constexpr double FinThickness = 0.6;
@@ -79,17 +96,18 @@ TModelVertex Vertex(double X, double Y, double Z, double U, double V, int Bone) 
   return {float(X), float(Y), float(Z), float(U), float(V), Bone};
 }
 
-TModelMesh MakeBody() {
-  TModelMesh Mesh;
-  Mesh.Name = "Body";
-  const int Rings = int(std::size(RingZ)), Row = RingSides + 1;  // one extra vertex closes the seam
-  for (double Z : RingZ) {
+void AddBody(TModelMesh& Mesh, const TDetail& Detail) {
+  const int RingSides = Detail.RingSides;
+  const int Rings = int(Detail.RingZ.size()), Row = RingSides + 1;  // one extra vertex closes the seam
+  const int First = int(Mesh.Vertices.size());
+  for (double Z : Detail.RingZ) {
     const double V = (Z - NoseZ) / (BodyEndZ - NoseZ) * SkinBodyV;
     for (int J = 0; J <= RingSides; ++J) {
       const double Theta = 2 * Pi * J / RingSides;  // 0 on the back, pi under the belly
       const double C = std::cos(Theta);
-      const double Y = C >= 0 ? C * BackY(Z) : -C * BellyY(Z);
-      Mesh.Vertices.push_back(Vertex(HalfWidth(Z) * std::sin(Theta), Y, Z, double(J) / RingSides, V, SpineBoneAt(Z)));
+      const double Y = Detail.Girth * (C >= 0 ? C * BackY(Z) : -C * BellyY(Z));
+      Mesh.Vertices.push_back(Vertex(Detail.Girth * HalfWidth(Z) * std::sin(Theta), Y, Z,
+                                     double(J) / RingSides, V, SpineBoneAt(Z)));
     }
   }
   // Poles: one vertex per side so each cap triangle keeps its own u.
@@ -104,17 +122,15 @@ TModelMesh MakeBody() {
   // Counter-clockwise seen from outside; the ring vertex order (j growing) turns from +y to +x.
   for (int R = 0; R + 1 < Rings; ++R)
     for (int J = 0; J < RingSides; ++J) {
-      const int A = R * Row + J, B = A + 1, C = A + Row, D = C + 1;
+      const int A = First + R * Row + J, B = A + 1, C = A + Row, D = C + 1;
       Tri(A, C, B);
       Tri(B, C, D);
     }
   for (int J = 0; J < RingSides; ++J) {
-    Tri(NoseFirst + J, J, J + 1);
-    const int Last = (Rings - 1) * Row;
+    Tri(NoseFirst + J, First + J, First + J + 1);
+    const int Last = First + (Rings - 1) * Row;
     Tri(TailFirst + J, Last + J + 1, Last + J);
   }
-  ComputeSmoothNormals(Mesh);
-  return Mesh;
 }
 
 struct TPoint {
@@ -146,11 +162,14 @@ std::vector<TPoint> Resample(const std::vector<TPoint>& Line, int Count) {
 // closed and shows from both sides. BoneOf(point, step) binds each vertex.
 template <typename TBoneOf>
 void AddFin(TModelMesh& Mesh, const std::vector<TPoint>& RootLine, const std::vector<TPoint>& EdgeLine,
-            TPoint Side, int Rays, int Steps, TBoneOf BoneOf) {
+            TPoint Side, int Rays, int Steps, int Layers, TBoneOf BoneOf) {
   const std::vector<TPoint> Root = Resample(RootLine, Rays), Edge = Resample(EdgeLine, Rays);
   const int Layer = Rays * Steps;
   const int First = int(Mesh.Vertices.size());
-  for (double Offset : {0.5 * FinThickness, -0.5 * FinThickness})
+  const std::vector<double> Offsets =
+      Layers == 2 ? std::vector<double>{0.5 * FinThickness, -0.5 * FinThickness}
+                  : std::vector<double>{0.0};
+  for (double Offset : Offsets)
     for (int I = 0; I < Rays; ++I)
       for (int K = 0; K < Steps; ++K) {
         const double T = double(K) / (Steps - 1);
@@ -166,39 +185,36 @@ void AddFin(TModelMesh& Mesh, const std::vector<TPoint>& RootLine, const std::ve
       // Front layer faces +Side, back layer faces -Side.
       Mesh.Triangles.push_back({{At(0, I, K), At(0, I, K + 1), At(0, I + 1, K)}, {0, 0, 0}});
       Mesh.Triangles.push_back({{At(0, I + 1, K), At(0, I, K + 1), At(0, I + 1, K + 1)}, {0, 0, 0}});
+      if (Layers < 2) continue;
       Mesh.Triangles.push_back({{At(1, I, K), At(1, I + 1, K), At(1, I, K + 1)}, {0, 0, 0}});
       Mesh.Triangles.push_back({{At(1, I + 1, K), At(1, I + 1, K + 1), At(1, I, K + 1)}, {0, 0, 0}});
     }
 }
 
-TModelMesh MakeTailFin() {
-  TModelMesh Mesh;
-  Mesh.Name = "TailFin";
+void AddTailFin(TModelMesh& Mesh, const TDetail& Detail) {
   // A deeply forked tail in the y-z plane, rooted across the end of the body.
   const std::vector<TPoint> Root = {{0, 4.5, 47}, {0, 0, 49}, {0, -4.5, 47}};
   const std::vector<TPoint> Edge = {{0, 6, 53},  {0, 16, 66},  {0, 23, TailTipZ}, {0, 9, 68},
                                     {0, 0, 63},  {0, -8, 68},  {0, -20, TailTipZ - 1}, {0, -14, 65},
                                     {0, -5.5, 53}};
-  AddFin(Mesh, Root, Edge, {1, 0, 0}, 9, 4, [](TPoint P, int Step) {
-    if (Step == 0) return int(TailRoot);
-    return P.Z < CaudalTipZ ? int(CaudalBase) : int(CaudalTip);
-  });
-  ComputeSmoothNormals(Mesh);
-  return Mesh;
+  AddFin(Mesh, Root, Edge, {1, 0, 0}, Detail.TailRays, Detail.TailSteps, Detail.FinLayers,
+         [](TPoint P, int Step) {
+           if (Step == 0) return int(TailRoot);
+           return P.Z < CaudalTipZ ? int(CaudalBase) : int(CaudalTip);
+         });
 }
 
-TModelMesh MakeFins() {
-  TModelMesh Mesh;
-  Mesh.Name = "Fins";
+void AddOtherFins(TModelMesh& Mesh, const TDetail& Detail) {
   // Dorsal fin: a swept sail along the back, its root sunk a little into the body.
   std::vector<TPoint> DorsalRoot, DorsalEdge;
   for (double Z : {-26.0, -16.0, -6.0, 4.0, 8.0}) DorsalRoot.push_back({0, BackY(Z) - 0.8, Z});
   DorsalEdge = {{0, BackY(-26) + 1, -27},  {0, BackY(-20) + 12, -19}, {0, BackY(-14) + 16, -11},
                 {0, BackY(-4) + 9, -1},    {0, BackY(4) + 4, 7},      {0, BackY(8) + 0.5, 10}};
-  AddFin(Mesh, DorsalRoot, DorsalEdge, {1, 0, 0}, 7, 3, [](TPoint P, int Step) {
-    if (Step == 0) return SpineBoneAt(P.Z);
-    return Step == 1 ? int(Dorsal) : int(DorsalTip);
-  });
+  AddFin(Mesh, DorsalRoot, DorsalEdge, {1, 0, 0}, Detail.DorsalRays, Detail.DorsalSteps,
+         Detail.FinLayers, [](TPoint P, int Step) {
+           if (Step == 0) return SpineBoneAt(P.Z);
+           return Step == 1 ? int(Dorsal) : int(DorsalTip);
+         });
   // Pectoral fins: behind the gills, low on each side, swept back and out.
   for (int Sign : {1, -1}) {
     const double W = HalfWidth(-42) * 0.92;
@@ -207,10 +223,18 @@ TModelMesh MakeFins() {
                                       {Sign * (W + 10), -12, -29}, {Sign * (W + 5), -10, -31},
                                       {Sign * (W + 1), -8, -36}};
     const int Bone = Sign > 0 ? PectoralRight : PectoralLeft;
-    AddFin(Mesh, Root, Edge, {0, -double(Sign), 0}, 6, 3, [Bone](TPoint, int Step) { return Step == 0 ? int(Head) : Bone; });
+    AddFin(Mesh, Root, Edge, {0, -double(Sign), 0}, Detail.PectoralRays, Detail.PectoralSteps,
+           Detail.FinLayers, [Bone](TPoint, int Step) { return Step == 0 ? int(Head) : Bone; });
   }
-  ComputeSmoothNormals(Mesh);
-  return Mesh;
+}
+
+template <typename TAdd>
+TModelMesh Mesh(const char* Name, TAdd Add) {
+  TModelMesh M;
+  M.Name = Name;
+  Add(M);
+  ComputeSmoothNormals(M);
+  return M;
 }
 
 // ---- Bones ------------------------------------------------------------------------------------
@@ -293,18 +317,42 @@ std::vector<TModelBone> MakeBones() {
 
 }  // namespace
 
-TModelFile MakeCreature() {
+TModelFile MakeCreature(bool Far) {
   TModelFile Model;
   Model.Frames = Frames;
   Model.StartFrame = 1;
-  Model.Meshes = {MakeBody(), MakeTailFin(), MakeFins()};
+  if (Far) {
+    // One mesh; each part's normals are its own, as in the near creature.
+    TModelMesh Whole = Mesh("Creature", [](TModelMesh& M) { AddBody(M, FarDetail); });
+    for (TModelMesh Part : {Mesh("TailFin", [](TModelMesh& M) { AddTailFin(M, FarDetail); }),
+                            Mesh("Fins", [](TModelMesh& M) { AddOtherFins(M, FarDetail); })}) {
+      const int VertexBase = int(Whole.Vertices.size()), NormalBase = int(Whole.Normals.size());
+      Whole.Vertices.insert(Whole.Vertices.end(), Part.Vertices.begin(), Part.Vertices.end());
+      Whole.Normals.insert(Whole.Normals.end(), Part.Normals.begin(), Part.Normals.end());
+      for (TModelTriangle T : Part.Triangles) {
+        for (int C = 0; C < 3; ++C) {
+          T.Vertex[C] += VertexBase;
+          T.Normal[C] += NormalBase;
+        }
+        Whole.Triangles.push_back(T);
+      }
+    }
+    Model.Meshes = {Whole};
+  } else {
+    Model.Meshes = {Mesh("Body", [](TModelMesh& M) { AddBody(M, NearDetail); }),
+                    Mesh("TailFin", [](TModelMesh& M) { AddTailFin(M, NearDetail); }),
+                    Mesh("Fins", [](TModelMesh& M) { AddOtherFins(M, NearDetail); })};
+  }
   Model.Materials = {{"Skin", "Vadrel201.bmp"}};
   Model.Bones = MakeBones();
   return Model;
 }
 
 void WriteCreature(const std::string& Folder) {
-  WriteFile(Folder + "/Vadrel.pp1", FormatModel(MakeCreature(), "Vadrel creature: made by vadrel_datagen"));
+  WriteFile(Folder + "/Vadrel.pp1",
+            FormatModel(MakeCreature(false), "Vadrel creature: made by vadrel_datagen"));
+  WriteFile(Folder + "/VadrelFar.pp1",
+            FormatModel(MakeCreature(true), "Vadrel creature, far: made by vadrel_datagen"));
 }
 
 }  // namespace datagen
