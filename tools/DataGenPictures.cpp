@@ -18,9 +18,10 @@ double SmoothStep(double A, double B, double X) {
 
 // ---- Backdrop ---------------------------------------------------------------------------------
 // Shown on the scene's backdrop quad (16 x 5 at depth 13) covering the upper band of the view,
-// mirrored left to right (so nothing in it may depend on handedness). At the bottom edge and at the sides, where the
-// quad ends in front of the far sea floor or the clear colour, it fades into exactly what the
-// viewer sees beyond it, so the quad has no visible border.
+// mirrored left to right (so nothing in it may depend on handedness). At its bottom edge, where
+// the quad ends in front of the far sea floor, it fades into exactly what the viewer sees beyond
+// it, so that edge reads as the floor's horizon. Its sides are never in view: a view wider than
+// 4:3 widens the quad and repeats the picture across it, so everything in it tiles left to right.
 constexpr int BackdropWidth = 512, BackdropHeight = 256;
 constexpr TRgb SurfaceColour = {0.42f, 0.74f, 0.96f};  // top row: light through the surface
 constexpr TRgb DeepColour = {0.07f, 0.20f, 0.46f};     // bottom row: deep water
@@ -30,7 +31,7 @@ constexpr double ShaftStrength = 0.32;
 constexpr int ShaftCount = 9;
 constexpr double ShaftSlant = 0.35;  // horizontal drift of a shaft per row going down
 constexpr int WeedClumps = 14;
-constexpr double BottomFade = 0.12, SideFade = 0.07;  // parts of the height and width that fade
+constexpr double BottomFade = 0.12;  // part of the height that fades
 constexpr std::uint64_t BackdropSeed = 200;
 
 // What lies beyond the quad, from the scene's set-up (see SceneFit): the quad spans eye-space y
@@ -125,7 +126,9 @@ void PaintWater(TImage& Image, TRandom& Random) {
       Shaft *= ShaftStrength * Flicker * std::pow(Up, 1.3);
       C = C + TRgb{0.75f, 0.95f, 1.0f} * float(Shaft);
       // Ripples of the surface seen from below, near the top edge.
-      const double Shimmer = TiledFbm(X / 24.0, Y / 6.0, BackdropWidth / 24, 3, 0.5, BackdropSeed + 2);
+      constexpr int ShimmerCells = 21;  // across the width
+      const double Shimmer =
+          TiledFbm(double(X) * ShimmerCells / BackdropWidth, Y / 6.0, ShimmerCells, 3, 0.5, BackdropSeed + 2);
       C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.85, 1.0, Up) * (Shimmer - 0.35));
       Image.At(X, Y) = C;
     }
@@ -160,9 +163,9 @@ void PaintSilhouettes(TImage& Image, TRandom& Random) {
     }
 }
 
-// Fades the bottom rows and the side columns into what lies beyond the quad. The texture
-// repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
-// view, take the bottom row's colour, or the edge would show as a thin bright line.
+// Fades the bottom rows into what lies beyond the quad. The texture repeats, so filtering at the
+// quad's bottom edge also reaches the top rows: those, never in view, take the bottom row's
+// colour, or the edge would show as a thin bright line.
 void FadeIntoWhatLiesBeyond(TImage& Image) {
   for (int Y = 0; Y < BackdropHeight; ++Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
@@ -170,10 +173,8 @@ void FadeIntoWhatLiesBeyond(TImage& Image) {
     const double Bottom = SmoothStep(BottomFade, 0.0, T);
     const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
     for (int X = 0; X < BackdropWidth; ++X) {
-      const double Edge = std::min(X + 0.5, BackdropWidth - X - 0.5) / BackdropWidth;
-      const double Side = SmoothStep(SideFade, 0.0, Edge);
       TRgb& C = Image.At(X, Y);
-      C = Mix(C, Beyond, float(std::max(Bottom, Side)));
+      C = Mix(C, Beyond, float(Bottom));
       C = Mix(C, BeyondBackdrop(0.0), float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }

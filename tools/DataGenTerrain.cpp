@@ -22,7 +22,9 @@ constexpr double Scale = SceneFit::TerrainScale;
 constexpr double OriginX = SceneFit::TerrainOrigin[0], OriginZ = SceneFit::TerrainOrigin[2];
 constexpr double NearDepth = 5.0;   // the bottom edge of the view meets the floor at depth 8.2
 constexpr double FarDepth = FloorFarDepth;  // fog leaves less than 0.1 % of the floor's colour
-constexpr double CoverAspect = 2.0; // widest screen (width / height) whose sides stay covered
+// Widest view (width / height) whose sides stay covered: two 16:9 screens side by side (32:9)
+// and some to spare.
+constexpr double CoverAspect = 4.0;
 constexpr double SideMargin = 1.5;  // eye units beyond the side of the view, for the dunes
 constexpr double TexturePeriod = 70;  // model units per repeat of the sand and caustic tiles
 constexpr double DuneHeight = 5.0, SwellHeight = 2.5, RippleHeight = 0.7;  // model units
