@@ -1,7 +1,8 @@
 // Scene: every number that places, colours and populates the default scene, in one place. The
 // shell and the flock draw with them; the data generator, its preview and the tests fit the
 // shipped floor and backdrop to the view with them, so moving the camera here moves all of them.
-// Plain constexpr values; depends only on Boid (for the creature's traits).
+// Plain constexpr values (and the backdrop's widening rule); depends only on Boid (for the
+// creature's traits).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,13 @@ inline constexpr float BackdropTranslation[3] = {4.5f, 4.0f, -8.0f};
 inline constexpr float BackdropHalfWidth = 8.0f;
 inline constexpr float BackdropBottom = -1.0f;
 inline constexpr float BackdropTop = 4.0f;
+// The quad spans every view up to this aspect (width / height) with a margin at each side. A wider
+// view widens it, and its texture coordinates alike, by the factor its aspect exceeds this one: the
+// picture repeats across the extra width and the quad's sides stay out of view on every screen.
+inline constexpr double BackdropFullAspect = 4.0 / 3.0;
+constexpr double BackdropWidening(double Aspect) {
+  return Aspect > BackdropFullAspect ? Aspect / BackdropFullAspect : 1.0;
+}
 
 // ---- Terrain --------------------------------------------------------------------------------
 

@@ -265,7 +265,8 @@ void InitScene() {
 namespace {
 
 // The backdrop is textured only because the models leave unit 0 texturing on; it mirrors the
-// picture left to right.
+// picture left to right. On a view wider than 4:3 the quad and its texture coordinates widen alike
+// about the centre (the texture repeats), so the picture keeps its scale and fills the width.
 void DrawBackdrop(std::uint32_t Texture) {
   ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
   glPushMatrix();
@@ -273,15 +274,21 @@ void DrawBackdrop(std::uint32_t Texture) {
   glTranslatef(Backdrop[0], Backdrop[1], Backdrop[2]);
   glBindTexture(GL_TEXTURE_2D, Texture);
   glColor3f(1.0f, 1.0f, 1.0f);
-  constexpr float Half = Scene::BackdropHalfWidth;
+  GLint Viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, Viewport);  // set with the projection by ResizeScene
+  const float Widening =
+      float(Scene::BackdropWidening(double(Viewport[2]) / double(std::max(Viewport[3], 1))));
+  const float Half = Scene::BackdropHalfWidth * Widening;
+  // u runs from the right side to the left: the mirror. At 4:3 or narrower, 0 to 1.
+  const float FirstU = (1.0f - Widening) / 2.0f, LastU = (1.0f + Widening) / 2.0f;
   glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
+  glTexCoord2f(FirstU, 0.0f);
   glVertex3f(Half, Scene::BackdropBottom, 0.0f);
-  glTexCoord2f(0.0f, 1.0f);
+  glTexCoord2f(FirstU, 1.0f);
   glVertex3f(Half, Scene::BackdropTop, 0.0f);
-  glTexCoord2f(1.0f, 1.0f);
+  glTexCoord2f(LastU, 1.0f);
   glVertex3f(-Half, Scene::BackdropTop, 0.0f);
-  glTexCoord2f(1.0f, 0.0f);
+  glTexCoord2f(LastU, 0.0f);
   glVertex3f(-Half, Scene::BackdropBottom, 0.0f);
   glEnd();
   glPopMatrix();

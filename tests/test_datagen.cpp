@@ -184,13 +184,15 @@ TEST_F(DataGen, CausticFramesAreBrightLinesOverAMidGreyBase) {
   }
 }
 
-TEST_F(DataGen, CausticFramesAndSandTileAcrossTheirEdges) {
-  std::vector<std::string> Names = {"Vadrel202.bmp"};
+// The backdrop repeats across a view wider than 4:3, so it tiles left to right as well.
+TEST_F(DataGen, CausticFramesSandAndBackdropTileAcrossTheirEdges) {
+  std::vector<std::string> Names = {"Vadrel202.bmp", "Vadrel200.bmp"};
   for (int F = 0; F < 32; F += 5) Names.push_back(CausticName(F));
   for (const std::string& Name : Names) {
     SCOPED_TRACE(Name);
     const TGrey G = ReadGrey(Data() / Name);
     for (bool AlongX : {true, false}) {
+      if (!AlongX && Name == "Vadrel200.bmp") continue;  // its bottom and top are edges of the quad
       const TSteps Steps = EdgeSteps(G, AlongX);
       EXPECT_LT(Steps.AcrossEdge, 1.6 * Steps.NextToEdge + 0.002) << (AlongX ? "left-right" : "top-bottom");
     }
@@ -380,7 +382,8 @@ void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
   for (int Row = 0; Row < Rows; ++Row)
     for (int Col = 0; Col < Columns; ++Col) {
       const double Sx = ((Col + 0.5) / Columns * 2 - 1) * Tan * Aspect, Sy = ((Row + 0.5) / Rows * 2 - 1) * Tan;
-      if (std::abs(Sx - BackdropCentreX / BackdropDepth) < BackdropHalfWidth / BackdropDepth &&
+      if (std::abs(Sx - BackdropCentreX / BackdropDepth) <
+              BackdropHalfWidth * Scene::BackdropWidening(Aspect) / BackdropDepth &&
           Sy > BackdropBottom / BackdropDepth)
         continue;  // behind the backdrop
       // Where the floor's plane lies beyond depth 55, the fog leaves under 1 % of it.
@@ -408,7 +411,8 @@ void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
 TEST_F(DataGen, TerrainFillsTheFloorOfTheViewWithNoEdgeInSight) {
   const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp2");
   ASSERT_EQ(M->MeshCount(), 1);
-  for (const auto& [W, H] : {std::pair{1280, 800}, std::pair{1920, 1080}, std::pair{1024, 768}}) {
+  for (const auto& [W, H] : {std::pair{1280, 800}, std::pair{1920, 1080}, std::pair{1024, 768},
+                             std::pair{2560, 1080}, std::pair{3840, 1080}, std::pair{768, 1024}}) {
     SCOPED_TRACE(std::to_string(W) + " x " + std::to_string(H));
     ExpectFloorFillsTheView(M->Mesh(0), W, H);
   }

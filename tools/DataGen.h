@@ -15,9 +15,16 @@
 
 namespace datagen {
 
-// Eye depth where the sea floor ends, deep in the fog: the floor is laid out up to it, and the
-// backdrop fades into what lies beyond it.
+// Eye depth where the sea floor ends, deep in the fog: the floor is laid out up to it.
 inline constexpr double FloorFarDepth = 70.0;
+// Model units of the sea floor per repeat of the sand and the caustic frames.
+inline constexpr double FloorTexturePeriod = 70.0;
+
+// Model z of the sea floor's height 0 at eye depth Depth (see SceneFit for the placement).
+inline double FloorModelZAtDepth(double Depth) {
+  return -(SceneFit::TerrainOrigin[2] + Depth) /
+         (SceneFit::TerrainScale * std::cos(SceneFit::TerrainTiltDegrees * Pi / 180));
+}
 
 struct TRgb {
   float R = 0, G = 0, B = 0;
@@ -121,6 +128,10 @@ std::string FormatModel(const TModelFile& Model, const std::string& Comment);
 void ComputeSmoothNormals(TModelMesh& Mesh);
 
 // The assets, each written into Folder (no trailing slash).
+// The pictures, as the files hold them.
+TImage CausticFrame(int Frame);  // Frame 0 to 31
+TImage MakeSand();
+
 void WriteCaustics(const std::string& Folder);
 void WriteBackdrop(const std::string& Folder);
 void WriteSkin(const std::string& Folder);

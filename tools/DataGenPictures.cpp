@@ -18,9 +18,10 @@ double SmoothStep(double A, double B, double X) {
 
 // ---- Backdrop ---------------------------------------------------------------------------------
 // Shown on the scene's backdrop quad (16 x 5 at depth 13) covering the upper band of the view,
-// mirrored left to right (so nothing in it may depend on handedness). At the bottom edge and at the sides, where the
-// quad ends in front of the far sea floor or the clear colour, it fades into exactly what the
-// viewer sees beyond it, so the quad has no visible border.
+// mirrored left to right (so nothing in it may depend on handedness). At its bottom edge, where
+// the quad ends in front of the far sea floor, it fades into exactly what the viewer sees beyond
+// it, so that edge reads as the floor's horizon. Its sides are never in view: a view wider than
+// 4:3 widens the quad and repeats the picture across it, so everything in it tiles left to right.
 constexpr int BackdropWidth = 512, BackdropHeight = 256;
 constexpr TRgb SurfaceColour = {0.42f, 0.74f, 0.96f};  // top row: light through the surface
 constexpr TRgb DeepColour = {0.07f, 0.20f, 0.46f};     // bottom row: deep water
@@ -30,20 +31,18 @@ constexpr double ShaftStrength = 0.32;
 constexpr int ShaftCount = 9;
 constexpr double ShaftSlant = 0.35;  // horizontal drift of a shaft per row going down
 constexpr int WeedClumps = 14;
-constexpr double BottomFade = 0.12, SideFade = 0.07;  // parts of the height and width that fade
+constexpr double BottomFade = 0.12;  // part of the height that fades
 constexpr std::uint64_t BackdropSeed = 200;
 
 // What lies beyond the quad, from the scene's set-up (see SceneFit): the quad spans eye-space y
 // QuadBottom to QuadTop at QuadDepth; the floor's height 0 runs through y = FloorY at depth
-// FloorDepth, rising at the floor's net tilt, and ends at FloorFarDepth (see the terrain); the fog
-// is exponential-squared. FloorColour is the sand times the caustic frames' mean.
+// FloorDepth, rising at the floor's net tilt; the fog is exponential-squared. FloorColour is the
+// sand times the caustic frames' mean.
 constexpr double QuadDepth = SceneFit::BackdropDepth;
 constexpr double QuadBottom = SceneFit::BackdropBottom, QuadTop = SceneFit::BackdropTop;
 constexpr double FloorY = SceneFit::TerrainOrigin[1], FloorDepth = -SceneFit::TerrainOrigin[2];
-constexpr double FloorEnd = FloorFarDepth;
 constexpr double FogDensity = SceneFit::FogDensity;
 constexpr TRgb FogColour = {Scene::FogColor[0], Scene::FogColor[1], Scene::FogColor[2]};
-constexpr TRgb ClearColour = {Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2]};
 constexpr TRgb FloorColour = {0.57f, 0.53f, 0.43f};
 const double FloorSlope = std::tan(SceneFit::TerrainTiltDegrees * Pi / 180);
 
@@ -52,23 +51,6 @@ const double FloorSlope = std::tan(SceneFit::TerrainTiltDegrees * Pi / 180);
 const double VisibleTop = (QuadDepth * SceneFit::HalfViewTan() - QuadBottom) / (QuadTop - QuadBottom);
 
 float FogKeep(double Depth) { return float(std::exp(-std::pow(FogDensity * Depth, 2))); }
-
-// The colour the quad must hold at height T (0 bottom, 1 top) to show, after its own fog, what
-// the viewer would see through it at that height of the screen.
-TRgb BeyondBackdrop(double T) {
-  const double Slope = (QuadBottom + (QuadTop - QuadBottom) * T) / QuadDepth;  // y / depth of the ray
-  const double Depth = (FloorY - FloorDepth * FloorSlope) / (Slope - FloorSlope);  // where the ray meets the floor
-  TRgb Seen = ClearColour;
-  if (Slope < FloorSlope && Depth <= FloorEnd) {
-    const float Keep = FogKeep(Depth);
-    Seen = Mix(FogColour, FloorColour, Keep);
-    // Soften the far end of the floor a little, as the dunes do.
-    Seen = Mix(Seen, ClearColour, float(SmoothStep(FloorEnd * 0.97, FloorEnd, Depth)));
-  }
-  const float Keep = FogKeep(QuadDepth);
-  const TRgb C = (Seen - FogColour * (1 - Keep)) * (1 / Keep);
-  return {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
-}
 
 // Height of a silhouette line at column X (0..1 of the picture height from the bottom), tiling
 // across the width so the mirrored picture has no seam to hide.
@@ -125,7 +107,9 @@ void PaintWater(TImage& Image, TRandom& Random) {
       Shaft *= ShaftStrength * Flicker * std::pow(Up, 1.3);
       C = C + TRgb{0.75f, 0.95f, 1.0f} * float(Shaft);
       // Ripples of the surface seen from below, near the top edge.
-      const double Shimmer = TiledFbm(X / 24.0, Y / 6.0, BackdropWidth / 24, 3, 0.5, BackdropSeed + 2);
+      constexpr int ShimmerCells = 21;  // across the width
+      const double Shimmer =
+          TiledFbm(double(X) * ShimmerCells / BackdropWidth, Y / 6.0, ShimmerCells, 3, 0.5, BackdropSeed + 2);
       C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.85, 1.0, Up) * (Shimmer - 0.35));
       Image.At(X, Y) = C;
     }
@@ -160,21 +144,53 @@ void PaintSilhouettes(TImage& Image, TRandom& Random) {
     }
 }
 
-// Fades the bottom rows and the side columns into what lies beyond the quad. The texture
-// repeats, so filtering at the quad's bottom edge also reaches the top rows: those, never in
-// view, take the bottom row's colour, or the edge would show as a thin bright line.
+// The far sea floor as the quad must hold it to show, after its own fog, what the viewer would
+// see through it: at column X and height T (0 bottom, 1 top), the sand times the caustic light
+// where the ray through that texel meets the floor, in the fog of that depth, the pattern fading
+// with height into the floor's mean colour. So the floor seems to go on past the quad's bottom
+// edge into the haze instead of ending there. One caustic frame stands for the moving light;
+// across the picture the floor's pattern repeats a whole number of times, so the picture tiles.
+class TFarFloor {
+public:
+  TFarFloor() : Sand(MakeSand()), Light(CausticFrame(0)) {}
+
+  TRgb At(int X, double T) const {
+    const double Slope = (QuadBottom + (QuadTop - QuadBottom) * T) / QuadDepth;
+    const double Depth = (FloorY - FloorDepth * FloorSlope) / (Slope - FloorSlope);
+    const double U = Repeats * (X + 0.5) / BackdropWidth, V = FloorModelZAtDepth(Depth) / FloorTexturePeriod;
+    const auto Sample = [U, V](const TImage& Image) {
+      return Image.Sample(float((U - std::floor(U)) * Image.Width), float((V - std::floor(V)) * Image.Height));
+    };
+    const TRgb Floor = Mix(FloorColour, Sample(Sand) * Sample(Light), float(SmoothStep(DetailFade, 0.0, T)));
+    const TRgb Seen = Mix(FogColour, Floor, FogKeep(Depth));
+    const float Keep = FogKeep(QuadDepth);
+    const TRgb C = (Seen - FogColour * (1 - Keep)) * (1 / Keep);
+    return {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+  }
+
+private:
+  static constexpr double DetailFade = 0.09;  // part of the height over which the pattern fades
+  // Floor tiles across the picture, near the band's mean depth: the 16 units of the quad span
+  // about 8 repeats of 3.5 eye units each at depth 24.
+  static constexpr int Repeats = 8;
+  TImage Sand, Light;
+};
+
+// Fades the bottom rows into what lies beyond the quad. The texture repeats, so filtering at the
+// quad's bottom edge also reaches the top rows: those, never in view, take the bottom row's
+// colours, or the edge would show as a thin bright line.
 void FadeIntoWhatLiesBeyond(TImage& Image) {
-  for (int Y = 0; Y < BackdropHeight; ++Y) {
+  const TFarFloor FarFloor;
+  std::vector<TRgb> BottomRow(BackdropWidth);
+  for (int Y = BackdropHeight - 1; Y >= 0; --Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
-    const TRgb Beyond = BeyondBackdrop(T);
     const double Bottom = SmoothStep(BottomFade, 0.0, T);
     const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
     for (int X = 0; X < BackdropWidth; ++X) {
-      const double Edge = std::min(X + 0.5, BackdropWidth - X - 0.5) / BackdropWidth;
-      const double Side = SmoothStep(SideFade, 0.0, Edge);
       TRgb& C = Image.At(X, Y);
-      C = Mix(C, Beyond, float(std::max(Bottom, Side)));
-      C = Mix(C, BeyondBackdrop(0.0), float(Top));
+      if (Bottom > 0) C = Mix(C, FarFloor.At(X, T), float(Bottom));
+      if (Y == BackdropHeight - 1) BottomRow[std::size_t(X)] = C;
+      C = Mix(C, BottomRow[std::size_t(X)], float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }
   }

@@ -19,20 +19,16 @@ namespace {
 
 constexpr int GridSize = 38;
 constexpr double Scale = SceneFit::TerrainScale;
-constexpr double OriginX = SceneFit::TerrainOrigin[0], OriginZ = SceneFit::TerrainOrigin[2];
+constexpr double OriginX = SceneFit::TerrainOrigin[0];
 constexpr double NearDepth = 5.0;   // the bottom edge of the view meets the floor at depth 8.2
 constexpr double FarDepth = FloorFarDepth;  // fog leaves less than 0.1 % of the floor's colour
-constexpr double CoverAspect = 2.0; // widest screen (width / height) whose sides stay covered
+// Widest view (width / height) whose sides stay covered: two 16:9 screens side by side (32:9)
+// and some to spare.
+constexpr double CoverAspect = 4.0;
 constexpr double SideMargin = 1.5;  // eye units beyond the side of the view, for the dunes
-constexpr double TexturePeriod = 70;  // model units per repeat of the sand and caustic tiles
 constexpr double DuneHeight = 5.0, SwellHeight = 2.5, RippleHeight = 0.7;  // model units
 constexpr double RippleFadeDepth = 14;  // ripples fade out where the grid grows too coarse
 constexpr std::uint64_t TerrainSeed = 202;
-
-double CosTilt() { return std::cos(SceneFit::TerrainTiltDegrees * Pi / 180); }
-
-// Model z of the floor (height 0) at eye depth Depth.
-double ModelZAtDepth(double Depth) { return -(OriginZ + Depth) / (Scale * CosTilt()); }
 
 double Height(double X, double Z, double Depth) {
   const double Warp = TiledFbm(X / 400, Z / 400, 64, 3, 0.5, TerrainSeed) - 0.5;
@@ -51,13 +47,13 @@ TModelFile MakeTerrain() {
   for (int Row = 0; Row < GridSize; ++Row) {
     // Rows spaced evenly on a log scale of depth: about the same size on screen near and far.
     const double Depth = NearDepth * std::pow(FarDepth / NearDepth, double(Row) / (GridSize - 1));
-    const double Z = ModelZAtDepth(Depth);
+    const double Z = FloorModelZAtDepth(Depth);
     const double HalfWidth = SceneFit::HalfViewTan() * CoverAspect * Depth + SideMargin;  // eye units
     for (int Col = 0; Col < GridSize; ++Col) {
       const double EyeX = -HalfWidth + 2 * HalfWidth * Col / (GridSize - 1);
       const double X = (EyeX - OriginX) / Scale;
-      Mesh.Vertices.push_back({float(X), float(Height(X, Z, Depth)), float(Z), float(X / TexturePeriod),
-                               float(Z / TexturePeriod), -1});
+      Mesh.Vertices.push_back({float(X), float(Height(X, Z, Depth)), float(Z), float(X / FloorTexturePeriod),
+                               float(Z / FloorTexturePeriod), -1});
     }
   }
   for (int Row = 0; Row + 1 < GridSize; ++Row)

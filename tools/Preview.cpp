@@ -335,12 +335,18 @@ void DrawCreatures(TCanvas& Canvas, TModel& Creature, const TMipTexture& Skin, c
   }
 }
 
-// The backdrop quad, its picture mirrored left to right.
-void DrawBackdrop(TCanvas& Canvas, const TMipTexture& Backdrop, const TMat& Proj, const TMat& Camera) {
+// The backdrop quad, its picture mirrored left to right, widened with its texture coordinates on
+// a view wider than 4:3 as the program widens it.
+void DrawBackdrop(TCanvas& Canvas, const TMipTexture& Backdrop, const TMat& Proj, const TMat& Camera,
+                  double Aspect) {
   const TMat Mv = Mul(Camera, Translate(Scene::BackdropTranslation));
-  const double Half = Scene::BackdropHalfWidth, Bottom = Scene::BackdropBottom, Top = Scene::BackdropTop;
-  const TVertexOut A = Project(Proj, Mv, {Half, Bottom, 0}, 0, 1, 1), B = Project(Proj, Mv, {Half, Top, 0}, 0, 0, 1);
-  const TVertexOut C = Project(Proj, Mv, {-Half, Top, 0}, 1, 0, 1), D = Project(Proj, Mv, {-Half, Bottom, 0}, 1, 1, 1);
+  const double Widening = Scene::BackdropWidening(Aspect);
+  const double Half = Scene::BackdropHalfWidth * Widening, Bottom = Scene::BackdropBottom, Top = Scene::BackdropTop;
+  const double FirstU = (1 - Widening) / 2, LastU = (1 + Widening) / 2;
+  const TVertexOut A = Project(Proj, Mv, {Half, Bottom, 0}, FirstU, 1, 1),
+                   B = Project(Proj, Mv, {Half, Top, 0}, FirstU, 0, 1);
+  const TVertexOut C = Project(Proj, Mv, {-Half, Top, 0}, LastU, 0, 1),
+                   D = Project(Proj, Mv, {-Half, Bottom, 0}, LastU, 1, 1);
   Canvas.Triangle(A, B, C, &Backdrop, nullptr, {1, 1, 1}, Scene::FogDensity, Rgb(Scene::FogColor));
   Canvas.Triangle(A, C, D, &Backdrop, nullptr, {1, 1, 1}, Scene::FogDensity, Rgb(Scene::FogColor));
 }
@@ -368,10 +374,11 @@ int PreviewScene(const std::string& Folder, int Width, int Height, int CausticFr
   const TMipTexture Caustic(LoadPicture(Folder + "/Vadrel" + std::to_string(100 + CausticFrame % Frames) + ".bmp"));
 
   TCanvas Canvas(Width * 2, Height * 2, Rgb(Scene::ClearColor));
-  const TMat Proj = Perspective(Scene::FieldOfViewDegrees, double(Width) / Height, Scene::NearPlane, Scene::FarPlane);
+  const double Aspect = double(Width) / Height;
+  const TMat Proj = Perspective(Scene::FieldOfViewDegrees, Aspect, Scene::NearPlane, Scene::FarPlane);
   const TMat Camera = Translate(Scene::CameraTranslation);
   DrawCreatures(Canvas, *Creature, Skin, Proj, Camera);
-  DrawBackdrop(Canvas, Backdrop, Proj, Camera);
+  DrawBackdrop(Canvas, Backdrop, Proj, Camera, Aspect);
   DrawTerrain(Canvas, *Terrain, Sand, Caustic, Proj, Camera);
   SaveBmp(Downsample(Canvas.Colour), OutPath);
   return 0;
