@@ -1,12 +1,18 @@
 #include "Grid.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
 
 // More cells than this per side buy nothing but memory (tiny radii in a large world).
-constexpr int MaxCellsPerSide = 512;
+constexpr int MaxCellsPerSide = 1024;
+// In a crowded world cells are half the largest reach wide and a scan looks two cells each way:
+// a 5 x 5 block holds fewer boids out of reach than a 3 x 3 block of cells a whole reach wide.
+// In a sparse one the 25 mostly empty cells would cost more than they save. Crowded means more
+// boids per reach-wide square than this.
+constexpr double Crowded = 4.0;
 
 // A candidate is kept when its squared distance is at most the squared reach times this: the
 // scan compares sqrt(DX * DX + DY * DY) < Radius, which can hold for a square a few ulps above
@@ -21,7 +27,7 @@ int Cells(double Extent, double Cell) {
 }
 
 // The cell column (or row) of a coordinate, clamped into the grid: boids off the world's edge
-// share the edge cells, which keeps every pair closer than a cell in neighbouring cells.
+// share the edge cells, which keeps every pair closer than Span cells within Span cells.
 int Index(double Coordinate, double Cell, int Count) {
   if (!(Coordinate > 0)) return 0;  // also NaN
   const double I = Coordinate / Cell;
@@ -39,60 +45,74 @@ void TNeighbourGrid::Rebuild(std::span<const std::unique_ptr<TBoid>> Flock, doub
   double Largest = 0;
   for (const auto& B : Flock) Largest = std::max(Largest, Reach(*B));
   const double Extent = std::max(std::abs(Width), std::abs(Height));
-  FCell = std::max(Largest, Extent / MaxCellsPerSide);
+  const double Area = std::abs(Width) * std::abs(Height);
+  FSpan = Area > 0 && double(Flock.size()) * Largest * Largest / Area > Crowded ? 2 : 1;
+  FCell = std::max(Largest / FSpan, Extent / MaxCellsPerSide);
   if (!(FCell > 0) || !std::isfinite(FCell)) FCell = 1;
   FColumns = Cells(std::abs(Width), FCell);
   FRows = Cells(std::abs(Height), FCell);
   // Lists are cleared, not freed: after the first step a rebuild allocates nothing.
   FCells.resize(std::size_t(FColumns) * FRows);
   for (auto& Cell : FCells) Cell.clear();
-  FEntries.resize(Flock.size());
+  FPlaces.resize(Flock.size());
+  FMarks.assign((Flock.size() + 63) / 64, 0);
   for (std::size_t I = 0; I < Flock.size(); ++I) {
-    TEntry& E = FEntries[I];
-    E.X = Flock[I]->X();
-    E.Y = Flock[I]->Y();
-    E.Cell = CellOf(E.X, E.Y);
-    E.Slot = FCells[std::size_t(E.Cell)].size();
-    FCells[std::size_t(E.Cell)].push_back(I);
+    const double X = Flock[I]->X(), Y = Flock[I]->Y();
+    TPlace& P = FPlaces[I];
+    P.Cell = CellOf(X, Y);
+    P.Slot = FCells[std::size_t(P.Cell)].size();
+    FCells[std::size_t(P.Cell)].push_back({X, Y, I});
   }
 }
 
 void TNeighbourGrid::Moved(std::size_t Index, const TBoid& Boid) {
-  TEntry& E = FEntries[Index];
-  E.X = Boid.X();
-  E.Y = Boid.Y();
-  const int Cell = CellOf(E.X, E.Y);
-  if (Cell == E.Cell) return;
-  // Out of the old cell by swapping the last entry into its slot...
-  std::vector<std::size_t>& Old = FCells[std::size_t(E.Cell)];
-  const std::size_t Last = Old.back();
-  Old[E.Slot] = Last;
-  FEntries[Last].Slot = E.Slot;
+  TPlace& P = FPlaces[Index];
+  const double X = Boid.X(), Y = Boid.Y();
+  const int Cell = CellOf(X, Y);
+  if (Cell == P.Cell) {
+    TMember& M = FCells[std::size_t(Cell)][P.Slot];
+    M.X = X;
+    M.Y = Y;
+    return;
+  }
+  // Out of the old cell by swapping the last member into its slot...
+  std::vector<TMember>& Old = FCells[std::size_t(P.Cell)];
+  Old[P.Slot] = Old.back();
+  FPlaces[Old[P.Slot].Index].Slot = P.Slot;
   Old.pop_back();
   // ...and onto the end of the new one.
-  E.Cell = Cell;
-  E.Slot = FCells[std::size_t(Cell)].size();
-  FCells[std::size_t(Cell)].push_back(Index);
+  P.Cell = Cell;
+  P.Slot = FCells[std::size_t(Cell)].size();
+  FCells[std::size_t(Cell)].push_back({X, Y, Index});
 }
 
 std::span<const std::size_t> TNeighbourGrid::Candidates(const TBoid& Boid) {
-  std::vector<std::size_t>& Out = FNear;
-  Out.clear();
   const double X = Boid.X(), Y = Boid.Y();
   const double R = Reach(Boid);
   const double Limit = R * R * ReachSlack;
   const int Column = Index(X, FCell, FColumns), Row = Index(Y, FCell, FRows);
-  for (int CellRow = std::max(Row - 1, 0); CellRow <= std::min(Row + 1, FRows - 1); ++CellRow)
-    for (int CellColumn = std::max(Column - 1, 0); CellColumn <= std::min(Column + 1, FColumns - 1);
-         ++CellColumn)
-      for (const std::size_t I : FCells[std::size_t(CellRow) * FColumns + CellColumn]) {
-        const TEntry& E = FEntries[I];
-        const double DX = E.X - X, DY = E.Y - Y;
-        if (DX * DX + DY * DY <= Limit) Out.push_back(I);
+  std::size_t FirstWord = FMarks.size(), LastWord = 0;
+  const int Span = FSpan;
+  for (int CellRow = std::max(Row - Span, 0); CellRow <= std::min(Row + Span, FRows - 1); ++CellRow)
+    for (int CellColumn = std::max(Column - Span, 0);
+         CellColumn <= std::min(Column + Span, FColumns - 1); ++CellColumn)
+      for (const TMember& M : FCells[std::size_t(CellRow) * FColumns + CellColumn]) {
+        // Without a branch: whether a boid is in reach is too random to predict.
+        const double DX = M.X - X, DY = M.Y - Y;
+        const std::uint64_t InReach = DX * DX + DY * DY <= Limit;
+        const std::size_t Word = M.Index / 64;
+        FMarks[Word] |= InReach << (M.Index % 64);
+        FirstWord = std::min(FirstWord, Word);
+        LastWord = std::max(LastWord, Word);
       }
-  // The scan adds its sums in list order.
-  std::sort(Out.begin(), Out.end());
-  return Out;
+  // The scan adds its sums in list order: the marks give the indices ascending.
+  FNear.clear();
+  for (std::size_t Word = FirstWord; Word <= LastWord && Word < FMarks.size(); ++Word) {
+    for (std::uint64_t Bits = FMarks[Word]; Bits != 0; Bits &= Bits - 1)
+      FNear.push_back(Word * 64 + std::size_t(std::countr_zero(Bits)));
+    FMarks[Word] = 0;
+  }
+  return FNear;
 }
 
 void WrapIntoWorld(TBoid& Boid, double Width, double Height) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -14,8 +15,9 @@
 
 class TNeighbourGrid {
 public:
-  // Buckets every boid of Flock in a Width x Height world with cells at least as wide as the
-  // largest radius a scan looks at (the largest of every boid's view and separation radius).
+  // Buckets every boid of Flock in a Width x Height world with cells so wide that every boid a
+  // scan must see lies within a fixed block of cells around the scanning boid (the reach being
+  // the largest of every boid's view and separation radius).
   void Rebuild(std::span<const std::unique_ptr<TBoid>> Flock, double Width, double Height);
 
   // Boid Index of the flock has moved: re-buckets it.
@@ -28,14 +30,21 @@ public:
 
 private:
   double FCell = 1;
+  int FSpan = 1;  // cells a scan looks each way; a cell is the largest reach / FSpan wide
   int FColumns = 1, FRows = 1;
-  std::vector<std::vector<std::size_t>> FCells;  // boid indices per cell, in no order
-  struct TEntry {
-    double X = 0, Y = 0;       // where the boid was bucketed
-    int Cell = 0;
-    std::size_t Slot = 0;      // its place in that cell's list
+  struct TMember {
+    double X = 0, Y = 0;  // where the boid was bucketed: read in cell order, without a detour
+    std::size_t Index = 0;
   };
-  std::vector<TEntry> FEntries;  // per boid index
+  std::vector<std::vector<TMember>> FCells;  // per cell, in no order
+  struct TPlace {
+    int Cell = 0;
+    std::size_t Slot = 0;  // its place in that cell's list
+  };
+  std::vector<TPlace> FPlaces;  // per boid index
+  // Candidates in the making: one bit per boid index, so they come out in list order without
+  // a sort.
+  std::vector<std::uint64_t> FMarks;
   std::vector<std::size_t> FNear;  // what Candidates hands out
 
   int CellOf(double X, double Y) const;
