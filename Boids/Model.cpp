@@ -666,13 +666,27 @@ void TModel::Draw() {
     DrawFromArrays();
 }
 
+std::array<float, 3> TModel::Placed(const TVec& Vertex) const {
+  float P[3] = {Vertex.X, Vertex.Y, Vertex.Z};
+  if (Vertex.BoneIndex != -1) {
+    const TMatrix& A = FBones[std::size_t(Vertex.BoneIndex)]->Absolute;
+    A.ApplyRotation(P);
+    A.ApplyTranslation(P);
+  }
+  return {P[0], P[1], P[2]};
+}
+
+void TModel::ApplyMaterialOf(std::size_t Mesh) {
+  const int Material = FMaterialIndices[Mesh];
+  if (Material < 0)
+    glDisable(GL_TEXTURE_2D);
+  else
+    FMaterials[std::size_t(Material)]->Apply();
+}
+
 void TModel::DrawImmediate() {
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
-    const int Material = FMaterialIndices[M];
-    if (Material < 0)
-      glDisable(GL_TEXTURE_2D);
-    else
-      FMaterials[std::size_t(Material)]->Apply();
+    ApplyMaterialOf(M);
     const TShape& Shape = *FMeshes[M];
     glBegin(GL_TRIANGLES);
     for (const TTri& Triangle : Shape.Triangles)
@@ -686,11 +700,7 @@ void TModel::DrawImmediate() {
           glVertex3f(W.X, W.Y, W.Z);
           continue;
         }
-        const TMatrix& A = FBones[std::size_t(W.BoneIndex)]->Absolute;
-        float P[3] = {W.X, W.Y, W.Z};
-        A.ApplyRotation(P);
-        A.ApplyTranslation(P);
-        glVertex3fv(P);
+        glVertex3fv(Placed(W).data());
       }
     glEnd();
   }
@@ -758,14 +768,8 @@ void TModel::PoseArrays() {
     TDrawArrays::TMesh& A = FArrays->Meshes[M];
     // Exactly the immediate path's arithmetic, once per vertex instead of once per corner.
     for (std::size_t V = 0; V < Shape.Vertices.size(); ++V) {
-      const TVec& W = Shape.Vertices[V];
-      float P[3] = {W.X, W.Y, W.Z};
-      if (W.BoneIndex != -1) {
-        const TMatrix& Absolute = FBones[std::size_t(W.BoneIndex)]->Absolute;
-        Absolute.ApplyRotation(P);
-        Absolute.ApplyTranslation(P);
-      }
-      std::copy(P, P + 3, A.Posed.begin() + std::ptrdiff_t(V * 3));
+      const std::array<float, 3> P = Placed(Shape.Vertices[V]);
+      std::copy(P.begin(), P.end(), A.Posed.begin() + std::ptrdiff_t(V * 3));
     }
     if (A.SlotsAreVertices) continue;
     for (std::size_t Slot = 0; Slot < A.Source.size(); ++Slot)
@@ -788,11 +792,7 @@ void TModel::DrawFromArrays() {
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   }
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
-    const int Material = FMaterialIndices[M];
-    if (Material < 0)
-      glDisable(GL_TEXTURE_2D);
-    else
-      FMaterials[std::size_t(Material)]->Apply();
+    ApplyMaterialOf(M);
     const TDrawArrays::TMesh& A = FArrays->Meshes[M];
     if (A.Indices.empty()) continue;
     glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());

@@ -154,6 +154,9 @@ public:
   // bone for it in list order. Track checks raise EModelError naming the file and the bone.
   void Advance(float Frames);
 
+  // Where Vertex (one of this model's) is drawn in the current pose, in model space.
+  std::array<float, 3> Placed(const TVec& Vertex) const;
+
   // Poses every bone for Frame, which becomes the current frame (a simpler model of the same
   // creature follows the full one this way).
   void PoseAt(float Frame);
@@ -198,6 +201,7 @@ private:
   void SetupBones();
   void BindVertices();
   void Clear();
+  void ApplyMaterialOf(std::size_t Mesh);
   void DrawImmediate();
   void DrawFromArrays();
   void BuildArrays();

@@ -109,16 +109,6 @@ std::unique_ptr<TModel> ReadShipped(const char* Name) {
   return Model;
 }
 
-// Where the program draws a vertex, in model space and the model's current pose.
-std::array<float, 3> Placed(const TModel& Model, const TVec& Vertex) {
-  float P[3] = {Vertex.X, Vertex.Y, Vertex.Z};
-  if (Vertex.BoneIndex != -1) {
-    const TMatrix& A = Model.Bone(Vertex.BoneIndex).Absolute;
-    A.ApplyRotation(P);
-    A.ApplyTranslation(P);
-  }
-  return {P[0], P[1], P[2]};
-}
 
 // Largest swing of a rotation component over the cycle.
 float Swing(const std::vector<TKeyFrame>& Keys, int Component) {
@@ -276,14 +266,14 @@ TEST_F(DataGen, CreatureHasThreeMeshesOneSkinAndEighteenOrderedBones) {
   float MinZ = 1e9f, MaxZ = -1e9f;
   for (int Mesh = 0; Mesh < M->MeshCount(); ++Mesh)
     for (const TVec& V : M->Mesh(Mesh).Vertices) {
-      MinZ = std::min(MinZ, Placed(*M, V)[2]);
-      MaxZ = std::max(MaxZ, Placed(*M, V)[2]);
+      MinZ = std::min(MinZ, M->Placed(V)[2]);
+      MaxZ = std::max(MaxZ, M->Placed(V)[2]);
     }
   EXPECT_NEAR(MaxZ - MinZ, 145, 15);
   float NoseY = 0, DorsalTop = -1e9f;
-  for (const TVec& V : M->Mesh(2).Vertices) DorsalTop = std::max(DorsalTop, Placed(*M, V)[1]);
+  for (const TVec& V : M->Mesh(2).Vertices) DorsalTop = std::max(DorsalTop, M->Placed(V)[1]);
   for (const TVec& V : M->Mesh(0).Vertices)
-    if (Placed(*M, V)[2] == MinZ) NoseY = Placed(*M, V)[1];
+    if (M->Placed(V)[2] == MinZ) NoseY = M->Placed(V)[1];
   EXPECT_GT(DorsalTop, NoseY + 15) << "the dorsal fin stands up along +y";
 }
 

@@ -145,16 +145,6 @@ TFailure LoadFailure(const std::string& Text) {
   return Result;
 }
 
-// What a corner is drawn at: the vertex moved out of its bone's space as Draw does it.
-std::array<float, 3> Placed(const TModel& Model, const TVec& Vertex) {
-  float P[3] = {Vertex.X, Vertex.Y, Vertex.Z};
-  if (Vertex.BoneIndex != -1) {
-    const TMatrix& A = Model.Bone(Vertex.BoneIndex).Absolute;
-    A.ApplyRotation(P);
-    A.ApplyTranslation(P);
-  }
-  return {P[0], P[1], P[2]};
-}
 
 TBone BoneWithTracks(std::vector<TKeyFrame> Position, std::vector<TKeyFrame> Rotation) {
   TBone Bone;
@@ -629,14 +619,14 @@ TEST(ModelAnimation, BindingThenZeroPoseGivesBackTheFilePositions) {
   const TShape& Mesh = Model.Mesh(0);
   EXPECT_NE(Mesh.Vertices[2].X, 7.0f) << "bound vertices are stored in bone space";
   for (int V = 0; V < 4; ++V) {
-    const std::array<float, 3> P = Placed(Model, Mesh.Vertices[std::size_t(V)]);
+    const std::array<float, 3> P = Model.Placed(Mesh.Vertices[std::size_t(V)]);
     for (int J = 0; J < 3; ++J) EXPECT_NEAR(P[J], File[V][J], 1e-4) << V << "," << J;
   }
   Model.Advance(19.0f);
-  EXPECT_GT(std::fabs(Placed(Model, Mesh.Vertices[0])[0] - File[0][0]), 1.0f);
-  EXPECT_EQ(Placed(Model, Mesh.Vertices[3]), (std::array<float, 3>{1, 1, 1}));
+  EXPECT_GT(std::fabs(Model.Placed(Mesh.Vertices[0])[0] - File[0][0]), 1.0f);
+  EXPECT_EQ(Model.Placed(Mesh.Vertices[3]), (std::array<float, 3>{1, 1, 1}));
   Model.Advance(20.0f);  // past the end: back at frame 1, the zero pose
-  for (int J = 0; J < 3; ++J) EXPECT_NEAR(Placed(Model, Mesh.Vertices[2])[J], File[2][J], 1e-4);
+  for (int J = 0; J < 3; ++J) EXPECT_NEAR(Model.Placed(Mesh.Vertices[2])[J], File[2][J], 1e-4);
 }
 
 // ---- Drawing --------------------------------------------------------------------------------

@@ -107,13 +107,24 @@ private:
   std::string StderrPath;
 };
 
+// The display test.sh's Xvfb offers, or nullptr with the reason to skip.
+Display* OpenTestDisplay(std::string& Why) {
+  const char* Name = std::getenv("DISPLAY");
+  if (!Name || !*Name) {
+    Why = "no X display (./test.sh starts an Xvfb)";
+    return nullptr;
+  }
+  Display* D = XOpenDisplay(nullptr);
+  if (!D) Why = std::string("cannot open the X display ") + Name;
+  return D;
+}
+
 class ExitRules : public ::testing::Test {
 protected:
   void SetUp() override {
-    const char* Name = std::getenv("DISPLAY");
-    if (!Name || !*Name) GTEST_SKIP() << "no X display (./test.sh starts an Xvfb)";
-    D = XOpenDisplay(nullptr);
-    if (!D) GTEST_SKIP() << "cannot open the X display " << Name;
+    std::string Why;
+    D = OpenTestDisplay(Why);
+    if (!D) GTEST_SKIP() << Why;
     int Event, Error, Major, Minor;
     if (!XTestQueryExtension(D, &Event, &Error, &Major, &Minor) ||
         !XFixesQueryExtension(D, &Event, &Error))
@@ -370,10 +381,9 @@ namespace {
 class HackMode : public ::testing::Test {
 protected:
   void SetUp() override {
-    const char* Name = std::getenv("DISPLAY");
-    if (!Name || !*Name) GTEST_SKIP() << "no X display (./test.sh starts an Xvfb)";
-    D = XOpenDisplay(nullptr);
-    if (!D) GTEST_SKIP() << "cannot open the X display " << Name;
+    std::string Why;
+    D = OpenTestDisplay(Why);
+    if (!D) GTEST_SKIP() << Why;
     // Black: a window the program never drew into stays black.
     W = XCreateSimpleWindow(D, DefaultRootWindow(D), 0, 0, 320, 200, 0, 0, 0);
     XMapWindow(D, W);
