@@ -13,6 +13,12 @@
 #include "Boid.h"
 #include "Grid.h"
 
+// A new boid of Traits for model slot ModelIndex, its start heading, speed and position drawn from
+// the random generator for a Width x Height world, as TFlock::AddBoid draws them. Needs no GL:
+// the simulation can be built and stepped without the flock's models.
+std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Traits, double Width,
+                               double Height);
+
 class TFlock {
 public:
   // Seeds the random generator (from the clock, or with Seed for a reproducible flock) and loads
@@ -23,6 +29,12 @@ public:
   ~TFlock();
   TFlock(const TFlock&) = delete;
   TFlock& operator=(const TFlock&) = delete;
+
+  // Loads a creature into model slot Slot (1 to ModelCount - 1; slot 0 holds the constructor's),
+  // drawn like slot 0's: without caustics, on the paths SetReferencePaths chose. Needs the GL
+  // context current; errors of the model file pass to the caller. Draws nothing from the random
+  // generator.
+  void LoadModel(std::int32_t Slot, const std::string& ModelFile);
 
   // Adds one boid whose start heading, speed and position are drawn from the random generator.
   // ModelIndex must name a filled model slot.
@@ -47,6 +59,7 @@ public:
   static float BearingDegrees(float X1, float Y1, float X2, float Y2);
 
   const std::vector<std::unique_ptr<TBoid>>& Boids() const { return FBoids; }
+  std::int32_t ModelCount() const { return FModelCount; }
 
 private:
   std::int32_t FModelCount = 0;
