@@ -347,7 +347,10 @@ TExtent ExtentAt(TModel& M, float Time) {
   for (int Mesh = 0; Mesh < M.MeshCount(); ++Mesh)
     for (const TVec& V : M.Mesh(Mesh).Vertices) {
       const std::array<float, 3> P = Placed(M, V);
-      for (std::size_t K = 0; K < 3; ++K) Lo[K] = std::min(Lo[K], P[K]), Hi[K] = std::max(Hi[K], P[K]);
+      for (std::size_t K = 0; K < 3; ++K) {
+        Lo[K] = std::min(Lo[K], P[K]);
+        Hi[K] = std::max(Hi[K], P[K]);
+      }
       Reach = std::max(Reach, std::hypot(P[0], P[1], P[2]));
     }
   return {Hi[2] - Lo[2], Hi[1] - Lo[1], Hi[0] - Lo[0], Reach};
@@ -360,7 +363,8 @@ TEST_F(DataGen, EveryCreatureStaysInsideTheReachTheFlockCullsWithInEveryPose) {
   for (const char* Name : {"Vadrel.pp1", "Vadrel.pp3"}) {
     SCOPED_TRACE(Name);
     const std::unique_ptr<TModel> M = ReadShipped(Name);
-    for (float T = 1; T <= M->TotalFrames(); T += 0.25f) ASSERT_LT(ExtentAt(*M, T).Reach, Reach) << "frame " << T;
+    for (float T = 1; T <= M->TotalFrames(); T += 0.25f)
+      ASSERT_LT(ExtentAt(*M, T).Reach, Reach) << "frame " << T;
   }
 }
 
@@ -374,13 +378,14 @@ TEST_F(DataGen, PredatorIsALargerAnimalWithItsOwnSkinAndASlowerLoopingBeat) {
   for (int B = 0; B < M->BoneCount(); ++B) {
     const TBone& Bone = M->Bone(B);
     SCOPED_TRACE(Bone.Name);
-    EXPECT_TRUE(Bone.ParentName.empty() ? B == 0 : Seen.count(Bone.ParentName) == 1) << "one root, parents first";
+    EXPECT_TRUE(Bone.ParentName.empty() ? B == 0 : Seen.count(Bone.ParentName) == 1)
+        << "one root, parents first";
     EXPECT_TRUE(Seen.insert(Bone.Name).second) << "bone names are unique";
     for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
       ASSERT_GE(Track->size(), 5u) << "enough keys for a smooth beat";
       EXPECT_EQ(Track->front().Time, 1.0f);
       EXPECT_EQ(Track->back().Time, M->TotalFrames()) << "the beat spans the whole loop";
-      EXPECT_EQ(Track->back().Value, Track->front().Value) << "the last frame leads back into the first";
+      EXPECT_EQ(Track->back().Value, Track->front().Value) << "frame 1 follows the last frame";
     }
   }
   // A slower beat: a longer loop at the same frame rate.

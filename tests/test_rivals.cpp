@@ -27,7 +27,8 @@ TBoids MakeFlock(std::uint64_t Seed, int Fish, int Predators) {
   const TBoidTraits& School = Predators > 0 ? Scene::WaryCreatureTraits : Scene::CreatureTraits;
   TBoids Flock;
   for (int I = 0; I < Fish; ++I) Flock.push_back(NewBoid(0, School, Width, Height));
-  for (int I = 0; I < Predators; ++I) Flock.push_back(NewBoid(1, Scene::PredatorTraits, Width, Height));
+  for (int I = 0; I < Predators; ++I)
+    Flock.push_back(NewBoid(1, Scene::PredatorTraits, Width, Height));
   return Flock;
 }
 
