@@ -1,6 +1,8 @@
-// Flock: owns the boids and the shared animated creature that draws them. Each frame it steps
-// every boid once (scan, decide, move, wrap into the world) and draws each one with the creature,
-// placed, turned to its bearing and shaded by depth. Depends on Boid, Animate and GL.
+// Flock: owns the boids and the animated creatures that draw them, one per model slot (slot 0 the
+// fish every boid of the default scene shares; the predator, when there is one, in slot 1). Each
+// frame it steps every boid once (scan, decide, move, wrap into the world) and draws each one
+// with its slot's creature, placed, turned to its bearing and shaded by depth. Depends on Boid,
+// Animate and GL.
 #pragma once
 
 #include <cstdint>
