@@ -238,7 +238,8 @@ TModelMesh MakeFins() {
     const std::vector<TPoint> PelvicOutline = {{Sign * (Wp + 1), BellyY(18) + 1, 17},
                                                {Sign * (Wp + 9), BellyY(24) - 4, 28},
                                                {Sign * (Wp + 2), BellyY(28) + 1, 29}};
-    AddFin(Mesh, PelvicRoot, PelvicOutline, {0.3 * Sign, -1, 0}, 4, 3, [](TPoint P, int) { return SpineBoneAt(P.Z); });
+    AddFin(Mesh, PelvicRoot, PelvicOutline, {0.3 * Sign, -1, 0}, 4, 3,
+           [](TPoint P, int) { return SpineBoneAt(P.Z); });
   }
   ComputeSmoothNormals(Mesh);
   return Mesh;
@@ -351,7 +352,8 @@ TRgb BodyTexel(int X, int Y) {
   // A crisp line between the flank and the white underside, low on the side.
   C = Mix(C, BellyColour, float(Ramp(-0.22, -0.34, Up)));
   // Faint, soft-edged bars across the back, wavering, from behind the head to the tail.
-  const double Waver = 0.05 * std::sin(Theta * 2) + 0.03 * (TiledNoise(X / 24.0, Y / 24.0, SkinSize / 24, SkinSeed) - 0.5);
+  const double Noise = TiledNoise(X / 24.0, Y / 24.0, SkinSize / 24, SkinSeed) - 0.5;
+  const double Waver = 0.05 * std::sin(Theta * 2) + 0.03 * Noise;
   const double Bars = Ramp(0.1, 0.9, std::sin(2 * Pi * (Alongside * 10 + Waver)));
   C = Mix(C, MarkColour, float(0.35 * Bars * Ramp(0.2, 0.7, Up) * Ramp(0.25, 0.45, Alongside)));
   // Fine skin grain.
@@ -369,7 +371,8 @@ TRgb BodyTexel(int X, int Y) {
     C = Mix(C, TRgb{0.01f, 0.01f, 0.02f}, float(Ramp(EyeRadius * 1.05, EyeRadius * 0.85, R)));
   }
   // The mouth: a dark curve under the snout.
-  const double Mouth = std::exp(-std::pow((Alongside - 0.075 - 0.05 * Up * Up) / 0.005, 2.0)) * Ramp(-0.55, -0.8, Up);
+  const double MouthLine = (Alongside - 0.075 - 0.05 * Up * Up) / 0.005;
+  const double Mouth = std::exp(-MouthLine * MouthLine) * Ramp(-0.55, -0.8, Up);
   C = Mix(C, MarkColour * 0.6f, float(0.8 * Mouth));
   // A darker snout and tail end.
   C = C * float(0.85 + 0.15 * Ramp(0.0, 0.08, Alongside) * Ramp(1.0, 0.92, Alongside));
