@@ -35,19 +35,31 @@ TFlock::~TFlock() {
   for (std::size_t Slot = FModels.size(); Slot-- > 0;) FModels[Slot].reset();
 }
 
-void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
-  assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&
-         "AddBoid: ModelIndex must name a filled model slot");
+void TFlock::LoadModel(std::int32_t Slot, const std::string& ModelFile) {
+  assert(Slot >= 1 && Slot < FModelCount && "LoadModel: Slot must be a slot after slot 0");
+  auto Model = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, false);
+  Model->SetReferencePath(FReferencePaths);
+  FModels[std::size_t(Slot)] = std::move(Model);
+}
+
+std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Traits, double Width,
+                               double Height) {
   auto Color = std::make_unique<TColor>(Traits.Color);
   // The draws come in this order so that a seed gives the same flock every time.
   const double Heading = RandomReal() * 2 * Pi;
   const double Speed = RandomInt(1);
-  const double X = RandomReal() * FWidth;
-  const double Y = RandomReal() * FHeight;
+  const double X = RandomReal() * Width;
+  const double Y = RandomReal() * Height;
   TBoidGene Gene(std::move(Color), Heading, Speed, X, Y, Traits.MaxSpeed, Traits.MinSpeed,
                  Traits.TurnRate, Traits.Acceleration, Traits.ViewRadius, Traits.SeparationRadius,
                  Traits.PursueRatio, Traits.FleeRatio, ModelIndex);
-  FBoids.push_back(std::make_unique<TBoid>(std::move(Gene)));
+  return std::make_unique<TBoid>(std::move(Gene));
+}
+
+void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
+  assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&
+         "AddBoid: ModelIndex must name a filled model slot");
+  FBoids.push_back(NewBoid(ModelIndex, Traits, FWidth, FHeight));
 }
 
 void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }

@@ -1,6 +1,8 @@
-// Flock: owns the boids and the shared animated creature that draws them. Each frame it steps
-// every boid once (scan, decide, move, wrap into the world) and draws each one with the creature,
-// placed, turned to its bearing and shaded by depth. Depends on Boid, Animate and GL.
+// Flock: owns the boids and the animated creatures that draw them, one per model slot (slot 0 the
+// fish every boid of the default scene shares; the predator, when there is one, in slot 1). Each
+// frame it steps every boid once (scan, decide, move, wrap into the world) and draws each one
+// with its slot's creature, placed, turned to its bearing and shaded by depth. Depends on Boid,
+// Animate and GL.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,12 @@
 #include "Boid.h"
 #include "Grid.h"
 
+// A new boid of Traits for model slot ModelIndex, its start heading, speed and position drawn from
+// the random generator for a Width x Height world, as TFlock::AddBoid draws them. Needs no GL:
+// the simulation can be built and stepped without the flock's models.
+std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Traits, double Width,
+                               double Height);
+
 class TFlock {
 public:
   // Seeds the random generator (from the clock, or with Seed for a reproducible flock) and loads
@@ -23,6 +31,12 @@ public:
   ~TFlock();
   TFlock(const TFlock&) = delete;
   TFlock& operator=(const TFlock&) = delete;
+
+  // Loads a creature into model slot Slot (1 to ModelCount - 1; slot 0 holds the constructor's),
+  // drawn like slot 0's: without caustics, on the paths SetReferencePaths chose. Needs the GL
+  // context current; errors of the model file pass to the caller. Draws nothing from the random
+  // generator.
+  void LoadModel(std::int32_t Slot, const std::string& ModelFile);
 
   // Adds one boid whose start heading, speed and position are drawn from the random generator.
   // ModelIndex must name a filled model slot.
@@ -53,6 +67,7 @@ public:
   static float BearingDegrees(float X1, float Y1, float X2, float Y2);
 
   const std::vector<std::unique_ptr<TBoid>>& Boids() const { return FBoids; }
+  std::int32_t ModelCount() const { return FModelCount; }
 
 private:
   std::int32_t FModelCount = 0;

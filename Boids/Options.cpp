@@ -8,7 +8,7 @@
 const char* const UsageText =
     "usage: vadrel [-root | -window-id ID | --window[=WxH] | --screenshot FILE.png [--frames N] "
     "[--size WxH] [--seed S] | --benchmark [--frames N] [--size WxH] [--reference]] [-count N] "
-    "[-delay USEC] [-fps] [-detail PIXELS] [--help]";
+    "[-rivals N] [-delay USEC] [-fps] [-detail PIXELS] [--help]";
 
 const char* const HelpText =
     "Vadrel: a flock of fish above a sunlit sea floor.\n"
@@ -24,6 +24,8 @@ const char* const HelpText =
     "  --window[=WxH]       an ordinary resizable desktop window (1024x640 by default)\n"
     "  -count N             the number of fish is N + 1 for this run (-1 to 9999), instead\n"
     "                       of Num in Vadrel.ini\n"
+    "  -rivals N            N predators hunt the fish for this run (0 to 100), instead of\n"
+    "                       Rivals in Vadrel.ini (0, none, by default)\n"
     "  -delay USEC          pause after each frame, in microseconds (20000 by default in\n"
     "                       the window modes, none full screen)\n"
     "  -fps                 show the frame rate in the lower left corner\n"
@@ -202,6 +204,12 @@ private:
       int Pixels = 0;
       if (!Bounded(Arg, Pixels, 0, 100000, "a length in pixels from 0 to 100000")) return false;
       O.FarDetailPixels = Pixels;
+    } else if (Name == "rivals") {
+      std::int32_t Rivals = 0;
+      if (!Bounded(Arg, Rivals, std::int32_t(0), Scene::MaxRivalCount,
+                   "a whole number from 0 to 100"))
+        return false;
+      O.Rivals = Rivals;
     } else if (Name == "fps") {
       O.ShowFrameRate = true;
     } else if (Name == "screenshot") {

@@ -26,6 +26,8 @@ struct TOptions {
   int DelayMicroseconds = 0;
   // The configuration's Num for this run, when given.
   std::optional<std::int32_t> Count;
+  // The configuration's Rivals (predators added to the school) for this run, when given.
+  std::optional<std::int32_t> Rivals;
   bool ShowFrameRate = false;
   // -detail: creatures drawn shorter than this many pixels use the simpler far model.
   std::optional<int> FarDetailPixels;

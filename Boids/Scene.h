@@ -27,8 +27,9 @@ inline constexpr double FlockWorldHeight = 1000.0;
 inline constexpr double WorldUnitsPerSceneUnit = 100.0;  // world position / this = scene position
 inline constexpr double NoseLead = 20.0;  // the bearing is taken to this far ahead, world units
 inline constexpr float CreatureScale = 0.005f;          // model units to scene units
-// A sphere of this radius around a creature's place holds it in any pose (scene units; it is
-// some 0.73 long and bends as it swims): beyond the view by more than this, it cannot be seen.
+// A sphere of this radius around a creature's place holds it in any pose (scene units; the fish
+// is some 0.73 long and the predator some 1.1, and both bend as they swim): beyond the view by
+// more than this, it cannot be seen. The generator keeps every creature inside it.
 inline constexpr double CreatureReach = 0.6;
 inline constexpr double CreatureLength = 0.73;  // snout to tail tips, scene units
 // Creatures drawn shorter than this many pixels use the far model, which up to that size looks
@@ -77,6 +78,10 @@ inline constexpr std::int32_t DefaultBoidCount = 40;  // "Num" when the configur
 // frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
 inline constexpr std::int32_t MaxBoidCount = 10000;
 
+// Predators the Rivals setting adds after the school; 0, the default, adds none and leaves the
+// flock exactly as without the setting.
+inline constexpr std::int32_t MaxRivalCount = 100;
+
 // The creature of the default scene: one kind, every boid a mate of every other.
 inline constexpr TBoidTraits CreatureTraits{
     .MaxSpeed = 0.8,
@@ -88,6 +93,49 @@ inline constexpr TBoidTraits CreatureTraits{
     .PursueRatio = 1.0,
     .FleeRatio = 1.0,
     .Color = {0.99f, 0.99f, 0.99f},
+};
+
+// Decide compares r = (mates in view + 1) / rivals in view with a boid's two ratios: above
+// PursueRatio it avoids and pursues, below FleeRatio it flees, in between it holds its course.
+
+// The school when predators share its water: the same fish, wary. A school holds at most
+// MaxBoidCount fish, so r is at most MaxBoidCount (every other fish in view, one predator): with
+// both ratios just above that, r never exceeds PursueRatio and always falls short of FleeRatio,
+// and a fish flees every predator it sees, however many mates are around it. It also keeps watch
+// to 80 instead of 60: the predator is some 110 long, so at 60 a fish would notice it only when
+// already beside it.
+inline constexpr TBoidTraits WaryCreatureTraits = [] {
+  TBoidTraits Traits = CreatureTraits;
+  Traits.ViewRadius = 80.0;
+  Traits.PursueRatio = double(MaxBoidCount) + 1.0;
+  Traits.FleeRatio = double(MaxBoidCount) + 1.0;
+  return Traits;
+}();
+
+// The predator (model slot 1), of a colour of its own, so every fish is its rival and it every
+// fish's. With a fish in view r is positive, so PursueRatio 0 makes every sighting a chase, and
+// no number of pack-mates tips it into flight (FleeRatio 0 is never undercut). Pursuit is Avoid
+// and then Pursue: the turn away from the nearest fish and the turn towards the fishes' mean
+// cancel when both lie on the same side, so the predator gains on a school through the rest:
+// - it sees far (400, a fish 80): the mean of what it sees is the middle of a school rather than
+//   the nearest fish, and it turns that way twice over whenever the nearest fish lies on the
+//   other side of its course; it also sights a school long before the fish sight it;
+// - it turns three times as sharply as a fish (TurnRate 0.03), so it comes about faster than the
+//   fish it follows can turn away;
+// - Pursue matches its speed to the fishes' mean in small steps (0.01), between a slow 0.4 (Avoid
+//   drops it back behind fish that swim its way) and 0.9, a little above a fleeing fish's 0.8: it
+//   keeps up with a school but does not run it down;
+// - it keeps 150 from another predator, so a pack spreads round a school instead of in a line.
+inline constexpr TBoidTraits PredatorTraits{
+    .MaxSpeed = 0.9,
+    .MinSpeed = 0.4,
+    .TurnRate = 0.03,
+    .Acceleration = 0.01,
+    .ViewRadius = 400.0,
+    .SeparationRadius = 150.0,
+    .PursueRatio = 0.0,
+    .FleeRatio = 0.0,
+    .Color = {0.35f, 0.40f, 0.45f},
 };
 
 }  // namespace Scene

@@ -23,6 +23,7 @@ constexpr int VK_ESCAPE = 27;
 constexpr const char* BackdropFile = "C:\\Vadrel_Data\\Vadrel200.bmp";
 constexpr const char* CreatureFile = "C:\\Vadrel_Data\\Vadrel.pp1";
 constexpr const char* FarCreatureFile = "C:\\Vadrel_Data\\VadrelFar.pp1";
+constexpr const char* PredatorFile = "C:\\Vadrel_Data\\Vadrel.pp3";
 constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
 constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 
@@ -236,8 +237,26 @@ void InitScene() {
 
   LoadTexture(MapPath(BackdropFile), S.BackdropTexture);
 
-  S.Flock = std::make_unique<TFlock>(1, Scene::FlockWorldHeight, Scene::FlockWorldWidth,
-                                     MapPath(CreatureFile), false, S.FlockSeed);
+  if (S.RivalsOverride) {
+    S.RivalCount = *S.RivalsOverride;
+  } else {
+    const std::string File = ConfigurationFileWith("Section", "Rivals");
+    S.RivalCount = ReadIniInteger(File, "Section", "Rivals", 0);
+    if (S.RivalCount > Scene::MaxRivalCount) {
+      ShowDiagnostic("Rivals=" + std::to_string(S.RivalCount) + " in " + File +
+                     " is more than the screen saver lets hunt; using " +
+                     std::to_string(Scene::MaxRivalCount));
+      S.RivalCount = Scene::MaxRivalCount;
+    }
+    S.RivalCount = std::max(S.RivalCount, 0);
+  }
+
+  // Without rivals the flock is the plain school: one slot, and the same random draws.
+  const bool Rivals = S.RivalCount > 0;
+  S.Flock = std::make_unique<TFlock>(Rivals ? 2 : 1, Scene::FlockWorldHeight,
+                                     Scene::FlockWorldWidth, MapPath(CreatureFile), false,
+                                     S.FlockSeed);
+  if (Rivals) S.Flock->LoadModel(1, MapPath(PredatorFile));
 
   if (S.CountOverride) {
     S.BoidCount = *S.CountOverride;
@@ -251,8 +270,10 @@ void InitScene() {
       S.BoidCount = Scene::MaxBoidCount - 1;
     }
   }
+  const TBoidTraits& School = Rivals ? Scene::WaryCreatureTraits : Scene::CreatureTraits;
   if (S.BoidCount >= 0)
-    for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, Scene::CreatureTraits);
+    for (std::int32_t I = 0; I <= S.BoidCount; ++I) S.Flock->AddBoid(0, School);
+  for (std::int32_t I = 0; I < S.RivalCount; ++I) S.Flock->AddBoid(1, Scene::PredatorTraits);
 
   S.Terrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
   // The far creature is optional data: without it every creature is drawn in full.
@@ -348,6 +369,7 @@ namespace {
 void ApplySettings(const TOptions& Options) {
   TVadrelState& S = App();
   S.CountOverride = Options.Count;
+  S.RivalsOverride = Options.Rivals;
   S.ShowFrameRate = Options.ShowFrameRate;
   S.FlockSeed = Options.Seed;
   S.ReferencePaths = Options.Reference;
@@ -492,12 +514,17 @@ void ReportBenchmark(const TOptions& Options, std::vector<double> Seconds, doubl
   const auto Percentile = [&](double P) {
     return Seconds[std::min(Seconds.size() - 1, std::size_t(P * double(Seconds.size())))];
   };
+  const int Fish = App().BoidCount + 1 > 0 ? App().BoidCount + 1 : 0;
+  const int Predators = App().RivalCount;
+  const std::string Creatures =
+      std::to_string(Fish + Predators) + " creatures" +
+      (Predators > 0 ? " (" + std::to_string(Predators) + " of them predators)" : "");
   char Line[400];
   std::snprintf(Line, sizeof Line,
-                "%d creatures at %dx%d, %zu frames counted (%s paths): %.1f frames per second, "
+                "%s at %dx%d, %zu frames counted (%s paths): %.1f frames per second, "
                 "frame time median %.2f ms, 95th percentile %.2f ms; start-up to the first frame "
                 "%.0f ms; peak memory %.0f MB\n",
-                App().BoidCount + 1 > 0 ? App().BoidCount + 1 : 0, Options.Width, Options.Height,
+                Creatures.c_str(), Options.Width, Options.Height,
                 Seconds.size(), Options.Reference ? "reference" : "fast",
                 double(Seconds.size()) / Total, Percentile(0.5) * 1e3, Percentile(0.95) * 1e3,
                 Startup * 1e3, double(PeakMemoryBytes()) / (1 << 20));

@@ -64,11 +64,13 @@ struct TVadrelState {
   std::uint32_t BackdropTexture = 0;  // 0 when the backdrop image could not be loaded
   std::unique_ptr<TFlock> Flock;
   std::int32_t BoidCount = 0;         // "Num" of the configuration file
+  std::int32_t RivalCount = 0;        // predators after the school ("Rivals"), 0 to MaxRivalCount
   std::unique_ptr<TAnimate> Terrain;
 
   // Settings of this run from the command line.
   std::optional<std::uint64_t> FlockSeed;  // a fixed seed instead of the clock (headless mode)
   std::optional<std::int32_t> CountOverride;  // instead of the configuration's Num
+  std::optional<std::int32_t> RivalsOverride;  // instead of the configuration's Rivals
   bool ShowFrameRate = false;
   bool ReferencePaths = false;  // the plain reference paths instead of the fast ones
   // Creatures drawn shorter than this many pixels use the far model (0: never).
@@ -98,7 +100,8 @@ void ResizeScene(int Width, int Height);
 void WndProc(const SDL_Event& Event);
 
 // Fixed GL state, backdrop, flock and terrain; needs the context current. Errors of the model
-// files pass to the caller.
+// files pass to the caller. The flock is the school of Num + 1 fish in model slot 0; with Rivals
+// above 0 a second slot holds the predator and that many predators follow the school.
 void InitScene();
 // One frame into the back buffer: clear, one flock step, the flock, the backdrop, the terrain.
 void DrawScene();

@@ -19,6 +19,7 @@
 #include "../tools/SceneFit.h"
 #include "Model.h"
 #include "Platform.h"
+#include "Scene.h"
 #include "TestSupport.h"
 
 namespace {
@@ -131,7 +132,8 @@ protected:
 // ---- Pictures ---------------------------------------------------------------------------------
 
 TEST_F(DataGen, EveryPictureIsAnUncompressed24BitBottomUpBmp) {
-  std::vector<std::string> Names = {"Vadrel200.bmp", "Vadrel201.bmp", "Vadrel202.bmp"};
+  std::vector<std::string> Names = {"Vadrel200.bmp", "Vadrel201.bmp", "Vadrel202.bmp",
+                                    "Vadrel203.bmp"};
   for (int F = 0; F < 32; ++F) Names.push_back(CausticName(F));
   for (const std::string& Name : Names) {
     SCOPED_TRACE(Name);
@@ -325,6 +327,81 @@ TEST_F(DataGen, CreatureSwimCycleLoopsAndSweepsTheTailMoreThanTheHead) {
   for (int F = 0; F < 200; ++F) M->Advance(0.37f);
 }
 
+// Extent of a model as the program poses it at Time: along z (nose to tail), along y (belly to
+// the top of the fins), across x, and the farthest any vertex lies from the model's origin.
+struct TExtent {
+  float Length = 0, Height = 0, Width = 0, Reach = 0;
+};
+TExtent ExtentAt(TModel& M, float Time) {
+  M.Advance(Time - M.CurrentFrame());
+  std::array<float, 3> Lo{1e9f, 1e9f, 1e9f}, Hi{-1e9f, -1e9f, -1e9f};
+  float Reach = 0;
+  for (int Mesh = 0; Mesh < M.MeshCount(); ++Mesh)
+    for (const TVec& V : M.Mesh(Mesh).Vertices) {
+      const std::array<float, 3> P = M.Placed(V);
+      for (std::size_t K = 0; K < 3; ++K) {
+        Lo[K] = std::min(Lo[K], P[K]);
+        Hi[K] = std::max(Hi[K], P[K]);
+      }
+      Reach = std::max(Reach, std::hypot(P[0], P[1], P[2]));
+    }
+  return {Hi[2] - Lo[2], Hi[1] - Lo[1], Hi[0] - Lo[0], Reach};
+}
+
+// The flock skips a creature lying farther than Scene::CreatureReach beyond the view: a vertex
+// outside that sphere would vanish at the screen's edge while still in sight.
+TEST_F(DataGen, EveryCreatureStaysInsideTheReachTheFlockCullsWithInEveryPose) {
+  const float Reach = float(Scene::CreatureReach / Scene::CreatureScale);
+  for (const char* Name : {"Vadrel.pp1", "Vadrel.pp3"}) {
+    SCOPED_TRACE(Name);
+    const std::unique_ptr<TModel> M = ReadShipped(Name);
+    for (float T = 1; T <= M->TotalFrames(); T += 0.25f)
+      ASSERT_LT(ExtentAt(*M, T).Reach, Reach) << "frame " << T;
+  }
+}
+
+TEST_F(DataGen, PredatorIsALargerAnimalWithItsOwnSkinAndASlowerLoopingBeat) {
+  const std::unique_ptr<TModel> Fish = ReadShipped("Vadrel.pp1"), M = ReadShipped("Vadrel.pp3");
+  ASSERT_EQ(M->MeshCount(), 3);
+  ASSERT_EQ(M->MaterialCount(), 1);
+  EXPECT_EQ(M->Material(0).TextureFile, "Vadrel203.bmp");
+  for (int Mesh = 0; Mesh < M->MeshCount(); ++Mesh) EXPECT_EQ(M->MaterialIndex(Mesh), 0) << Mesh;
+  std::set<std::string> Seen;
+  for (int B = 0; B < M->BoneCount(); ++B) {
+    const TBone& Bone = M->Bone(B);
+    SCOPED_TRACE(Bone.Name);
+    EXPECT_TRUE(Bone.ParentName.empty() ? B == 0 : Seen.count(Bone.ParentName) == 1)
+        << "one root, parents first";
+    EXPECT_TRUE(Seen.insert(Bone.Name).second) << "bone names are unique";
+    for (const auto* Track : {&Bone.PositionKeys, &Bone.RotationKeys}) {
+      ASSERT_GE(Track->size(), 5u) << "enough keys for a smooth beat";
+      EXPECT_EQ(Track->front().Time, 1.0f);
+      EXPECT_EQ(Track->back().Time, M->TotalFrames()) << "the beat spans the whole loop";
+      EXPECT_EQ(Track->back().Value, Track->front().Value) << "frame 1 follows the last frame";
+    }
+  }
+  // A slower beat: a longer loop at the same frame rate.
+  EXPECT_GE(M->TotalFrames(), 1.4f * Fish->TotalFrames());
+  // Larger at a glance: longer, and deeper and broader still.
+  const TExtent F = ExtentAt(*Fish, 1), P = ExtentAt(*M, 1);
+  EXPECT_GT(P.Length, 1.4f * F.Length);
+  EXPECT_GT(P.Height, 1.4f * F.Height);
+  EXPECT_GT(P.Width, 2.0f * F.Width) << "wide pectoral fins";
+  // A stronger beat: the tail sweeps further from side to side over the loop than the fish's.
+  auto Sweep = [](TModel& Model) {
+    float Lo = 1e9f, Hi = -1e9f;
+    for (float T = 1; T <= Model.TotalFrames(); T += 0.5f) {
+      Model.Advance(T - Model.CurrentFrame());
+      for (const TVec& V : Model.Mesh(1).Vertices) {
+        Lo = std::min(Lo, Model.Placed(V)[0]);
+        Hi = std::max(Hi, Model.Placed(V)[0]);
+      }
+    }
+    return Hi - Lo;
+  };
+  EXPECT_GT(Sweep(*M), 1.2f * Sweep(*Fish));
+}
+
 TEST_F(DataGen, TerrainIsOneBonelessGridWithARepeatingSandMap) {
   const std::unique_ptr<TModel> M = ReadShipped("Vadrel.pp2");
   ASSERT_EQ(M->MeshCount(), 1);
@@ -426,7 +503,7 @@ TEST_F(DataGen, GeneratorWritesTheSameBytesEveryRun) {
     SCOPED_TRACE(Entry.path().filename().string());
     EXPECT_TRUE(Bytes(Entry.path()) == Bytes(Data() / Entry.path().filename()));
   }
-  EXPECT_EQ(Files, 39);
+  EXPECT_EQ(Files, 41);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ struct TOptionCase {
   std::optional<std::int32_t> Count = {};
   bool Fps = false;
   int Width = 0, Height = 0;
+  std::optional<std::int32_t> Rivals = {};
 };
 
 TEST(CommandLine, ModesAndSettings) {
@@ -39,6 +40,8 @@ TEST(CommandLine, ModesAndSettings) {
       {{"-root", "-count", "9999", "-fps", "--delay", "10000000"}, nullptr, Hack, {}, 10000000,
        9999, true},
       {{"-count", "-1"}, nullptr, Saver, {}, 0, -1},
+      {{"-rivals", "0"}, nullptr, Saver, {}, 0, {}, false, 0, 0, 0},
+      {{"-root", "--rivals", "100", "-count", "5"}, nullptr, Hack, {}, 20000, 5, false, 0, 0, 100},
       {{"-fps", "--help"}, "0x99", Help, {}, 0, {}, true},
       {{"-h"}, nullptr, Help},
   };
@@ -52,6 +55,7 @@ TEST(CommandLine, ModesAndSettings) {
     EXPECT_EQ(O.DelayMicroseconds, C.Delay) << Label;
     EXPECT_EQ(O.Count, C.Count) << Label;
     EXPECT_EQ(O.ShowFrameRate, C.Fps) << Label;
+    EXPECT_EQ(O.Rivals, C.Rivals) << Label;
     if (C.Mode == Window) {
       EXPECT_EQ(O.Width, C.Width) << Label;
       EXPECT_EQ(O.Height, C.Height) << Label;
@@ -72,7 +76,7 @@ TEST(CommandLine, ScreenshotOptions) {
   EXPECT_EQ(O.DelayMicroseconds, 0);
 
   ASSERT_TRUE(ParseCommandLine({"--frames", "3", "--size", "1920x1080", "-seed", "42", "-count",
-                                "5", "--screenshot", "b.png"},
+                                "5", "-rivals", "3", "--screenshot", "b.png"},
                                nullptr, O, Error))
       << Error;
   EXPECT_EQ(O.Frames, 3);
@@ -80,11 +84,12 @@ TEST(CommandLine, ScreenshotOptions) {
   EXPECT_EQ(O.Height, 1080);
   EXPECT_EQ(O.Seed, std::optional<std::uint64_t>(42));
   EXPECT_EQ(O.Count, std::optional<std::int32_t>(5));
+  EXPECT_EQ(O.Rivals, std::optional<std::int32_t>(3));
 }
 
 TEST(CommandLine, HelpNamesEveryOption) {
-  for (const char* Option : {"-root", "-window-id", "--window", "-count", "-delay", "-fps",
-                             "--screenshot", "--frames", "--size", "--seed", "--help",
+  for (const char* Option : {"-root", "-window-id", "--window", "-count", "-rivals", "-delay",
+                             "-fps", "--screenshot", "--frames", "--size", "--seed", "--help",
                              "XSCREENSAVER_WINDOW", "Vadrel.ini"})
     EXPECT_NE(std::string(HelpText).find(Option), std::string::npos) << Option;
 }
@@ -119,6 +124,9 @@ TEST(CommandLine, RefusedArgumentsSayWhy) {
       {{"-count", "10000"}, nullptr},
       {{"-count", "-2"}, nullptr},
       {{"-count", "+5"}, nullptr},
+      {{"-rivals", "101"}, nullptr},
+      {{"-rivals", "-1"}, nullptr},
+      {{"-rivals"}, nullptr},
       {{"-delay", "-1"}, nullptr},
       {{"-delay", "10000001"}, nullptr},
       {{"-delay"}, nullptr},

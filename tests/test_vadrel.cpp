@@ -1,4 +1,5 @@
 #include "Vadrel.h"
+#include "Scene.h"
 #include "Textures.h"
 #include "TestSupport.h"
 
@@ -80,12 +81,14 @@ protected:
     if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
     Dir.Write("Vadrel.pp1", TinyCreature);
     Dir.Write("Vadrel.pp2", TinyTerrain);
+    Dir.Write("Vadrel.pp3", TinyCreature);
     App().FlockSeed = 1;
   }
   void TearDown() override {
     FreeScene();
     App().FlockSeed.reset();
     App().CountOverride.reset();
+    App().RivalsOverride.reset();
   }
 
   TGLTestContext GL{160, 100};
@@ -142,6 +145,56 @@ TEST_F(SceneSetUp, UserSettingsComeFirstAndTheCommandLineBeforeThem) {
     App().CountOverride = C.Count;
     InitScene();
     EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.User ? C.User : "(no file)");
+    FreeScene();
+  }
+}
+
+// Rivals adds that many predators after the school, in a second model slot; the school is the
+// same fish in the same places, only wary. Rivals follows Num's rules: the user's file first,
+// -rivals before both, at most MaxRivalCount (said in one line), a negative value none.
+TEST_F(SceneSetUp, RivalsFollowTheSchoolInASecondSlot) {
+  Dir.Write("Vadrel.ini", std::string("[Section]\nNum=5\nRivals=3\n"));
+  const struct {
+    const char* User;  // the user's Vadrel.ini, nullptr: none
+    std::optional<std::int32_t> Rivals;
+    std::int32_t Predators;
+    std::size_t Diagnostics;
+  } Cases[] = {{nullptr, {}, 3, 0},
+               {"[Section]\nRivals=0\n", {}, 0, 0},
+               {"[Section]\nRivals=1\n", {}, 1, 0},
+               {"[Section]\nRivals=-4\n", {}, 0, 0},
+               {"[Section]\nRivals=0x7fffffff\n", {}, Scene::MaxRivalCount, 1},
+               {"[Section]\nRivals=1\n", 2, 2, 0},
+               {nullptr, 0, 0, 0}};
+  App().RivalsOverride = 0;
+  InitScene();
+  std::vector<std::pair<double, double>> Plain;
+  for (const auto& B : App().Flock->Boids()) Plain.emplace_back(B->X(), B->Y());
+  FreeScene();
+  for (const auto& C : Cases) {
+    const std::string Label = C.User ? C.User : "(no file)";
+    std::filesystem::remove(Dir.Path() / "config/vadrel/Vadrel.ini");
+    if (C.User) Dir.Write("config/vadrel/Vadrel.ini", std::string(C.User));
+    App().RivalsOverride = C.Rivals;
+    InitScene();
+    const auto& Boids = App().Flock->Boids();
+    ASSERT_EQ(Boids.size(), 6u + std::size_t(C.Predators)) << Label;
+    EXPECT_EQ(App().Flock->ModelCount(), C.Predators > 0 ? 2 : 1) << Label;
+    for (std::size_t I = 0; I < Boids.size(); ++I) {
+      const TBoid& B = *Boids[I];
+      const bool Fish = I < 6;
+      EXPECT_EQ(B.ModelIndex(), Fish ? 0 : 1) << Label << ", boid " << I;
+      const TBoidTraits& Traits = !Fish              ? Scene::PredatorTraits
+                                  : C.Predators > 0 ? Scene::WaryCreatureTraits
+                                                    : Scene::CreatureTraits;
+      EXPECT_EQ(B.ViewRadius(), Traits.ViewRadius) << Label << ", boid " << I;
+      EXPECT_EQ(B.FleeRatio(), Traits.FleeRatio) << Label << ", boid " << I;
+      if (Fish) EXPECT_EQ(std::make_pair(B.X(), B.Y()), Plain[I]) << Label << ", boid " << I;
+    }
+    EXPECT_EQ(Messages.Diagnostics.size(), C.Diagnostics) << Label;
+    Messages.Diagnostics.clear();
+    for (int Frame = 0; Frame < 3; ++Frame) DrawScene();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << Label;
     FreeScene();
   }
 }
@@ -228,7 +281,8 @@ TEST(ShippedData, LoadsThroughTheProgramsReadersWithoutAMessage) {
 
   TAnimate Creature(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"), 24.0, false);
   TAnimate Terrain(MapPath("C:\\Vadrel_Data\\Vadrel.pp2"), 24.0, true);
-  for (const TAnimate* Animate : {&Creature, &Terrain}) {
+  TAnimate Predator(MapPath("C:\\Vadrel_Data\\Vadrel.pp3"), 24.0, false);
+  for (const TAnimate* Animate : {&Creature, &Terrain, &Predator}) {
     const TModel& Model = Animate->Model();
     ASSERT_GT(Model.MaterialCount(), 0);
     for (int M = 0; M < Model.MaterialCount(); ++M) EXPECT_NE(Model.Material(M).Texture, 0u);
@@ -238,6 +292,7 @@ TEST(ShippedData, LoadsThroughTheProgramsReadersWithoutAMessage) {
   for (int Frame = 0; Frame < 40; ++Frame) {
     Creature.Draw();
     Terrain.Draw();
+    Predator.Draw();
   }
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 

@@ -138,5 +138,7 @@ void WriteSkin(const std::string& Folder);
 void WriteSand(const std::string& Folder);
 void WriteCreature(const std::string& Folder);
 void WriteTerrain(const std::string& Folder);
+void WritePredator(const std::string& Folder);
+void WritePredatorSkin(const std::string& Folder);
 
 }  // namespace datagen

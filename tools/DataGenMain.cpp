@@ -1,7 +1,8 @@
 // vadrel_datagen: writes every data file the screen saver ships into one folder.
 //   vadrel_datagen <folder>            all assets
 //   vadrel_datagen <folder> <asset>... only the named ones (caustics, backdrop, skin, sand,
-//                                      creature, terrain, ini), for quick tuning
+//                                      creature, terrain, ini, predator, predatorskin), for
+//                                      quick tuning
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -30,7 +31,8 @@ int main(int Argc, char** Argv) {
       {"caustics", datagen::WriteCaustics}, {"backdrop", datagen::WriteBackdrop},
       {"skin", datagen::WriteSkin},         {"sand", datagen::WriteSand},
       {"creature", datagen::WriteCreature}, {"terrain", datagen::WriteTerrain},
-      {"ini", WriteIni}};
+      {"ini", WriteIni},
+      {"predator", datagen::WritePredator}, {"predatorskin", datagen::WritePredatorSkin}};
   try {
     std::filesystem::create_directories(Folder);
     std::vector<std::string> Wanted(Argv + 2, Argv + Argc);

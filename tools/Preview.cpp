@@ -1,8 +1,9 @@
 // vadrel_preview: a small software renderer for looking at the generated data without the
 // program: it reads the model files back from the data folder with the program's own reader,
 // which also poses them (bones from key frames, vertices bound to bone space), and draws
-//   vadrel_preview <data folder> creature <out.bmp>
-//       the creature from the side and from above at four moments of its swim cycle;
+//   vadrel_preview <data folder> creature <out.bmp> [model]
+//       the creature (or another model of the folder, such as Vadrel.pp3, the predator) from the
+//       side and from above at four moments of its swim cycle;
 //   vadrel_preview <data folder> scene <width> <height> <caustic frame> <out.bmp>
 //       the whole view as the program frames it (the numbers of Scene.h): a few creatures, the
 //       backdrop and the sea floor with sand, caustic light and fog.
@@ -293,11 +294,17 @@ TImage Downsample(const TImage& In) {
   return Out;
 }
 
-int PreviewCreature(const std::string& Folder, const std::string& OutPath) {
-  const std::unique_ptr<TModel> M = ReadModel(Folder + "/Vadrel.pp1");
+int PreviewCreature(const std::string& Folder, const std::string& OutPath, const std::string& Name) {
+  const std::unique_ptr<TModel> M = ReadModel(Folder + "/" + Name);
   const TMipTexture Skin(LoadPicture(Folder + "/" + M->Material(0).TextureFile));
   const int Cell = 400;
-  const float Times[] = {1, 8.25f, 15.5f, 22.75f};
+  const float Cycle = M->TotalFrames() - 1;
+  const float Times[] = {1, 1 + Cycle / 4, 1 + Cycle / 2, 1 + Cycle * 3 / 4};
+  // Far enough back that the whole model fits the view.
+  double Reach = 0;
+  for (const auto& Mesh : Pose(*M, 1))
+    for (const auto& P : Mesh) Reach = std::max({Reach, std::abs(P[0]), std::abs(P[1]), std::abs(P[2])});
+  const double Distance = std::max(420.0, 1.1 * Reach / std::tan(12.5 * Pi / 180));
   TImage Sheet(Cell * 4, Cell * 2);
   for (int Col = 0; Col < 4; ++Col) {
     const TPosed Posed = Pose(*M, Times[Col]);
@@ -305,7 +312,7 @@ int PreviewCreature(const std::string& Folder, const std::string& OutPath) {
       TCanvas Canvas(Cell * 2, Cell * 2, Rgb(Scene::ClearColor));
       // Side view (from +x, nose to the left) and top view (from +y, nose up).
       const TMat View = Row == 0 ? RotateDeg(-90, 1) : Mul(RotateDeg(90, 2), RotateDeg(90, 0));
-      const TMat ModelView = Mul(Translate(0, 0, -420), View);
+      const TMat ModelView = Mul(Translate(0, 0, -Distance), View);
       DrawModel(Canvas, *M, Posed, Perspective(25, 1, 10, 1000), ModelView, &Skin, nullptr, {1, 1, 1}, 0, true);
       const TImage Small = Downsample(Canvas.Colour);
       for (int Y = 0; Y < Cell; ++Y)
@@ -388,7 +395,8 @@ int PreviewScene(const std::string& Folder, int Width, int Height, int CausticFr
 
 int main(int Argc, char** Argv) {
   try {
-    if (Argc == 4 && std::string(Argv[2]) == "creature") return PreviewCreature(Argv[1], Argv[3]);
+    if ((Argc == 4 || Argc == 5) && std::string(Argv[2]) == "creature")
+      return PreviewCreature(Argv[1], Argv[3], Argc == 5 ? Argv[4] : "Vadrel.pp1");
     if (Argc == 7 && std::string(Argv[2]) == "scene")
       return PreviewScene(Argv[1], std::atoi(Argv[3]), std::atoi(Argv[4]), std::atoi(Argv[5]), Argv[6]);
   } catch (const std::exception& Error) {
@@ -396,7 +404,7 @@ int main(int Argc, char** Argv) {
     return 1;
   }
   std::fprintf(stderr,
-               "usage: %s <data folder> creature <out.bmp>\n"
+               "usage: %s <data folder> creature <out.bmp> [model]\n"
                "       %s <data folder> scene <width> <height> <caustic frame> <out.bmp>\n",
                Argv[0], Argv[0]);
   return 2;
