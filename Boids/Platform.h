@@ -79,6 +79,13 @@ std::optional<std::string> ReadIniString(const std::string& FileName, std::strin
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default);
 
+// The same two readers over the text of an INI file already in memory (lines end in LF or CRLF;
+// any byte is allowed). The file readers are these over the file's bytes.
+std::optional<std::string> ReadIniStringFromMemory(std::string_view Text, std::string_view Section,
+                                                   std::string_view Key);
+std::int32_t ReadIniIntegerFromMemory(std::string_view Text, std::string_view Section,
+                                      std::string_view Key, std::int32_t Default);
+
 // ---- Timing ---------------------------------------------------------------------------------
 
 // The high-resolution counter: ticks per second, or 0 when there is none (then only the

@@ -29,9 +29,10 @@ std::int32_t GetS32(const std::uint8_t* P) { return static_cast<std::int32_t>(Ge
 
 std::string Quoted(const std::string& Name) { return "\"" + Name + "\""; }
 
-// True when a Width x Height picture of BytesPerRow-long rows stays inside the caps.
-bool WithinCaps(std::uint64_t Width, std::uint64_t Height, std::uint64_t BytesPerRow) {
-  return Width <= MaxImageSide && Height <= MaxImageSide && BytesPerRow * Height <= MaxImageBytes;
+// True when Height rows of BytesPerRow bytes fit in MaxImageBytes (so both sides also fit GL's
+// signed sizes). Never overflows.
+bool WithinCaps(std::uint64_t BytesPerRow, std::uint64_t Height) {
+  return BytesPerRow <= MaxImageBytes && Height <= MaxImageBytes / BytesPerRow;
 }
 
 std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
@@ -100,7 +101,7 @@ std::optional<std::string> BmpHeaderProblem(const TBmpHeader& H) {
   if (H.Width <= 0 || H.Height == 0)
     return "the picture has no pixels (" + std::to_string(H.Width) + " x " +
            std::to_string(H.Height) + ")";
-  if (!WithinCaps(std::uint64_t(H.Width), std::uint64_t(H.Height), H.Stride()))
+  if (!WithinCaps(H.Stride(), std::uint64_t(H.Height)))
     return "the picture of " + SizeText(H.Width, H.Height) + " pixels is too large";
   if (H.ImageSize != 0 && H.ImageSize < H.Needed())
     return "its image size field (" + std::to_string(H.ImageSize) + " bytes) is smaller than its " +
@@ -235,7 +236,7 @@ bool AcceptJpegHeader(const jpeg_decompress_struct& Info, TJpegErrors& Errors) {
   else if (Width == 0 || Height == 0)
     std::snprintf(Errors.Reason, sizeof Errors.Reason, "the picture has no pixels (%u x %u)",
                   Width, Height);
-  else if (!WithinCaps(Width, Height, std::uint64_t(Width) * 4))
+  else if (!WithinCaps(std::uint64_t(Width) * 4, Height))
     std::snprintf(Errors.Reason, sizeof Errors.Reason,
                   "the picture of %u x %u pixels is too large", Width, Height);
   else
@@ -260,6 +261,9 @@ bool ReadJpegRows(jpeg_decompress_struct& Info, TImage& Out) {
     // The picture's top row is the texture's last row.
     JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
     if (jpeg_read_scanlines(&Info, &Row, 1) != 1) return false;
+    // Damaged data is refused whatever follows: stop instead of decoding filler for the rest of a
+    // picture that may be far larger than the file.
+    if (ErrorsOf(reinterpret_cast<j_common_ptr>(&Info)).DataCorrupt) return false;
   }
   return true;
 }
@@ -324,7 +328,7 @@ std::uint32_t CreateTexture(const TImage& Image) {
          "CreateTexture: rows must be packed or padded to 4 bytes");
   assert(Image.Pixels.size() >= Image.RowBytes * Image.Height &&
          "CreateTexture: pixel buffer shorter than its rows");
-  assert(Image.Width <= 0xFFFF && Image.Height <= 0xFFFF && "CreateTexture: side beyond 65535");
+  assert(Image.Width <= 0x7FFFFFFF && Image.Height <= 0x7FFFFFFF && "CreateTexture: side beyond GLint");
 
   GLuint Name = 0;
   glGenTextures(1, &Name);
@@ -452,7 +456,7 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   if (Width == 0 || Height == 0)
     return RefuseTGA(FileName, "The picture has no pixels (" + SizeText(Width, Height) + ").");
   const std::size_t BPP = Depth / 8;
-  if (!WithinCaps(Width, Height, std::uint64_t(Width) * BPP))
+  if (!WithinCaps(std::uint64_t(Width) * BPP, Height))
     return RefuseTGA(FileName, "The picture of " + SizeText(Width, Height) + " pixels is too large.");
 
   const std::size_t Start = TgaHeaderSize + IdLength;
@@ -461,13 +465,16 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   const std::size_t SrcSize = Size - Start;
   const std::size_t Count = std::size_t(Width) * Height;
 
+  // Refused before the picture is allocated when the file cannot hold it: stored pixels take BPP
+  // bytes each, and a run-length packet of 1 + BPP bytes or more gives at most 128.
+  if (ImageType == 2 ? SrcSize / BPP < Count : (SrcSize / (1 + BPP) + 1) * 128 < Count)
+    return TGAReadFailure(FileName);
   Out.Width = Width;
   Out.Height = Height;
   Out.Format = BPP == 4 ? TPixelFormat::RGBA : TPixelFormat::RGB;
   Out.RowBytes = std::size_t(Width) * BPP;
   Out.Pixels.resize(Count * BPP);
   if (ImageType == 2) {
-    if (SrcSize < Count * BPP) return TGAReadFailure(FileName);
     for (std::size_t I = 0; I < Count; ++I) PutTGAPixel(&Out.Pixels[I * BPP], Src + I * BPP, BPP);
   } else if (!DecodeTGARunLength(Src, SrcSize, BPP, Count, Out.Pixels.data())) {
     return TGAReadFailure(FileName);
