@@ -27,6 +27,9 @@ cmake --build build-fuzz -j "$(nproc)" --target $(printf 'fuzz_%s ' "${Targets[@
 # The sample files beside the project, or where VADREL_CORPUS_DIR says (as for the tests).
 Corpus=${VADREL_CORPUS_DIR:-../shared/corpus}/images
 Data=build-fuzz/data
+# libFuzzer's memory limit is on the peak resident size: keep AddressSanitizer's quarantine of
+# freed blocks (256 MB by default) small enough to leave the limit to the readers.
+export ASAN_OPTIONS="quarantine_size_mb=16:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 Status=0
 for Target in "${Targets[@]}"; do
   Work=build-fuzz/corpus-$Target

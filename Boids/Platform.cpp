@@ -3,10 +3,12 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +152,13 @@ std::string MapPath(std::string_view Name) {
 bool FileExists(const std::string& Path) {
   struct stat Info {};
   return stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
+}
+
+std::optional<std::string> FolderProblem(const std::string& Path) {
+  struct stat Info {};
+  if (stat(Path.c_str(), &Info) != 0) return std::strerror(errno);
+  if (!S_ISDIR(Info.st_mode)) return std::strerror(ENOTDIR);
+  return std::nullopt;
 }
 
 bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes) {

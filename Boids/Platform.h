@@ -56,6 +56,10 @@ std::string MapPath(std::string_view Name);
 // True when Path names an existing regular file (or a link to one).
 bool FileExists(const std::string& Path);
 
+// Why Path cannot be used as a folder, in the system's words ("No such file or directory", "Not a
+// directory"...); nothing when it is a folder.
+std::optional<std::string> FolderProblem(const std::string& Path);
+
 // Reads the whole file into Bytes. False when it cannot be opened or read completely.
 bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
 

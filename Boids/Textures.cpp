@@ -207,8 +207,11 @@ void JpegEmitMessage(j_common_ptr Info, int Level) {
   }
 }
 
+// Also ends the decoding once the data is known to be damaged: the picture is refused anyway, and
+// libjpeg would go on filling every block of it (of a size the header chose) with nothing.
 void JpegProgress(j_common_ptr Info) {
   if (!Info->is_decompressor) return;
+  if (ErrorsOf(Info).DataCorrupt) std::longjmp(ErrorsOf(Info).Return, 1);
   j_decompress_ptr D = reinterpret_cast<j_decompress_ptr>(Info);
   if (D->input_scan_number <= MaxJpegScans) return;
   std::snprintf(ErrorsOf(Info).Reason, JMSG_LENGTH_MAX, "more than %d scans", MaxJpegScans);
@@ -244,27 +247,35 @@ bool AcceptJpegHeader(const jpeg_decompress_struct& Info, TJpegErrors& Errors) {
   return false;
 }
 
-// Resizes Out for a Width x Height RGBA picture; a separate function so that no C++ object is
-// created in the frame that longjmp may leave.
+// Sets Out up for a Width x Height RGBA picture with room for all its rows but none yet (memory is
+// taken as rows arrive); a separate function so that no C++ object is created in the frame that
+// longjmp may leave.
 void SizeJpegImage(TImage& Out, std::uint32_t Width, std::uint32_t Height) {
   Out.Width = Width;
   Out.Height = Height;
   Out.Format = TPixelFormat::RGBA;
   Out.RowBytes = std::size_t(Width) * 4;
-  Out.Pixels.assign(Out.RowBytes * Height, 0);
+  Out.Pixels.clear();
+  Out.Pixels.reserve(Out.RowBytes * Height);
 }
 
-// Decodes every row into Out. False when libjpeg stops early.
+// Decodes every row into Out, top row first, then turns the rows over (the picture's top row is
+// the texture's last). False when libjpeg stops early or the data is damaged: such a picture is
+// refused whatever follows, so no filler is decoded for the rest of it.
 bool ReadJpegRows(jpeg_decompress_struct& Info, TImage& Out) {
   const std::uint32_t Height = Info.output_height;
   while (Info.output_scanline < Height) {
-    // The picture's top row is the texture's last row.
-    JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
-    if (jpeg_read_scanlines(&Info, &Row, 1) != 1) return false;
-    // Damaged data is refused whatever follows: stop instead of decoding filler for the rest of a
-    // picture that may be far larger than the file.
     if (ErrorsOf(reinterpret_cast<j_common_ptr>(&Info)).DataCorrupt) return false;
+    const std::size_t At = Out.Pixels.size();
+    Out.Pixels.resize(At + Out.RowBytes);  // inside the reserved room: no reallocation
+    JSAMPROW Row = Out.Pixels.data() + At;
+    if (jpeg_read_scanlines(&Info, &Row, 1) != 1) return false;
   }
+  if (ErrorsOf(reinterpret_cast<j_common_ptr>(&Info)).DataCorrupt) return false;
+  std::uint8_t* const Pixels = Out.Pixels.data();
+  for (std::size_t Top = 0, Bottom = Height - 1; Top < Bottom; ++Top, --Bottom)
+    std::swap_ranges(Pixels + Top * Out.RowBytes, Pixels + (Top + 1) * Out.RowBytes,
+                     Pixels + Bottom * Out.RowBytes);
   return true;
 }
 
