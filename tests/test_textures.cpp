@@ -870,4 +870,26 @@ TEST(Corpus, EveryTgaFileLoadsOrIsRefusedWithOneMessage) {
   EXPECT_GT(Files, 40u);
 }
 
+// Inputs kept from fuzzing (tests/regressions/<bmp|jpg|tga>): each decodes, or is refused with
+// one message; a decoded one holds its rows.
+TEST(Regressions, EveryKeptImageDecodesOrIsRefusedWithOneMessage) {
+  const fs::path Root = fs::path(VADREL_SOURCE_DIR) / "tests/regressions";
+  const std::map<std::string, bool (*)(const std::uint8_t*, std::size_t, const std::string&, TImage&)>
+      Decoders = {{"bmp", DecodeBMP}, {"jpg", DecodeJPG}, {"tga", DecodeTGA}};
+  std::size_t Files = 0;
+  for (const auto& [Folder, Decode] : Decoders) {
+    if (!fs::is_directory(Root / Folder)) continue;
+    for (const auto& Entry : fs::directory_iterator(Root / Folder)) {
+      ++Files;
+      const Bytes File = ReadBytes(Entry.path());
+      TImage I;
+      TMessageCapture Capture;
+      const bool Ok = Decode(File.data(), File.size(), Entry.path().string(), I);
+      EXPECT_EQ(Capture.Messages.size(), Ok ? 0u : 1u) << Entry.path();
+      if (Ok) EXPECT_GE(I.Pixels.size(), I.RowBytes * I.Height) << Entry.path();
+    }
+  }
+  EXPECT_GT(Files, 0u);
+}
+
 }  // namespace
