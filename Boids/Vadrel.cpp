@@ -392,7 +392,8 @@ private:
 constexpr int HealthCheckFrames = 293;
 
 // Debug builds: every HealthCheckFrames frames, one diagnostic line for a GL error and one when
-// the terrain's animation clock or caustic frame has not moved since the last look.
+// the terrain's caustic frame (or, on an animated terrain, its clock) has not moved since the
+// last look.
 class TSceneHealth {
 public:
   void AfterFrame(int Frame) {
@@ -402,7 +403,8 @@ public:
     const TModel& Terrain = App().Terrain->Model();
     const float Clock = Terrain.CurrentFrame();
     const int Caustic = Terrain.MaterialCount() > 0 ? Terrain.Material(0).CausticFrame : -1;
-    if (Looked && Clock == LastClock)
+    // A terrain of one frame stands still by design (every step puts it back at frame 1).
+    if (Looked && Clock == LastClock && Terrain.TotalFrames() > 1.0f)
       ShowDiagnostic("the animation clock stands at " + std::to_string(Clock) + " by frame " +
                      std::to_string(Frame));
     if (Looked && Caustic == LastCaustic && ExtOpenGL::HasMultitexture())
