@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 // ---- Errors ---------------------------------------------------------------------------------
 
@@ -487,15 +488,18 @@ bool TModel::LoadFromMemory(const std::string& FileName, const std::vector<std::
   }
 }
 
+// A parent name means the first bone of that name. Looked up by hash, so that a file of many bones
+// links in time proportional to its size.
 bool TModel::LinkParents() {
+  std::unordered_map<std::string_view, const TBone*> First;
+  First.reserve(FBones.size());
+  for (const auto& Bone : FBones) First.try_emplace(Bone->Name, Bone.get());
   for (const auto& Bone : FBones) {
     Bone->Parent = nullptr;
     if (Bone->ParentName.empty()) continue;
-    const auto Found = std::find_if(FBones.begin(), FBones.end(), [&](const auto& Candidate) {
-      return Candidate->Name == Bone->ParentName;
-    });
-    if (Found == FBones.end()) return false;
-    Bone->Parent = Found->get();
+    const auto Found = First.find(Bone->ParentName);
+    if (Found == First.end()) return false;
+    Bone->Parent = Found->second;
   }
   return true;
 }

@@ -3,11 +3,12 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -154,6 +155,13 @@ bool FileExists(const std::string& Path) {
   return stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
 }
 
+std::optional<std::string> FolderProblem(const std::string& Path) {
+  struct stat Info {};
+  if (stat(Path.c_str(), &Info) != 0) return std::strerror(errno);
+  if (!S_ISDIR(Info.st_mode)) return std::strerror(ENOTDIR);
+  return std::nullopt;
+}
+
 bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes) {
   Bytes.clear();
   TFile File(std::fopen(Path.c_str(), "rb"));
@@ -181,31 +189,36 @@ std::string UserConfigFile() {
   return {};
 }
 
-std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
-                                         std::string_view Key) {
-  std::ifstream In(FileName, std::ios::binary);
-  if (!In) return std::nullopt;
+std::optional<std::string> ReadIniStringFromMemory(std::string_view Text, std::string_view Section,
+                                                   std::string_view Key) {
   constexpr std::size_t MaxValueLength = 2047;
   bool InSection = false;
-  std::string Line;
-  while (std::getline(In, Line)) {
-    const std::string_view Text = Trim(Line);
-    if (Text.empty() || Text.front() == ';') continue;
-    if (Text.front() == '[') {
-      const std::size_t Close = Text.find(']');
+  while (!Text.empty()) {
+    const std::size_t Feed = Text.find('\n');
+    const std::string_view Line = Trim(Text.substr(0, Feed));
+    Text.remove_prefix(Feed == std::string_view::npos ? Text.size() : Feed + 1);
+    if (Line.empty() || Line.front() == ';') continue;
+    if (Line.front() == '[') {
+      const std::size_t Close = Line.find(']');
       if (Close == std::string_view::npos) continue;
-      InSection = SameIgnoringCase(Trim(Text.substr(1, Close - 1)), Section);
+      InSection = SameIgnoringCase(Trim(Line.substr(1, Close - 1)), Section);
       continue;
     }
     if (!InSection) continue;
-    const std::size_t Equals = Text.find('=');
+    const std::size_t Equals = Line.find('=');
     if (Equals == std::string_view::npos) continue;
-    if (!SameIgnoringCase(Trim(Text.substr(0, Equals)), Key)) continue;
-    std::string Value(Trim(Text.substr(Equals + 1)));
-    if (Value.size() > MaxValueLength) Value.resize(MaxValueLength);
-    return Value;
+    if (!SameIgnoringCase(Trim(Line.substr(0, Equals)), Key)) continue;
+    return std::string(Trim(Line.substr(Equals + 1)).substr(0, MaxValueLength));
   }
   return std::nullopt;
+}
+
+std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
+                                         std::string_view Key) {
+  std::vector<std::uint8_t> Bytes;
+  if (!ReadWholeFile(FileName, Bytes)) return std::nullopt;
+  return ReadIniStringFromMemory(
+      std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), Section, Key);
 }
 
 namespace {
@@ -252,6 +265,13 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default) {
   const std::optional<std::string> Value = ReadIniString(FileName, Section, Key);
+  if (!Value) return Default;
+  return ParseIniInteger(*Value).value_or(Default);
+}
+
+std::int32_t ReadIniIntegerFromMemory(std::string_view Text, std::string_view Section,
+                                      std::string_view Key, std::int32_t Default) {
+  const std::optional<std::string> Value = ReadIniStringFromMemory(Text, Section, Key);
   if (!Value) return Default;
   return ParseIniInteger(*Value).value_or(Default);
 }

@@ -56,6 +56,10 @@ std::string MapPath(std::string_view Name);
 // True when Path names an existing regular file (or a link to one).
 bool FileExists(const std::string& Path);
 
+// Why Path cannot be used as a folder, in the system's words ("No such file or directory", "Not a
+// directory"...); nothing when it is a folder.
+std::optional<std::string> FolderProblem(const std::string& Path);
+
 // Reads the whole file into Bytes. False when it cannot be opened or read completely.
 bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
 
@@ -78,6 +82,13 @@ std::optional<std::string> ReadIniString(const std::string& FileName, std::strin
 // must fit the signed 32-bit range, hexadecimal may be any 32-bit pattern ($FFFFFFFF is -1).
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default);
+
+// The same two readers over the text of an INI file already in memory (lines end in LF or CRLF;
+// any byte is allowed). The file readers are these over the file's bytes.
+std::optional<std::string> ReadIniStringFromMemory(std::string_view Text, std::string_view Section,
+                                                   std::string_view Key);
+std::int32_t ReadIniIntegerFromMemory(std::string_view Text, std::string_view Section,
+                                      std::string_view Key, std::int32_t Default);
 
 // ---- Timing ---------------------------------------------------------------------------------
 

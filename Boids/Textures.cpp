@@ -29,9 +29,10 @@ std::int32_t GetS32(const std::uint8_t* P) { return static_cast<std::int32_t>(Ge
 
 std::string Quoted(const std::string& Name) { return "\"" + Name + "\""; }
 
-// True when a Width x Height picture of BytesPerRow-long rows stays inside the caps.
-bool WithinCaps(std::uint64_t Width, std::uint64_t Height, std::uint64_t BytesPerRow) {
-  return Width <= MaxImageSide && Height <= MaxImageSide && BytesPerRow * Height <= MaxImageBytes;
+// True when Height rows of BytesPerRow bytes fit in MaxImageBytes (so both sides also fit GL's
+// signed sizes). Never overflows.
+bool WithinCaps(std::uint64_t BytesPerRow, std::uint64_t Height) {
+  return BytesPerRow <= MaxImageBytes && Height <= MaxImageBytes / BytesPerRow;
 }
 
 std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
@@ -100,7 +101,7 @@ std::optional<std::string> BmpHeaderProblem(const TBmpHeader& H) {
   if (H.Width <= 0 || H.Height == 0)
     return "the picture has no pixels (" + std::to_string(H.Width) + " x " +
            std::to_string(H.Height) + ")";
-  if (!WithinCaps(std::uint64_t(H.Width), std::uint64_t(H.Height), H.Stride()))
+  if (!WithinCaps(H.Stride(), std::uint64_t(H.Height)))
     return "the picture of " + SizeText(H.Width, H.Height) + " pixels is too large";
   if (H.ImageSize != 0 && H.ImageSize < H.Needed())
     return "its image size field (" + std::to_string(H.ImageSize) + " bytes) is smaller than its " +
@@ -206,8 +207,11 @@ void JpegEmitMessage(j_common_ptr Info, int Level) {
   }
 }
 
+// Also ends the decoding once the data is known to be damaged: the picture is refused anyway, and
+// libjpeg would go on filling every block of it (of a size the header chose) with nothing.
 void JpegProgress(j_common_ptr Info) {
   if (!Info->is_decompressor) return;
+  if (ErrorsOf(Info).DataCorrupt) std::longjmp(ErrorsOf(Info).Return, 1);
   j_decompress_ptr D = reinterpret_cast<j_decompress_ptr>(Info);
   if (D->input_scan_number <= MaxJpegScans) return;
   std::snprintf(ErrorsOf(Info).Reason, JMSG_LENGTH_MAX, "more than %d scans", MaxJpegScans);
@@ -235,7 +239,7 @@ bool AcceptJpegHeader(const jpeg_decompress_struct& Info, TJpegErrors& Errors) {
   else if (Width == 0 || Height == 0)
     std::snprintf(Errors.Reason, sizeof Errors.Reason, "the picture has no pixels (%u x %u)",
                   Width, Height);
-  else if (!WithinCaps(Width, Height, std::uint64_t(Width) * 4))
+  else if (!WithinCaps(std::uint64_t(Width) * 4, Height))
     std::snprintf(Errors.Reason, sizeof Errors.Reason,
                   "the picture of %u x %u pixels is too large", Width, Height);
   else
@@ -243,24 +247,35 @@ bool AcceptJpegHeader(const jpeg_decompress_struct& Info, TJpegErrors& Errors) {
   return false;
 }
 
-// Resizes Out for a Width x Height RGBA picture; a separate function so that no C++ object is
-// created in the frame that longjmp may leave.
+// Sets Out up for a Width x Height RGBA picture with room for all its rows but none yet (memory is
+// taken as rows arrive); a separate function so that no C++ object is created in the frame that
+// longjmp may leave.
 void SizeJpegImage(TImage& Out, std::uint32_t Width, std::uint32_t Height) {
   Out.Width = Width;
   Out.Height = Height;
   Out.Format = TPixelFormat::RGBA;
   Out.RowBytes = std::size_t(Width) * 4;
-  Out.Pixels.assign(Out.RowBytes * Height, 0);
+  Out.Pixels.clear();
+  Out.Pixels.reserve(Out.RowBytes * Height);
 }
 
-// Decodes every row into Out. False when libjpeg stops early.
+// Decodes every row into Out, top row first, then turns the rows over (the picture's top row is
+// the texture's last). False when libjpeg stops early or the data is damaged: such a picture is
+// refused whatever follows, so no filler is decoded for the rest of it.
 bool ReadJpegRows(jpeg_decompress_struct& Info, TImage& Out) {
   const std::uint32_t Height = Info.output_height;
   while (Info.output_scanline < Height) {
-    // The picture's top row is the texture's last row.
-    JSAMPROW Row = Out.Pixels.data() + std::size_t(Height - 1 - Info.output_scanline) * Out.RowBytes;
+    if (ErrorsOf(reinterpret_cast<j_common_ptr>(&Info)).DataCorrupt) return false;
+    const std::size_t At = Out.Pixels.size();
+    Out.Pixels.resize(At + Out.RowBytes);  // inside the reserved room: no reallocation
+    JSAMPROW Row = Out.Pixels.data() + At;
     if (jpeg_read_scanlines(&Info, &Row, 1) != 1) return false;
   }
+  if (ErrorsOf(reinterpret_cast<j_common_ptr>(&Info)).DataCorrupt) return false;
+  std::uint8_t* const Pixels = Out.Pixels.data();
+  for (std::size_t Top = 0, Bottom = Height - 1; Top < Bottom; ++Top, --Bottom)
+    std::swap_ranges(Pixels + Top * Out.RowBytes, Pixels + (Top + 1) * Out.RowBytes,
+                     Pixels + Bottom * Out.RowBytes);
   return true;
 }
 
@@ -342,7 +357,7 @@ std::uint32_t CreateTexture(const TImage& Image) {
          "CreateTexture: rows must be packed or padded to 4 bytes");
   assert(Image.Pixels.size() >= Image.RowBytes * Image.Height &&
          "CreateTexture: pixel buffer shorter than its rows");
-  assert(Image.Width <= 0xFFFF && Image.Height <= 0xFFFF && "CreateTexture: side beyond 65535");
+  assert(Image.Width <= 0x7FFFFFFF && Image.Height <= 0x7FFFFFFF && "CreateTexture: side beyond GLint");
 
   GLuint Name = 0;
   glGenTextures(1, &Name);
@@ -475,7 +490,7 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   if (Width == 0 || Height == 0)
     return RefuseTGA(FileName, "The picture has no pixels (" + SizeText(Width, Height) + ").");
   const std::size_t BPP = Depth / 8;
-  if (!WithinCaps(Width, Height, std::uint64_t(Width) * BPP))
+  if (!WithinCaps(std::uint64_t(Width) * BPP, Height))
     return RefuseTGA(FileName, "The picture of " + SizeText(Width, Height) + " pixels is too large.");
 
   const std::size_t Start = TgaHeaderSize + IdLength;
@@ -484,13 +499,16 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   const std::size_t SrcSize = Size - Start;
   const std::size_t Count = std::size_t(Width) * Height;
 
+  // Refused before the picture is allocated when the file cannot hold it: stored pixels take BPP
+  // bytes each, and a run-length packet of 1 + BPP bytes or more gives at most 128.
+  if (ImageType == 2 ? SrcSize / BPP < Count : (SrcSize / (1 + BPP) + 1) * 128 < Count)
+    return TGAReadFailure(FileName);
   Out.Width = Width;
   Out.Height = Height;
   Out.Format = BPP == 4 ? TPixelFormat::RGBA : TPixelFormat::RGB;
   Out.RowBytes = std::size_t(Width) * BPP;
   Out.Pixels.resize(Count * BPP);
   if (ImageType == 2) {
-    if (SrcSize < Count * BPP) return TGAReadFailure(FileName);
     for (std::size_t I = 0; I < Count; ++I) PutTGAPixel(&Out.Pixels[I * BPP], Src + I * BPP, BPP);
   } else if (!DecodeTGARunLength(Src, SrcSize, BPP, Count, Out.Pixels.data())) {
     return TGAReadFailure(FileName);

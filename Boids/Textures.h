@@ -39,9 +39,10 @@ struct TImage {
   std::size_t BytesPerPixel() const { return Format == TPixelFormat::RGBA ? 4 : 3; }
 };
 
-// The largest picture any reader accepts: files beyond this are refused with a message rather
-// than allocating (or asking GL for) gigabytes on the strength of a header field.
-inline constexpr std::uint32_t MaxImageSide = 16384;
+// The most memory a decoded picture may take (its rows as the decoder stores them): files beyond
+// this are refused with a message rather than allocating gigabytes on the strength of a header
+// field. There is no limit on a side: any shape that fits is accepted, and one beyond the largest
+// texture GL takes is scaled down when it is uploaded.
 inline constexpr std::size_t MaxImageBytes = std::size_t(256) << 20;
 
 // The decoders: Data/Size is the whole file. On success Out holds the picture and the result is
@@ -62,7 +63,8 @@ bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
                TImage& Out);
 
 // Uploads Image as a new texture object (GL_MODULATE environment, linear filters, full mipmap
-// chain; internal format RGBA or three components) and returns its name. The new texture stays
+// chain; internal format RGBA or three components) and returns its name. Level 0 is the picture
+// scaled to the nearest powers of two, halved until GL takes it. The new texture stays
 // bound to GL_TEXTURE_2D; the unpack alignment is restored afterwards. Needs a current context.
 std::uint32_t CreateTexture(const TImage& Image);
 // With Full, CreateTexture builds the whole mipmap chain on the CPU for every picture (the plain

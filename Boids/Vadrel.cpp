@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -235,6 +236,11 @@ void InitScene() {
   glHint(GL_FOG_HINT, GL_NICEST);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 
+  // Without its folder every data file would fail one by one: say so once, naming the folder.
+  const std::string Data = DataFolder();
+  if (const std::optional<std::string> Problem = FolderProblem(Data))
+    throw std::runtime_error("cannot use the data folder " + Data + ": " + *Problem);
+
   LoadTexture(MapPath(BackdropFile), S.BackdropTexture);
 
   if (S.RivalsOverride) {
@@ -404,6 +410,65 @@ bool FollowForeignWindow() {
   return true;
 }
 
+// The screen saver's hidden pointer, shown again on every way out of the loop, an error included
+// (before the window goes).
+class THiddenCursor {
+public:
+  explicit THiddenCursor(bool Hide) : Hidden(Hide) {
+    if (Hidden) SDL_ShowCursor(SDL_DISABLE);
+  }
+  ~THiddenCursor() {
+    if (Hidden) SDL_ShowCursor(SDL_ENABLE);
+  }
+  THiddenCursor(const THiddenCursor&) = delete;
+  THiddenCursor& operator=(const THiddenCursor&) = delete;
+
+private:
+  bool Hidden;
+};
+
+#ifndef NDEBUG
+// Debug builds look at the running scene every this many frames (a prime, so that no cycle of
+// the animation or of the 32 caustic frames can line up with it).
+constexpr int HealthCheckFrames = 293;
+
+// Debug builds: every HealthCheckFrames frames, one diagnostic line for a GL error and one when
+// the terrain's caustic frame (or, on an animated terrain, its clock) has not moved since the
+// last look.
+class TSceneHealth {
+public:
+  void AfterFrame(int Frame) {
+    if (++Frames % HealthCheckFrames != 0) return;
+    for (GLenum Error; (Error = glGetError()) != GL_NO_ERROR;)
+      ShowDiagnostic("GL error " + std::to_string(Error) + " by frame " + std::to_string(Frame));
+    const TModel& Terrain = App().Terrain->Model();
+    const float Clock = Terrain.CurrentFrame();
+    const int Caustic = Terrain.MaterialCount() > 0 ? Terrain.Material(0).CausticFrame : -1;
+    // A terrain of one frame stands still by design (every step puts it back at frame 1).
+    if (Looked && Clock == LastClock && Terrain.TotalFrames() > 1.0f)
+      ShowDiagnostic("the animation clock stands at " + std::to_string(Clock) + " by frame " +
+                     std::to_string(Frame));
+    if (Looked && Caustic == LastCaustic && ExtOpenGL::HasMultitexture())
+      ShowDiagnostic("the caustic frame stands at " + std::to_string(Caustic) + " by frame " +
+                     std::to_string(Frame));
+    Looked = true;
+    LastClock = Clock;
+    LastCaustic = Caustic;
+  }
+
+private:
+  int Frames = 0;
+  bool Looked = false;
+  float LastClock = 0;
+  int LastCaustic = 0;
+};
+#else
+class TSceneHealth {
+public:
+  void AfterFrame(int) {}
+};
+#endif
+
 // The exit rules, tested at the end of each frame. The saver ends on Escape or a large mouse
 // move, the desktop window on Escape; a hack leaves input to its daemon.
 bool ExitRuleFired(TRunMode Mode) {
@@ -425,33 +490,33 @@ int WinMain(const TOptions& Options) {
   ApplySettings(Options);
   if (!CreateGLWindow(32, WindowRequestFor(Options))) return 1;
 
-  const bool HideCursor = Options.Mode == TRunMode::Saver;
   S.CursorPos = GetCursorPos();
   S.StartCursorPos = S.CursorPos;
-  if (HideCursor) SDL_ShowCursor(SDL_DISABLE);
-
-  bool Done = false;
-  while (!Done && !StopRequested()) {
-    SDL_Event Event;
-    if (SDL_PollEvent(&Event)) {
-      if (Event.type == SDL_QUIT)
-        Done = true;
-      else
-        WndProc(Event);
-      continue;
+  {
+    const THiddenCursor Cursor(Options.Mode == TRunMode::Saver);
+    TSceneHealth Health;
+    bool Done = false;
+    for (int Frame = 1; !Done && !StopRequested();) {
+      SDL_Event Event;
+      if (SDL_PollEvent(&Event)) {
+        if (Event.type == SDL_QUIT)
+          Done = true;
+        else
+          WndProc(Event);
+        continue;
+      }
+      if (S.ForeignWindow && !FollowForeignWindow()) {
+        ShowDiagnostic("the window it was drawing into is gone");
+        break;
+      }
+      DrawScene();
+      DrawFrameRate();
+      SDL_GL_SwapWindow(S.WindowHandle.get());
+      Health.AfterFrame(Frame++);
+      Done = ExitRuleFired(Options.Mode);
+      if (!Done) SleepUnlessStopped(Options.DelayMicroseconds);
     }
-    if (S.ForeignWindow && !FollowForeignWindow()) {
-      ShowDiagnostic("the window it was drawing into is gone");
-      break;
-    }
-    DrawScene();
-    DrawFrameRate();
-    SDL_GL_SwapWindow(S.WindowHandle.get());
-    Done = ExitRuleFired(Options.Mode);
-    if (!Done) SleepUnlessStopped(Options.DelayMicroseconds);
   }
-
-  if (HideCursor) SDL_ShowCursor(SDL_ENABLE);
   KillGLWindow();
   FreeScene();
   return 0;
@@ -550,8 +615,9 @@ int RunHeadless(const TOptions& Options) {
   Seconds.reserve(std::size_t(Options.Frames));
   double Startup = 0;
   std::vector<std::uint8_t> Pixels;
+  TSceneHealth Health;
   int Frame = 0;
-  for (; Frame < Options.Frames && !StopRequested(); ++Frame) {
+  for (; Frame < Options.Frames && !StopRequested(); Health.AfterFrame(++Frame)) {
     const auto Start = std::chrono::steady_clock::now();
     Clock.Step();
     DrawScene();

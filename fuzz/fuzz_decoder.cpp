@@ -1,6 +1,6 @@
 // libFuzzer entry for one image decoder, chosen at build time by VADREL_FUZZ_DECODER. Messages and
 // diagnostics go nowhere; the decoder must neither crash nor read outside the input, and a decoded
-// picture must hold its rows and stay inside the readers' caps.
+// picture must hold its rows and stay inside the readers' memory cap.
 #include "Platform.h"
 #include "Textures.h"
 
@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   TImage Image;
   if (VADREL_FUZZ_DECODER(Data, Size, "fuzz", Image)) {
     const std::size_t Packed = std::size_t(Image.Width) * Image.BytesPerPixel();
-    if (Image.Width == 0 || Image.Height == 0 || Image.Width > MaxImageSide ||
-        Image.Height > MaxImageSide || Image.RowBytes < Packed ||
+    if (Image.Width == 0 || Image.Height == 0 || Image.RowBytes < Packed ||
         Image.RowBytes * Image.Height > MaxImageBytes ||
         Image.Pixels.size() < Image.RowBytes * Image.Height)
       std::abort();

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -368,6 +369,43 @@ TEST(ModelReader, CountsBeyondTheFileCostNothing) {
   ASSERT_TRUE(Load(ManyBones, Join(Bones)));
   ASSERT_EQ(ManyBones.BoneCount(), 1);
   EXPECT_EQ(ManyBones.Bone(0).RotationKeys.size(), 1u);
+}
+
+// A long chain of bones, each the parent of the bone before it: linking, setting up and posing
+// take time in proportion to the file (a search of the whole list per bone took minutes).
+TEST(ModelReader, AChainOfAHundredThousandBonesLoads) {
+  constexpr int Count = 100000;
+  std::string Text = "Frames: 2\nBones: " + std::to_string(Count) + "\n";
+  for (int I = 0; I < Count; ++I)
+    Text += "\"b" + std::to_string(I) + "\"\n\"" + (I + 1 < Count ? "b" + std::to_string(I + 1) : "") +
+            "\"\n0 0 0 1 0 0 0\n1\n1 0 0 0\n1\n1 0 0 0\n";
+  TModel Model(false);
+  ASSERT_TRUE(Model.LoadFromMemory("chain", std::vector<std::uint8_t>(Text.begin(), Text.end()),
+                                   TModel::TTextures::Skip));
+  ASSERT_EQ(Model.BoneCount(), Count);
+  EXPECT_EQ(Model.Bone(0).Parent, &Model.Bone(1));
+  EXPECT_EQ(Model.Bone(Count - 1).Parent, nullptr);
+}
+
+// Inputs kept from fuzzing and hostile files made by hand (tests/regressions/model): each loads
+// or is refused with EModelError, and a loaded one animates.
+TEST(ModelReader, RegressionInputsLoadOrAreRefused) {
+  const std::filesystem::path Folder = std::filesystem::path(VADREL_SOURCE_DIR) / "tests/regressions/model";
+  ASSERT_TRUE(std::filesystem::is_directory(Folder)) << Folder;
+  int Files = 0;
+  for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+    std::vector<std::uint8_t> Bytes;
+    ASSERT_TRUE(ReadWholeFile(Entry.path().string(), Bytes)) << Entry.path();
+    TMessageCapture Quiet;
+    TModel Model(false);
+    try {
+      if (Model.LoadFromMemory(Entry.path().filename().string(), Bytes, TModel::TTextures::Skip))
+        for (const float Step : {0.5f, 1e6f, -3.0f}) Model.Advance(Step);
+    } catch (const EModelError&) {
+    }
+    ++Files;
+  }
+  EXPECT_GT(Files, 0);
 }
 
 // ---- Reading: errors ------------------------------------------------------------------------

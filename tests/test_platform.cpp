@@ -4,7 +4,11 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
 
 namespace {
 
@@ -43,6 +47,48 @@ INSTANTIATE_TEST_SUITE_P(
                       TIniCase{"-2147483648", -2147483647 - 1}, TIniCase{"2147483648", 40},
                       TIniCase{"99999999999", 40}, TIniCase{"$100000000", 40},
                       TIniCase{"1.5", 40}, TIniCase{nullptr, 40}));
+
+// The readers over text in memory, as the fuzzer calls them: the same rules as over a file, with
+// any byte allowed (a NUL is an ordinary character) and the last line needing no line end.
+TEST(IniFile, FromMemory) {
+  using namespace std::string_view_literals;
+  const std::string_view Text = "[a\0b]\r\nk\0=1\n[Section]\r\n;Num=2\nNum = 0x1F"sv;
+  EXPECT_EQ(ReadIniIntegerFromMemory(Text, "Section", "Num", 40), 31);
+  EXPECT_EQ(ReadIniStringFromMemory(Text, "a\0b"sv, "k\0"sv), "1");
+  EXPECT_EQ(ReadIniStringFromMemory(Text, "Section", "k\0"sv), std::nullopt);
+  EXPECT_EQ(ReadIniIntegerFromMemory("", "Section", "Num", 40), 40);
+  EXPECT_EQ(ReadIniIntegerFromMemory("[Section]\nNum=5", "Section", "Num", 40), 5);
+}
+
+// Inputs kept from fuzzing and made by hand (tests/regressions/ini) read the same from a file and
+// from memory.
+TEST(IniFile, RegressionInputsReadAlikeFromFileAndMemory) {
+  const std::filesystem::path Folder = std::filesystem::path(VADREL_SOURCE_DIR) / "tests/regressions/ini";
+  ASSERT_TRUE(std::filesystem::is_directory(Folder)) << Folder;
+  int Files = 0;
+  for (const auto& Entry : std::filesystem::directory_iterator(Folder)) {
+    const std::string Path = Entry.path().string();
+    std::vector<std::uint8_t> Bytes;
+    ASSERT_TRUE(ReadWholeFile(Path, Bytes)) << Path;
+    const std::string_view Text(reinterpret_cast<const char*>(Bytes.data()), Bytes.size());
+    EXPECT_EQ(ReadIniStringFromMemory(Text, "Section", "Num"), ReadIniString(Path, "Section", "Num"))
+        << Path;
+    EXPECT_EQ(ReadIniIntegerFromMemory(Text, "Section", "Num", 40),
+              ReadIniInteger(Path, "Section", "Num", 40))
+        << Path;
+    ++Files;
+  }
+  EXPECT_GT(Files, 0);
+}
+
+// Whether a path can serve as the data folder, in the system's words.
+TEST(DataFolder, FolderProblemSaysWhyAPathIsNoFolder) {
+  TTempDir Dir;
+  const std::string File = Dir.Write("file", std::string("x"));
+  EXPECT_EQ(FolderProblem(Dir.Path().string()), std::nullopt);
+  EXPECT_EQ(FolderProblem(File), std::string(std::strerror(ENOTDIR)));
+  EXPECT_EQ(FolderProblem((Dir.Path() / "missing").string()), std::string(std::strerror(ENOENT)));
+}
 
 TEST(IniFile, SectionAndKeyNamesIgnoreCaseAndSurroundingBlanks) {
   TTempDir Dir;
