@@ -622,13 +622,14 @@ int RunHeadless(const TOptions& Options) {
     Clock.Step();
     DrawScene();
     DrawFrameRate();
+    // Each frame is finished before the next: an offscreen surface has no display to pace the
+    // frames, and the renderer would otherwise queue them (with their buffers) without bound.
+    glFinish();
     if (Benchmark) {
-      glFinish();  // the frame is drawn, not only queued
       Seconds.push_back(SecondsSince(Start));
       if (Frame == 0) Startup = SecondsSince(ProgramStart);
     } else if (Frame + 1 == Options.Frames) {
       Pixels.resize(std::size_t(Options.Width) * Options.Height * 4);
-      glFinish();
       glPixelStorei(GL_PACK_ALIGNMENT, 1);
       glReadBuffer(GL_BACK);
       glReadPixels(0, 0, Options.Width, Options.Height, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
