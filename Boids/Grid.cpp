@@ -8,10 +8,12 @@ namespace {
 
 // More cells than this per side buy nothing but memory (tiny radii in a large world).
 constexpr int MaxCellsPerSide = 1024;
-// In a crowded world cells are half the largest reach wide and a scan looks two cells each way:
-// a 5 x 5 block holds fewer boids out of reach than a 3 x 3 block of cells a whole reach wide.
-// In a sparse one the 25 mostly empty cells would cost more than they save. Crowded means more
-// boids per reach-wide square than this.
+// Cells are sized by the typical (median) reach, so that a few boids that see far (a predator)
+// do not make every scan wade through their large cells; each scan looks as many cells each way
+// as its own reach needs. In a crowded world cells are half the typical reach wide: a 5 x 5
+// block holds fewer boids out of reach than a 3 x 3 block of cells a whole reach wide. In a
+// sparse one the 25 mostly empty cells would cost more than they save. Crowded means more boids
+// per square of the typical reach than this.
 constexpr double Crowded = 4.0;
 
 // A candidate is kept when its squared distance is at most the squared reach times this: the
@@ -42,12 +44,18 @@ int TNeighbourGrid::CellOf(double X, double Y) const {
 
 void TNeighbourGrid::Rebuild(std::span<const std::unique_ptr<TBoid>> Flock, double Width,
                              double Height) {
-  double Largest = 0;
-  for (const auto& B : Flock) Largest = std::max(Largest, Reach(*B));
+  FReaches.clear();
+  for (const auto& B : Flock) FReaches.push_back(Reach(*B));
+  double Typical = 0;
+  if (!FReaches.empty()) {
+    const auto Middle = FReaches.begin() + std::ptrdiff_t(FReaches.size() / 2);
+    std::nth_element(FReaches.begin(), Middle, FReaches.end());
+    Typical = *Middle;
+  }
   const double Extent = std::max(std::abs(Width), std::abs(Height));
   const double Area = std::abs(Width) * std::abs(Height);
-  FSpan = Area > 0 && double(Flock.size()) * Largest * Largest / Area > Crowded ? 2 : 1;
-  FCell = std::max(Largest / FSpan, Extent / MaxCellsPerSide);
+  const int PerReach = Area > 0 && double(Flock.size()) * Typical * Typical / Area > Crowded ? 2 : 1;
+  FCell = std::max(Typical / PerReach, Extent / MaxCellsPerSide);
   if (!(FCell > 0) || !std::isfinite(FCell)) FCell = 1;
   FColumns = Cells(std::abs(Width), FCell);
   FRows = Cells(std::abs(Height), FCell);
@@ -92,7 +100,10 @@ std::span<const std::size_t> TNeighbourGrid::Candidates(const TBoid& Boid) {
   const double Limit = R * R * ReachSlack;
   const int Column = Index(X, FCell, FColumns), Row = Index(Y, FCell, FRows);
   std::size_t FirstWord = FMarks.size(), LastWord = 0;
-  const int Span = FSpan;
+  // Two boids closer than R lie at most ceil(R / cell) cells apart on each axis.
+  const double Cells = std::ceil(R / FCell);
+  const int Span = Cells >= double(std::max(FColumns, FRows)) ? std::max(FColumns, FRows)
+                                                              : std::max(1, int(Cells));
   for (int CellRow = std::max(Row - Span, 0); CellRow <= std::min(Row + Span, FRows - 1); ++CellRow)
     for (int CellColumn = std::max(Column - Span, 0);
          CellColumn <= std::min(Column + Span, FColumns - 1); ++CellColumn)

@@ -15,9 +15,9 @@
 
 class TNeighbourGrid {
 public:
-  // Buckets every boid of Flock in a Width x Height world with cells so wide that every boid a
-  // scan must see lies within a fixed block of cells around the scanning boid (the reach being
-  // the largest of every boid's view and separation radius).
+  // Buckets every boid of Flock in a Width x Height world in cells sized by the boids' typical
+  // reach (the larger of a boid's view and separation radius); a scan then looks as many cells
+  // around its boid as that boid's own reach needs.
   void Rebuild(std::span<const std::unique_ptr<TBoid>> Flock, double Width, double Height);
 
   // Boid Index of the flock has moved: re-buckets it.
@@ -30,7 +30,6 @@ public:
 
 private:
   double FCell = 1;
-  int FSpan = 1;  // cells a scan looks each way; a cell is the largest reach / FSpan wide
   int FColumns = 1, FRows = 1;
   struct TMember {
     double X = 0, Y = 0;  // where the boid was bucketed: read in cell order, without a detour
@@ -45,6 +44,7 @@ private:
   // Candidates in the making: one bit per boid index, so they come out in list order without
   // a sort.
   std::vector<std::uint64_t> FMarks;
+  std::vector<double> FReaches;  // scratch for the typical reach
   std::vector<std::size_t> FNear;  // what Candidates hands out
 
   int CellOf(double X, double Y) const;
