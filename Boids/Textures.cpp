@@ -29,10 +29,12 @@ std::int32_t GetS32(const std::uint8_t* P) { return static_cast<std::int32_t>(Ge
 
 std::string Quoted(const std::string& Name) { return "\"" + Name + "\""; }
 
-// True when Height rows of BytesPerRow bytes fit in MaxImageBytes (so both sides also fit GL's
-// signed sizes). Never overflows.
+std::size_t ImageMemoryLimit = MaxImageBytes;
+
+// True when Height rows of BytesPerRow bytes fit in the memory limit (so both sides also fit
+// GL's signed sizes). Never overflows.
 bool WithinCaps(std::uint64_t BytesPerRow, std::uint64_t Height) {
-  return BytesPerRow <= MaxImageBytes && Height <= MaxImageBytes / BytesPerRow;
+  return BytesPerRow <= ImageMemoryLimit && Height <= ImageMemoryLimit / BytesPerRow;
 }
 
 std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
@@ -318,6 +320,9 @@ bool DecodeJPGCore(const std::uint8_t* Data, std::size_t Size, TImage& Out, TJpe
 }
 
 }  // namespace
+
+void SetImageMemoryLimit(std::size_t Bytes) { ImageMemoryLimit = std::min(Bytes, MaxImageBytes); }
+std::size_t ImageMemoryLimitBytes() { return ImageMemoryLimit; }
 
 // ---- Front end --------------------------------------------------------------------------------
 

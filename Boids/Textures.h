@@ -44,6 +44,10 @@ struct TImage {
 // field. There is no limit on a side: any shape that fits is accepted, and one beyond the largest
 // texture GL takes is scaled down when it is uploaded.
 inline constexpr std::size_t MaxImageBytes = std::size_t(256) << 20;
+// The limit in force: MaxImageBytes, or less for a fuzzer, whose own memory and time limits a
+// valid but huge picture would otherwise exceed without any fault in the decoder.
+void SetImageMemoryLimit(std::size_t Bytes);
+std::size_t ImageMemoryLimitBytes();
 
 // The decoders: Data/Size is the whole file. On success Out holds the picture and the result is
 // true; on failure one message (ShowMessage) names FileName and the reason, the result is false
