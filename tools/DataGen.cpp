@@ -151,6 +151,29 @@ double TiledFbm(double X, double Y, int Period, int Octaves, double Gain, std::u
   return Sum / Total;
 }
 
+int SpineBoneAt(const std::vector<double>& JointZ, double Z) {
+  int Bone = 0;
+  for (std::size_t I = 0; I < JointZ.size(); ++I)
+    if (JointZ[I] <= Z + 1e-6) Bone = int(I);
+  return Bone;
+}
+
+std::vector<TModelBone> BonesAtRest(const std::vector<TRestBone>& Rest, double Scale) {
+  std::vector<TModelBone> Bones;
+  for (const TRestBone& R : Rest) {
+    TModelBone B;
+    B.Name = R.Name;
+    const TPoint ParentAt = R.Parent < 0 ? TPoint{0, 0, 0} : Rest[std::size_t(R.Parent)].At;
+    if (R.Parent >= 0) B.Parent = Rest[std::size_t(R.Parent)].Name;
+    B.Position[0] = float(Scale * (R.At.X - ParentAt.X));
+    B.Position[1] = float(Scale * (R.At.Y - ParentAt.Y));
+    B.Position[2] = float(Scale * (R.At.Z - ParentAt.Z));
+    B.Rotation[0] = B.Rotation[1] = B.Rotation[2] = 0;
+    Bones.push_back(B);
+  }
+  return Bones;
+}
+
 std::string Real(double Value) {
   char Text[64];
   std::snprintf(Text, sizeof Text, "%.6f", Value);

@@ -122,6 +122,44 @@ struct TModelFile {
   std::vector<TModelBone> Bones;
 };
 
+// ---- What the swimming creatures are built from ----------------------------------------------
+
+struct TPoint {
+  double X, Y, Z;
+};
+
+// The bone of a spine chain (joints at JointZ, ascending along z) that a point at Z follows: the
+// last joint at or before it.
+int SpineBoneAt(const std::vector<double>& JointZ, double Z);
+
+// Joint angles about y for a chain of joints at JointZ when the swim cycle is at Phase: each bone
+// turns by the change in the travelling wave's slope since its parent, so the chain lies along
+// the wave. Lateral(Z, Phase) is the wave's sideways displacement at Z.
+template <typename TLateral>
+std::vector<double> ChainYaw(const std::vector<double>& JointZ, double Phase, TLateral Lateral) {
+  std::vector<double> Relative;
+  double Previous = 0;
+  for (std::size_t B = 0; B + 1 < JointZ.size(); ++B) {
+    const double Absolute = std::atan2(Lateral(JointZ[B + 1], Phase) - Lateral(JointZ[B], Phase),
+                                       JointZ[B + 1] - JointZ[B]);
+    Relative.push_back(Absolute - Previous);
+    Previous = Absolute;
+  }
+  return Relative;
+}
+
+// A bone at rest: its parent (an index, -1 for the root) and its place in model space; no bone
+// has a rest rotation.
+struct TRestBone {
+  const char* Name;
+  int Parent;
+  TPoint At;
+};
+
+// The file's bones for Rest (parents first), positions relative to the parent and times Scale;
+// no keys yet.
+std::vector<TModelBone> BonesAtRest(const std::vector<TRestBone>& Rest, double Scale);
+
 // The model as text, lines ending in a line feed. Asserts that every index is in range.
 std::string FormatModel(const TModelFile& Model, const std::string& Comment);
 // Per-vertex normals averaged from the triangles' face normals; normal i belongs to vertex i.

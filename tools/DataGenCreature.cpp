@@ -79,10 +79,8 @@ double BackY(double Z) { return HalfHeight(Z) * TopBulge; }
 double BellyY(double Z) { return -HalfHeight(Z) * BellyBulge; }
 
 int SpineBoneAt(double Z) {
-  int Bone = 0;
-  for (int I = 0; I < SpineBones; ++I)
-    if (SpineJointZ[I] <= Z + 1e-6) Bone = I;
-  return Bone;
+  static const std::vector<double> Joints(std::begin(SpineJointZ), std::end(SpineJointZ));
+  return datagen::SpineBoneAt(Joints, Z);
 }
 
 // Lateral displacement (towards +x) of the spine at Z when the cycle is at Phase (0..1).
@@ -133,9 +131,6 @@ void AddBody(TModelMesh& Mesh, const TDetail& Detail) {
   }
 }
 
-struct TPoint {
-  double X, Y, Z;
-};
 TPoint Lerp(TPoint A, TPoint B, double T) {
   return {A.X + (B.X - A.X) * T, A.Y + (B.Y - A.Y) * T, A.Z + (B.Z - A.Z) * T};
 }
@@ -238,12 +233,6 @@ TModelMesh Mesh(const char* Name, TAdd Add) {
 }
 
 // ---- Bones ------------------------------------------------------------------------------------
-struct TRestBone {
-  const char* Name;
-  int Parent;  // index, -1 for the root
-  TPoint At;   // rest position in model space; no bone has a rest rotation
-};
-
 std::vector<TRestBone> RestBones() {
   std::vector<TRestBone> Bones;
   const char* SpineNames[] = {"Head",   "Spine1", "Spine2", "Spine3", "Spine4",  "Spine5",
@@ -266,30 +255,12 @@ std::vector<double> ChainYaw(double Phase) {
   Z.push_back(CaudalBaseZ);
   Z.push_back(CaudalTipZ);
   Z.push_back(TailTipZ);
-  std::vector<double> Relative;
-  double Previous = 0;
-  for (std::size_t B = 0; B + 1 < Z.size(); ++B) {
-    const double Absolute = std::atan2(Lateral(Z[B + 1], Phase) - Lateral(Z[B], Phase), Z[B + 1] - Z[B]);
-    Relative.push_back(Absolute - Previous);
-    Previous = Absolute;
-  }
-  return Relative;  // bones 0 .. CaudalTip
+  return datagen::ChainYaw(Z, Phase, Lateral);  // bones 0 .. CaudalTip
 }
 
 std::vector<TModelBone> MakeBones() {
   const std::vector<TRestBone> Rest = RestBones();
-  std::vector<TModelBone> Bones;
-  for (const TRestBone& R : Rest) {
-    TModelBone B;
-    B.Name = R.Name;
-    const TPoint ParentAt = R.Parent < 0 ? TPoint{0, 0, 0} : Rest[R.Parent].At;
-    if (R.Parent >= 0) B.Parent = Rest[R.Parent].Name;
-    B.Position[0] = float(R.At.X - ParentAt.X);
-    B.Position[1] = float(R.At.Y - ParentAt.Y);
-    B.Position[2] = float(R.At.Z - ParentAt.Z);
-    B.Rotation[0] = B.Rotation[1] = B.Rotation[2] = 0;
-    Bones.push_back(B);
-  }
+  std::vector<TModelBone> Bones = BonesAtRest(Rest, 1.0);
   for (float Time : KeyTimes) {
     // The last key repeats the first exactly: frame 30 is frame 1 of the next cycle.
     const double Phase = Time >= Frames ? 0.0 : (Time - 1.0) / (Frames - 1);

@@ -76,10 +76,8 @@ double BackY(double Z) { return HalfHeight(Z) * BackBulge; }
 double BellyY(double Z) { return -HalfHeight(Z) * BellyBulge; }
 
 int SpineBoneAt(double Z) {
-  int Bone = 0;
-  for (int I = 0; I < SpineBones; ++I)
-    if (SpineJointZ[I] <= Z + 1e-6) Bone = I;
-  return Bone;
+  static const std::vector<double> Joints(std::begin(SpineJointZ), std::end(SpineJointZ));
+  return datagen::SpineBoneAt(Joints, Z);
 }
 
 // Lateral displacement (towards +x) of the spine at Z when the cycle is at Phase (0..1).
@@ -89,9 +87,6 @@ double Lateral(double Z, double Phase) {
   return Amplitude * std::sin(2 * Pi * Phase - 2 * Pi * (Z - NoseZ) / WaveLength);
 }
 
-struct TPoint {
-  double X, Y, Z;
-};
 TPoint operator+(TPoint A, TPoint B) { return {A.X + B.X, A.Y + B.Y, A.Z + B.Z}; }
 TPoint operator*(TPoint A, double S) { return {A.X * S, A.Y * S, A.Z * S}; }
 TPoint Between(TPoint A, TPoint B, double T) { return A + (B + A * -1) * T; }
@@ -246,12 +241,6 @@ TModelMesh MakeFins() {
 }
 
 // ---- Bones and swim cycle -----------------------------------------------------------------------
-struct TRestBone {
-  const char* Name;
-  int Parent;  // index, -1 for the root
-  TPoint At;   // rest position in model space; no bone has a rest rotation
-};
-
 std::vector<TRestBone> RestBones() {
   static const char* const SpineNames[] = {"Snout",  "Head",   "Shoulder", "Chest",  "Back",   "Waist",
                                            "Flank1", "Flank2", "Flank3",   "Tail1",  "Tail2",  "TailRoot"};
@@ -271,30 +260,12 @@ std::vector<TRestBone> RestBones() {
 std::vector<double> ChainYaw(double Phase) {
   std::vector<double> Z(std::begin(SpineJointZ), std::end(SpineJointZ));
   Z.insert(Z.end(), {CaudalBaseZ, CaudalTipZ, TailTipZ});
-  std::vector<double> Relative;
-  double Previous = 0;
-  for (std::size_t B = 0; B + 1 < Z.size(); ++B) {
-    const double Absolute = std::atan2(Lateral(Z[B + 1], Phase) - Lateral(Z[B], Phase), Z[B + 1] - Z[B]);
-    Relative.push_back(Absolute - Previous);
-    Previous = Absolute;
-  }
-  return Relative;  // bones Snout .. CaudalTip
+  return datagen::ChainYaw(Z, Phase, Lateral);  // bones Snout .. CaudalTip
 }
 
 std::vector<TModelBone> MakeBones() {
   const std::vector<TRestBone> Rest = RestBones();
-  std::vector<TModelBone> Bones;
-  for (const TRestBone& R : Rest) {
-    TModelBone B;
-    B.Name = R.Name;
-    const TPoint ParentAt = R.Parent < 0 ? TPoint{0, 0, 0} : Rest[std::size_t(R.Parent)].At;
-    if (R.Parent >= 0) B.Parent = Rest[std::size_t(R.Parent)].Name;
-    B.Position[0] = float(Size * (R.At.X - ParentAt.X));
-    B.Position[1] = float(Size * (R.At.Y - ParentAt.Y));
-    B.Position[2] = float(Size * (R.At.Z - ParentAt.Z));
-    B.Rotation[0] = B.Rotation[1] = B.Rotation[2] = 0;
-    Bones.push_back(B);
-  }
+  std::vector<TModelBone> Bones = BonesAtRest(Rest, Size);
   for (int K = 0; K < Keys; ++K) {
     const float Time = float(1 + (Frames - 1) * K / double(Keys - 1));
     // The last key repeats the first exactly: frame 48 is frame 1 of the next beat.
