@@ -151,6 +151,26 @@ double TiledFbm(double X, double Y, int Period, int Octaves, double Gain, std::u
   return Sum / Total;
 }
 
+TPoint Lerp(TPoint A, TPoint B, double T) {
+  return {A.X + (B.X - A.X) * T, A.Y + (B.Y - A.Y) * T, A.Z + (B.Z - A.Z) * T};
+}
+
+std::vector<TPoint> Resample(const std::vector<TPoint>& Line, int Count) {
+  std::vector<double> Length{0};
+  for (std::size_t I = 1; I < Line.size(); ++I)
+    Length.push_back(Length.back() + std::hypot(Line[I].X - Line[I - 1].X, Line[I].Y - Line[I - 1].Y,
+                                                Line[I].Z - Line[I - 1].Z));
+  std::vector<TPoint> Out;
+  for (int K = 0; K < Count; ++K) {
+    const double L = Length.back() * K / (Count - 1);
+    std::size_t I = 1;
+    while (I + 1 < Line.size() && Length[I] < L) ++I;
+    const double Span = Length[I] - Length[I - 1];
+    Out.push_back(Lerp(Line[I - 1], Line[I], Span > 0 ? (L - Length[I - 1]) / Span : 0));
+  }
+  return Out;
+}
+
 int SpineBoneAt(const std::vector<double>& JointZ, double Z) {
   int Bone = 0;
   for (std::size_t I = 0; I < JointZ.size(); ++I)

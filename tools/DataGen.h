@@ -128,6 +128,11 @@ struct TPoint {
   double X, Y, Z;
 };
 
+// The point a share T of the way from A to B.
+TPoint Lerp(TPoint A, TPoint B, double T);
+// Count points spread evenly by length along the polyline Line (its ends included).
+std::vector<TPoint> Resample(const std::vector<TPoint>& Line, int Count);
+
 // The bone of a spine chain (joints at JointZ, ascending along z) that a point at Z follows: the
 // last joint at or before it.
 int SpineBoneAt(const std::vector<double>& JointZ, double Z);

@@ -135,31 +135,13 @@ TModelMesh MakeBody() {
   return Mesh;
 }
 
-// Count points spread evenly by length along the polyline Line.
-std::vector<TPoint> Spread(const std::vector<TPoint>& Line, int Count) {
-  std::vector<double> Length{0};
-  for (std::size_t I = 1; I < Line.size(); ++I) {
-    const TPoint D = Line[I] + Line[I - 1] * -1;
-    Length.push_back(Length.back() + std::sqrt(D.X * D.X + D.Y * D.Y + D.Z * D.Z));
-  }
-  std::vector<TPoint> Out;
-  std::size_t I = 1;
-  for (int K = 0; K < Count; ++K) {
-    const double L = Length.back() * K / (Count - 1);
-    while (I + 1 < Line.size() && Length[I] < L) ++I;
-    const double Span = Length[I] - Length[I - 1];
-    Out.push_back(Between(Line[I - 1], Line[I], Span > 0 ? (L - Length[I - 1]) / Span : 0));
-  }
-  return Out;
-}
-
 // A fin as a plate from its root (a line on the body) out to its outline: Columns points spread
 // along each, joined by Rows rows. Two layers, Thickness apart across Normal at the root and
 // closing towards the outline, each facing its own side. Bone(point, row) binds each vertex.
 template <typename TBone>
 void AddFin(TModelMesh& Mesh, const std::vector<TPoint>& Root, const std::vector<TPoint>& Outline,
             TPoint Normal, int Columns, int Rows, TBone Bone) {
-  const std::vector<TPoint> From = Spread(Root, Columns), To = Spread(Outline, Columns);
+  const std::vector<TPoint> From = Resample(Root, Columns), To = Resample(Outline, Columns);
   const int First = int(Mesh.Vertices.size()), Layer = Columns * Rows;
   for (double Side : {0.5, -0.5})
     for (int I = 0; I < Columns; ++I)
