@@ -612,7 +612,7 @@ int RunHeadless(const TOptions& Options) {
 
   const bool Benchmark = Options.Mode == TRunMode::Benchmark;
   std::vector<double> Seconds;
-  Seconds.reserve(std::size_t(Options.Frames));
+  if (Benchmark) Seconds.reserve(std::size_t(Options.Frames));
   double Startup = 0;
   std::vector<std::uint8_t> Pixels;
   TSceneHealth Health;
