@@ -171,11 +171,17 @@ std::vector<TPoint> Resample(const std::vector<TPoint>& Line, int Count) {
   return Out;
 }
 
-int SpineBoneAt(const std::vector<double>& JointZ, double Z) {
+int SpineBoneAt(std::span<const double> JointZ, double Z) {
   int Bone = 0;
   for (std::size_t I = 0; I < JointZ.size(); ++I)
     if (JointZ[I] <= Z + 1e-6) Bone = int(I);
   return Bone;
+}
+
+double TSwimWave::Lateral(double Z, double Phase) const {
+  const double S = std::clamp((Z - NoseZ) / (TailTipZ - NoseZ), 0.0, 1.0);
+  const double Amplitude = HeadAmplitude + (TailAmplitude - HeadAmplitude) * std::pow(S, AmplitudePower);
+  return Amplitude * std::sin(2 * Pi * Phase - 2 * Pi * (Z - NoseZ) / WaveLength);
 }
 
 std::vector<TModelBone> BonesAtRest(const std::vector<TRestBone>& Rest, double Scale) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -135,7 +136,16 @@ std::vector<TPoint> Resample(const std::vector<TPoint>& Line, int Count);
 
 // The bone of a spine chain (joints at JointZ, ascending along z) that a point at Z follows: the
 // last joint at or before it.
-int SpineBoneAt(const std::vector<double>& JointZ, double Z);
+int SpineBoneAt(std::span<const double> JointZ, double Z);
+
+// The travelling wave a creature swims by: the spine's sideways sway grows from HeadAmplitude at
+// NoseZ to TailAmplitude at TailTipZ (with the share of the length raised to AmplitudePower) and
+// runs tailwards one WaveLength per cycle.
+struct TSwimWave {
+  double NoseZ, TailTipZ, HeadAmplitude, TailAmplitude, AmplitudePower, WaveLength;
+  // Displacement towards +x of the spine at Z when the cycle is at Phase (0..1).
+  double Lateral(double Z, double Phase) const;
+};
 
 // Joint angles about y for a chain of joints at JointZ when the swim cycle is at Phase: each bone
 // turns by the change in the travelling wave's slope since its parent, so the chain lies along

@@ -59,9 +59,12 @@ enum : int { Head = 0, TailRoot = 11, CaudalBase = 12, CaudalTip = 13, Dorsal = 
 // ---- Swim cycle -------------------------------------------------------------------------------
 constexpr int Frames = 30;  // the loop runs from frame 1 to frame 30, which equals frame 1
 constexpr float KeyTimes[] = {1, 4.75f, 8.5f, 12.25f, 16, 19.5f, 23, 26.5f, 30};
-constexpr double HeadAmplitude = 1.2;   // lateral sway at the snout, model units
-constexpr double TailAmplitude = 13.0;  // at the tail tips
-constexpr double WaveLength = 150;      // about one body length: one wave on the body
+constexpr datagen::TSwimWave Wave{.NoseZ = NoseZ,
+                                  .TailTipZ = TailTipZ,
+                                  .HeadAmplitude = 1.2,  // lateral sway at the snout, model units
+                                  .TailAmplitude = 13.0,  // at the tail tips
+                                  .AmplitudePower = 2,
+                                  .WaveLength = 150};  // about one body length: one wave on the body
 constexpr double DorsalSway = 0.12, DorsalTipSway = 0.16;  // radians, rolled about z
 constexpr double PectoralFlap = 0.32, PectoralSweep = 0.14;
 
@@ -78,17 +81,8 @@ double HalfWidth(double Z) {
 double BackY(double Z) { return HalfHeight(Z) * TopBulge; }
 double BellyY(double Z) { return -HalfHeight(Z) * BellyBulge; }
 
-int SpineBoneAt(double Z) {
-  static const std::vector<double> Joints(std::begin(SpineJointZ), std::end(SpineJointZ));
-  return datagen::SpineBoneAt(Joints, Z);
-}
-
-// Lateral displacement (towards +x) of the spine at Z when the cycle is at Phase (0..1).
-double Lateral(double Z, double Phase) {
-  const double S = std::clamp((Z - NoseZ) / (TailTipZ - NoseZ), 0.0, 1.0);
-  const double Amplitude = HeadAmplitude + (TailAmplitude - HeadAmplitude) * S * S;
-  return Amplitude * std::sin(2 * Pi * Phase - 2 * Pi * (Z - NoseZ) / WaveLength);
-}
+int SpineBoneAt(double Z) { return datagen::SpineBoneAt(SpineJointZ, Z); }
+double Lateral(double Z, double Phase) { return Wave.Lateral(Z, Phase); }
 
 TModelVertex Vertex(double X, double Y, double Z, double U, double V, int Bone) {
   return {float(X), float(Y), float(Z), float(U), float(V), Bone};

@@ -54,10 +54,12 @@ enum : int { Snout = 0, Shoulder = 2, Back = 4, TailRoot = 11, CaudalBase = 12, 
 // ---- Swim cycle -------------------------------------------------------------------------------
 constexpr int Frames = 48;   // the loop runs from frame 1 to frame 48, which equals frame 1
 constexpr int Keys = 9;      // evenly spaced, the last on frame 48
-constexpr double HeadAmplitude = 2.0;   // lateral sway at the snout, model units
-constexpr double TailAmplitude = 17.0;  // at the tail's tips
-constexpr double AmplitudePower = 2.4;  // how late along the body the beat swells
-constexpr double WaveLength = 230;      // a little over one body length
+constexpr datagen::TSwimWave Wave{.NoseZ = NoseZ,
+                                  .TailTipZ = TailTipZ,
+                                  .HeadAmplitude = 2.0,  // lateral sway at the snout, model units
+                                  .TailAmplitude = 17.0,  // at the tail's tips
+                                  .AmplitudePower = 2.4,  // how late along the body the beat swells
+                                  .WaveLength = 230};  // a little over one body length
 constexpr double DorsalSway = 0.06;     // radians, rolled about z
 constexpr double PectoralLift = 0.10, PectoralSweep = 0.05;
 
@@ -75,21 +77,11 @@ double HalfWidth(double Z) { return HalfHeight(Z) * (1.2 - 0.62 * Along(Z)); }
 double BackY(double Z) { return HalfHeight(Z) * BackBulge; }
 double BellyY(double Z) { return -HalfHeight(Z) * BellyBulge; }
 
-int SpineBoneAt(double Z) {
-  static const std::vector<double> Joints(std::begin(SpineJointZ), std::end(SpineJointZ));
-  return datagen::SpineBoneAt(Joints, Z);
-}
-
-// Lateral displacement (towards +x) of the spine at Z when the cycle is at Phase (0..1).
-double Lateral(double Z, double Phase) {
-  const double S = std::clamp((Z - NoseZ) / (TailTipZ - NoseZ), 0.0, 1.0);
-  const double Amplitude = HeadAmplitude + (TailAmplitude - HeadAmplitude) * std::pow(S, AmplitudePower);
-  return Amplitude * std::sin(2 * Pi * Phase - 2 * Pi * (Z - NoseZ) / WaveLength);
-}
+int SpineBoneAt(double Z) { return datagen::SpineBoneAt(SpineJointZ, Z); }
+double Lateral(double Z, double Phase) { return Wave.Lateral(Z, Phase); }
 
 TPoint operator+(TPoint A, TPoint B) { return {A.X + B.X, A.Y + B.Y, A.Z + B.Z}; }
 TPoint operator*(TPoint A, double S) { return {A.X * S, A.Y * S, A.Z * S}; }
-TPoint Between(TPoint A, TPoint B, double T) { return A + (B + A * -1) * T; }
 
 TModelVertex Vertex(TPoint P, double U, double V, int Bone) {
   return {float(Size * P.X), float(Size * P.Y), float(Size * P.Z), float(U), float(V), Bone};
@@ -147,7 +139,7 @@ void AddFin(TModelMesh& Mesh, const std::vector<TPoint>& Root, const std::vector
     for (int I = 0; I < Columns; ++I)
       for (int K = 0; K < Rows; ++K) {
         const double T = double(K) / (Rows - 1);
-        const TPoint P = Between(From[I], To[I], T);
+        const TPoint P = Lerp(From[I], To[I], T);
         const TPoint Off = Normal * (Side * FinThickness * (1 - 0.85 * T));
         const double U = 0.03 + 0.94 * I / (Columns - 1), V = SkinFinV0 + (SkinFinV1 - SkinFinV0) * T;
         Mesh.Vertices.push_back(Vertex(P + Off, U, V, Bone(P, K)));
