@@ -169,6 +169,18 @@ protected:
     std::this_thread::sleep_for(150ms);
     Key(Sym, false);
   }
+  // What a window manager sends when the user closes W.
+  void RequestClose(Window W) {
+    XEvent Close{};
+    Close.xclient.type = ClientMessage;
+    Close.xclient.window = W;
+    Close.xclient.message_type = XInternAtom(D, "WM_PROTOCOLS", False);
+    Close.xclient.format = 32;
+    Close.xclient.data.l[0] = long(XInternAtom(D, "WM_DELETE_WINDOW", False));
+    Close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(D, W, False, NoEventMask, &Close);
+    XSync(D, False);
+  }
 
   // The cursor image shown at the pointer is fully transparent.
   bool CursorHidden() {
@@ -305,15 +317,7 @@ TEST_F(ExitRules, ClosingTheWindowEndsIt) {
   TProgram Program;
   const Window W = WaitUntilRunning(Program);
   ASSERT_NE(W, 0u);
-  XEvent Close{};
-  Close.xclient.type = ClientMessage;
-  Close.xclient.window = W;
-  Close.xclient.message_type = XInternAtom(D, "WM_PROTOCOLS", False);
-  Close.xclient.format = 32;
-  Close.xclient.data.l[0] = long(XInternAtom(D, "WM_DELETE_WINDOW", False));
-  Close.xclient.data.l[1] = CurrentTime;
-  XSendEvent(D, W, False, NoEventMask, &Close);
-  XSync(D, False);
+  RequestClose(W);
   ExpectCleanEnd(Program);
 }
 
@@ -391,14 +395,7 @@ TEST_F(ExitRules, BrokenDataIsOneMessageNamingItAndExitCodeOne) {
     }
     ASSERT_NE(Box, 0u) << "no error box; stderr: " << Saver.Stderr();
     EXPECT_FALSE(CursorHidden()) << "the pointer is hidden behind the error box";
-    XEvent Close{};
-    Close.xclient.type = ClientMessage;
-    Close.xclient.window = Box;
-    Close.xclient.message_type = XInternAtom(D, "WM_PROTOCOLS", False);
-    Close.xclient.format = 32;
-    Close.xclient.data.l[0] = long(XInternAtom(D, "WM_DELETE_WINDOW", False));
-    XSendEvent(D, Box, False, NoEventMask, &Close);
-    XSync(D, False);
+    RequestClose(Box);
     EXPECT_EQ(Saver.WaitForExit(20s), 1) << "one box only, then the end; stderr: " << Saver.Stderr();
     EXPECT_FALSE(CursorHidden());
   }
