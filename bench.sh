@@ -18,9 +18,12 @@ trap 'rm -rf "$work"' EXIT
 # more is better (frames per second, creatures); above 1 the fast path is ahead.
 row() {  # measure, reference, fast, unit [more-is-better]
   awk -v m="$1" -v r="$2" -v f="$3" -v u="$4" -v more="${5:-}" 'BEGIN {
-    if (more != "") ratio = (r > 0) ? sprintf("%.2f", f / r) : "-";
-    else ratio = (f > 0) ? sprintf("%.2f", r / f) : "-";
-    printf "| %-58s | %12s | %12s | %6s |\n", m, r " " u, f " " u, ratio }'
+    number = "^[0-9.]+$"
+    ratio = "-"
+    if (r ~ number && f ~ number && r > 0 && f > 0) ratio = sprintf("%.2f", more != "" ? f / r : r / f)
+    if (r ~ number) r = r " " u
+    if (f ~ number) f = f " " u
+    printf "| %-58s | %12s | %12s | %6s |\n", m, r, f, ratio }'
 }
 
 # One Google Benchmark's real time (microseconds) from a CSV run.
@@ -49,14 +52,23 @@ median_of() {  # count, command...
   for _ in $(seq "$n"); do "$@"; done | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
-# The largest count whose frame still takes at most 1/30 s (median of 60 frames), by bisection.
+# The largest count whose frame still takes at most 1/30 s (median of 60 frames), by bisection;
+# "none" when the scene without creatures already takes longer (the machine is too loaded for the
+# question), and "unsteady" when the count found no longer meets the mark when measured again
+# (the load changed during the search), since either way a number would mislead.
+meets_30() {  # count, extra arguments...
+  local count=$1
+  shift
+  awk -v m="$(run_frame median --frames 60 -count "$count" "$@")" 'BEGIN { exit !(m <= 1000 / 30) }'
+}
 largest_at_30() {  # extra arguments...
-  local low=0 high=2000 mid ms
+  local low=0 high=2000 mid
+  if ! meets_30 -1 "$@"; then echo "none (loaded)"; return; fi
   while [ $((high - low)) -gt 10 ]; do
     mid=$(((low + high) / 2))
-    ms=$(run_frame median --frames 60 -count "$mid" "$@")
-    if awk -v m="$ms" 'BEGIN { exit !(m <= 1000 / 30) }'; then low=$mid; else high=$mid; fi
+    if meets_30 "$mid" "$@"; then low=$mid; else high=$mid; fi
   done
+  if [ $low -gt 0 ] && ! meets_30 "$low" "$@"; then echo "unsteady (load)"; return; fi
   echo $((low + 1))
 }
 

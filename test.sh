@@ -14,7 +14,9 @@ if [ "${1:-}" = --sanitize ]; then
 fi
 source "$(dirname "$0")/scripts/common.sh"
 
-vadrel_install_packages "${VADREL_BUILD_PACKAGES[@]}" "${VADREL_TEST_PACKAGES[@]}"
+packages=("${VADREL_BUILD_PACKAGES[@]}" "${VADREL_TEST_PACKAGES[@]}")
+[ $Sanitize = 1 ] && packages+=("${VADREL_SANITIZE_PACKAGES[@]}")
+vadrel_install_packages "${packages[@]}"
 # Explicitly on: run.sh may have configured the same folder without them.
 if [ $Sanitize = 1 ]; then
   # The benchmarks measure speed, which a sanitized build does not tell.
@@ -26,28 +28,35 @@ if [ $Sanitize = 1 ]; then
   export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:verify_asan_link_order=0"
   export LSAN_OPTIONS="suppressions=$VADREL_ROOT/tests/sanitize.supp:print_suppressions=0"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+  ASAN_SYMBOLIZER_PATH="$(command -v llvm-symbolizer)"
+  export ASAN_SYMBOLIZER_PATH
 else
   vadrel_configure -DVADREL_TESTS=ON -DVADREL_BENCH=ON
 fi
 vadrel_compile
 
 # -noreset: otherwise the server resets (re-centring the pointer) whenever its last client leaves.
-display_number=99
-while [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ]; do
-  display_number=$((display_number + 1))
-done
+# -displayfd: the server takes the first display number free on this machine (its sockets, the
+# abstract ones included, are what decide that) and writes it back.
 xvfb_log="$VADREL_BUILD/xvfb.log"
-Xvfb ":$display_number" -noreset -nolisten tcp -screen 0 1280x800x24 >"$xvfb_log" 2>&1 &
+display_file="$VADREL_BUILD/xvfb.display"
+: >"$display_file"
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 3>"$display_file" >"$xvfb_log" 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  [ -e "/tmp/.X11-unix/X$display_number" ] && break
+display_number=
+for _ in $(seq 100); do
+  # Read once the line is whole.
+  if [ -s "$display_file" ] && [ -z "$(tail -c 1 "$display_file")" ]; then
+    display_number=$(tr -dc 0-9 <"$display_file")
+    break
+  fi
   kill -0 "$xvfb_pid" 2>/dev/null || break
   sleep 0.1
 done
 # The end-to-end tests would only fail (or skip) against no server: stop here and say why.
-if ! kill -0 "$xvfb_pid" 2>/dev/null || [ ! -e "/tmp/.X11-unix/X$display_number" ]; then
-  echo "test.sh: Xvfb did not come up on :$display_number, so the end-to-end tests cannot run." >&2
+if ! kill -0 "$xvfb_pid" 2>/dev/null || [ -z "$display_number" ]; then
+  echo "test.sh: Xvfb did not come up, so the end-to-end tests cannot run." >&2
   echo "test.sh: its log ($xvfb_log) ends with:" >&2
   tail -n 20 "$xvfb_log" >&2 || true
   exit 1

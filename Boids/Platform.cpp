@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +32,20 @@ struct TPlatformState {
 TPlatformState& State() {
   static TPlatformState Instance;
   return Instance;
+}
+
+// Read by the stop-signal handler, hence plain flags rather than members of the state.
+volatile std::sig_atomic_t StopSignalled = 0;
+volatile std::sig_atomic_t MessageBoxUp = 0;
+pid_t MessageBoxOwner = 0;
+
+// SDL draws the box in a child process it forks; that child must end with us, or a stopped
+// program would leave its box on the screen with no one behind it. (The child inherits the flag,
+// so a stop signal sent to it alone ends it too.)
+extern "C" void OnForkForMessageBox() {
+  if (!MessageBoxUp) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != MessageBoxOwner) _exit(1);  // we ended before the line above took effect
 }
 
 bool IsBlank(char C) { return C == ' ' || C == '\t'; }
@@ -63,12 +79,20 @@ void ShowMessage(const std::string& Text, const std::string& Caption) {
     S.MessageSink(Text, Caption);
     return;
   }
-  if (S.MessageBoxesAvailable &&
-      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, Caption.c_str(), Text.c_str(),
-                               nullptr) == 0)
-    return;
+  // The line goes to stderr first in every case: a box may be ended by a stop signal before
+  // anyone reads it, and the log of whoever started the program keeps it.
   std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
   std::fflush(stderr);
+  if (!S.MessageBoxesAvailable) return;
+  // A stop signal while the box is up ends the process there (see OnStopSignal): the box's own
+  // loop would wait for a click that, under a screen-saver daemon or a session ending, never comes.
+  static const bool WatchForks = pthread_atfork(nullptr, nullptr, OnForkForMessageBox) == 0;
+  (void)WatchForks;
+  MessageBoxOwner = getpid();
+  MessageBoxUp = 1;
+  if (!StopRequested())
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, Caption.c_str(), Text.c_str(), nullptr);
+  MessageBoxUp = 0;
 }
 
 void ShowDiagnostic(const std::string& Text) {
@@ -313,9 +337,12 @@ std::uint64_t PeakMemoryBytes() {
 
 namespace {
 
-volatile std::sig_atomic_t StopSignalled = 0;
-
-extern "C" void OnStopSignal(int) { StopSignalled = 1; }
+// With a message box up nothing would look at the flag until someone clicks: the process ends at
+// once with the failure code (the box's text is already on stderr).
+extern "C" void OnStopSignal(int) {
+  StopSignalled = 1;
+  if (MessageBoxUp) _exit(1);
+}
 
 }  // namespace
 

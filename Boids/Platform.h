@@ -16,9 +16,9 @@
 
 // Every line the program writes for a person goes through one of these functions.
 //
-// ShowMessage: Text in a modal box with Caption and one OK button, or "Caption: Text" on stderr
-// when no display can show it. For what the user must acknowledge (refused pictures, the error
-// that ends the program).
+// ShowMessage: "Caption: Text" on stderr, then, where boxes are available, Text in a modal box
+// with Caption and one OK button. For what the user must acknowledge (refused pictures, the error
+// that ends the program). SIGINT or SIGTERM while the box is up ends the process with exit code 1.
 void ShowMessage(const std::string& Text, const std::string& Caption);
 // ShowDiagnostic: one line "vadrel: Text" on stderr. For everything else: why the program cannot
 // start, what it changed in the configuration, what a refused file's decoder said.
@@ -34,8 +34,9 @@ TMessageSink SetMessageSink(TMessageSink Sink);
 using TDiagnosticSink = std::function<void(const std::string& Text)>;
 TDiagnosticSink SetDiagnosticSink(TDiagnosticSink Sink);
 
-// True while the message box can be shown on screen: a real display is up and not the offscreen
-// or dummy driver. Set by the shell once the video subsystem is running.
+// True while the message box can be shown on screen: a real display is up, not the offscreen or
+// dummy driver, and the program owns its window (a screen-saver daemon that owns the screen has
+// no one to click a box). Set by the shell once the video subsystem is running.
 void SetMessageBoxesAvailable(bool Available);
 
 // ---- Files and the data folder --------------------------------------------------------------

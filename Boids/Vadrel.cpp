@@ -142,7 +142,7 @@ bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
   const char* Driver = SDL_GetCurrentVideoDriver();
   if (Visible && IsInvisibleDriver(Driver))
     return FailCreation("cannot open the window", NoDisplayReason);
-  SetMessageBoxesAvailable(!IsInvisibleDriver(Driver));
+  SetMessageBoxesAvailable(!IsInvisibleDriver(Driver) && Request.Kind != TWindowKind::Foreign);
 
   const int ChannelBits = PixelDepth >= 24 ? 8 : PixelDepth >= 15 ? 5 : 4;
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);

@@ -17,18 +17,24 @@ VADREL_BUILD_PACKAGES=(
 )
 
 # What the tests and benchmarks add: GoogleTest, Google Benchmark, the X extensions the end-to-end
-# tests drive the program with, the X server test.sh runs them under, and for the install tests
+# tests drive the program with, the X server test.sh runs them under with its fonts (the message
+# boxes the tests look for cannot be drawn without them), and for the install tests
 # XScreenSaver itself, the checkers of the settings file, desktop entry and man page, and what
 # cpack needs to work out the package's dependencies.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
-  xvfb
+  xvfb xfonts-base
   xscreensaver libxml2-utils desktop-file-utils man-db dpkg-dev file
 )
 
-# xvfb-run, for running the screen saver without a display (it needs xauth).
-VADREL_XVFB_RUN_PACKAGES=(xvfb xauth)
+# What the sanitized suite adds: the symbolizer the sanitizers name a leak's frames with, so that a
+# library's leak matches its suppression on every machine, not only where clang happens to be.
+VADREL_SANITIZE_PACKAGES=(llvm)
+
+# xvfb-run, for running the screen saver without a display (it needs xauth), and the server's
+# fonts, without which no message box can be shown on it.
+VADREL_XVFB_RUN_PACKAGES=(xvfb xauth xfonts-base)
 
 # Prints those of the given packages that are not installed, one a line.
 vadrel_missing_packages() {
@@ -40,6 +46,8 @@ vadrel_missing_packages() {
   done
 }
 
+# Installs those of the given packages that are missing (through sudo when this is not root) and
+# adds their names to .installed-packages in the project.
 vadrel_install_packages() {
   local missing
   mapfile -t missing < <(vadrel_missing_packages "$@")
@@ -57,7 +65,9 @@ vadrel_install_packages() {
   fi
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+    "${missing[@]}" || return
+  # What these scripts installed, and only that, for the README's way to remove it again.
+  printf '%s\n' "${missing[@]}" >>"$VADREL_ROOT/.installed-packages"
 }
 
 # Configures the build folder; the arguments go to CMake.

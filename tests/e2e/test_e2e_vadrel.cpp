@@ -55,6 +55,7 @@ public:
     Pid = fork();
     if (Pid == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test killed by its time limit
+      setpgid(0, 0);  // a group of its own, so that whatever it starts ends with it
       const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(Fd, 2);
       std::vector<char*> EnvP;
@@ -73,6 +74,7 @@ public:
       int WaitStatus;
       waitpid(Pid, &WaitStatus, 0);
     }
+    kill(-Pid, SIGKILL);  // what it left behind would hold the test runner's output open
   }
 
   bool Running() {
@@ -401,6 +403,36 @@ TEST_F(ExitRules, BrokenDataIsOneMessageNamingItAndExitCodeOne) {
   }
 }
 
+// Regression: a stop signal left the error box up and the process waiting for a click that, under
+// a daemon or a session ending, never comes. Now it ends at once, the message kept on stderr.
+TEST_F(ExitRules, AStopSignalEndsItWhileItsErrorBoxIsUp) {
+  const TTempDir Dir;
+  const std::string Missing = (Dir.Path() / "missing").string();
+  const struct {
+    int Signal;
+    std::vector<std::string> Arguments;
+  } Cases[] = {{SIGTERM, {}}, {SIGINT, {"--window=400x250"}}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(strsignal(C.Signal));
+    TProgram Program({"VADREL_DATA=" + Missing}, C.Arguments);
+    Window Box = 0;
+    for (const auto End = Clock::now() + 30s; !Box && Program.Running() && Clock::now() < End;) {
+      std::this_thread::sleep_for(50ms);
+      Box = FindWindow(DefaultRootWindow(D), "Error", -1);
+    }
+    ASSERT_NE(Box, 0u) << "no error box; stderr: " << Program.Stderr();
+    kill(Program.Id(), C.Signal);
+    EXPECT_EQ(Program.WaitForExit(3s), 1) << "stderr: " << Program.Stderr();
+    EXPECT_NE(Program.Stderr().find(Missing), std::string::npos) << Program.Stderr();
+    // The box goes with it: nothing of the program is left on the screen.
+    for (const auto End = Clock::now() + 3s; Box && Clock::now() < End;) {
+      std::this_thread::sleep_for(50ms);
+      Box = FindWindow(DefaultRootWindow(D), "Error", -1);
+    }
+    EXPECT_EQ(Box, 0u) << "the error box outlived the program";
+  }
+}
+
 // Without any display the program must neither run invisibly nor report success.
 TEST(NoDisplay, ExitsWithCodeOneAndOneLineReason) {
   const std::vector<std::vector<std::string>> Environments = {
@@ -652,6 +684,29 @@ TEST_F(HackMode, AWindowWithoutADepthBufferStillShowsTheWholeScene) {
   kill(Program.Id(), SIGTERM);
   EXPECT_EQ(Program.WaitForExit(5s), 0);
   EXPECT_EQ(Program.Stderr(), "");
+}
+
+// The daemon owns the screen and no one is there to click a box: whichever way the window is
+// given, an error is one line on stderr and exit code 1 without waiting for anybody.
+TEST_F(HackMode, BrokenDataIsOneLineAndExitCodeOneNeverABox) {
+  const TTempDir Dir;
+  const std::string Missing = (Dir.Path() / "missing").string();
+  char Id[32];
+  std::snprintf(Id, sizeof Id, "0x%lx", W);
+  const struct {
+    std::vector<std::string> Environment, Arguments;
+  } Cases[] = {{{"XSCREENSAVER_WINDOW"}, Arguments()},
+               {{std::string("XSCREENSAVER_WINDOW=") + Id}, {"-root"}},
+               {{std::string("XSCREENSAVER_WINDOW=") + Id}, {}}};
+  for (const auto& C : Cases) {
+    std::vector<std::string> Environment = C.Environment;
+    Environment.push_back("VADREL_DATA=" + Missing);
+    TProgram Program(Environment, C.Arguments);
+    EXPECT_EQ(Program.WaitForExit(20s), 1) << C.Environment[0];
+    const std::string Err = Program.Stderr();
+    EXPECT_NE(Err.find(Missing), std::string::npos) << Err;
+    EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
+  }
 }
 
 TEST_F(HackMode, AWindowThatDoesNotExistIsOneClearLineAndExitCodeOne) {

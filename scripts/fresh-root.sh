@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# Proves the README's set-up on a machine that has nothing installed: makes a minimal Debian 12
+# root with debootstrap from this machine's configured archive, copies a clean clone of the
+# committed project (and ../shared beside it) in, and runs ./test.sh there as root, then as an
+# ordinary user with sudo in a clone of their own. Then it installs the package built there into a
+# second untouched root without recommends and runs the modes that need no display. Every mount and
+# every process in the roots is undone whatever happens, an interruption included.
+#
+# usage: scripts/fresh-root.sh [--sanitize] [--keep]
+#   --sanitize  also runs ./test.sh --sanitize as root in the fresh root
+#   --keep      leaves the roots and logs in place (their folder is printed)
+# Needs root (debootstrap, chroot, mounts). $VADREL_FRESH_MIRROR overrides the archive.
+# Downloaded packages are kept in /var/cache/vadrel-fresh-root between runs: they change nothing
+# that is installed, only how long the downloads take.
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+
+sanitize=0 keep=0
+for arg in "$@"; do
+  case $arg in
+    --sanitize) sanitize=1 ;;
+    --keep) keep=1 ;;
+    *) echo "usage: $0 [--sanitize] [--keep]" >&2; exit 2 ;;
+  esac
+done
+if [ "$(id -u)" -ne 0 ]; then
+  echo "fresh-root.sh: needs root (debootstrap, chroot and mounts)" >&2
+  exit 1
+fi
+vadrel_install_packages debootstrap git || exit 1
+
+suite=bookworm
+# This machine's own archive for the suite, as apt knows it (sources.list or deb822 sources).
+mirror=${VADREL_FRESH_MIRROR:-$(apt-get indextargets --format '$(REPO_URI) $(CODENAME) $(COMPONENT)' |
+  awk -v s=$suite '$2 == s && $3 == "main" { print $1; exit }')}
+mirror=${mirror:-http://deb.debian.org/debian/}
+
+work=$(mktemp -d /var/tmp/vadrel-fresh-root.XXXXXX)
+cache=/var/cache/vadrel-fresh-root
+mkdir -p "$cache/debootstrap" "$cache/apt"
+base=$work/base       # debootstrap's result, never used directly
+tested=$work/tested   # where the suites run
+plain=$work/plain     # where only the package is installed
+roots=("$tested" "$plain")
+
+# Ends every process whose root is inside $work, then unmounts everything under it, deepest first.
+cleanup() {
+  local pid root pass
+  for pass in TERM KILL; do
+    for pid in /proc/[0-9]*; do
+      root=$(readlink "$pid/root" 2>/dev/null) || continue
+      [[ $root == "$work"/* ]] && kill -s $pass "${pid#/proc/}" 2>/dev/null
+    done
+    [ $pass = TERM ] && sleep 1
+  done
+  findmnt -rn -o TARGET | grep -F "$work/" | sort -r | while read -r target; do
+    umount "$target" 2>/dev/null || umount -l "$target"
+  done
+  if [ $keep = 1 ]; then
+    echo "fresh-root.sh: kept $work"
+  else
+    rm -rf --one-file-system "$work"
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+log() { echo "fresh-root.sh: $*"; }
+failures=()
+fail() { log "FAILED: $*"; failures+=("$1"); }
+
+# Mounts what the suites need: processes, devices (the pseudo-terminals and shared memory with
+# them), and the package cache. The recursive mounts are made slaves so unmounting them here
+# never reaches the host's.
+mount_root() {  # root
+  local r=$1
+  mount -t proc proc "$r/proc" &&
+    mount --rbind /sys "$r/sys" && mount --make-rslave "$r/sys" &&
+    mount --rbind /dev "$r/dev" && mount --make-rslave "$r/dev" &&
+    mkdir -p "$r/var/cache/apt/archives" &&
+    mount --bind "$cache/apt" "$r/var/cache/apt/archives"
+}
+
+# Runs a command in a root with a clean environment, as root or as USER.
+in_root() {  # root, user, command (a bash script)
+  local r=$1 user=$2 home=/root
+  [ "$user" != root ] && home=/home/$user
+  chroot "$r" /usr/bin/env -i HOME="$home" USER="$user" LOGNAME="$user" LANG=C.UTF-8 TERM=dumb \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    setpriv --reuid="$user" --regid="$user" --init-groups -- bash -c "cd ~ && $3"
+}
+
+# A clean clone of the committed project, and the shared folder beside it, in a user's home.
+copy_project() {  # root, user
+  local r=$1 user=$2 home=/root
+  [ "$user" != root ] && home=/home/$user
+  mkdir -p "$r$home/vadrel"
+  git clone -q "$VADREL_ROOT" "$r$home/vadrel/main" &&
+    { [ ! -d "$VADREL_ROOT/../shared" ] || cp -a "$VADREL_ROOT/../shared" "$r$home/vadrel/shared"; } &&
+    chroot "$r" chown -R "$user:$user" "$home/vadrel"
+}
+
+# Runs one of the README's commands in a root and keeps its log; the last lines go to the output.
+run_step() {  # name, root, user, command
+  local name=$1 start=$SECONDS logfile=$work/$1.log
+  log "$name: running ($4 as $3)"
+  if in_root "$2" "$3" "$4" >"$logfile" 2>&1; then
+    log "$name: passed in $((SECONDS - start)) s"
+  else
+    fail "$name" "exit $? after $((SECONDS - start)) s; the end of its log:"
+    tail -n 40 "$logfile"
+  fi
+  grep -E "tests passed|tests failed|Not Run|\(Skipped\)|\(Failed\)" "$logfile" | sed 's/^/    /'
+}
+
+log "making a minimal $suite root from $mirror in $work"
+start=$SECONDS
+if ! debootstrap --variant=minbase --cache-dir="$cache/debootstrap" $suite "$base" "$mirror" \
+  >"$work/debootstrap.log" 2>&1; then
+  tail -n 20 "$work/debootstrap.log"
+  fail debootstrap "see above"
+  exit 1
+fi
+# The same archives and archive settings as this machine (updates and security included), and its
+# name resolution.
+cp /etc/resolv.conf "$base/etc/resolv.conf"
+if [ -n "$(apt-get indextargets --format '$(REPO_URI)' | head -n 1)" ] && [ -z "${VADREL_FRESH_MIRROR:-}" ]; then
+  rm -f "$base/etc/apt/sources.list"
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d; do
+    [ -e "$f" ] && cp -a "$f" "$base/etc/apt/"
+  done
+fi
+apt-config dump | grep -E '^Acquire::(Check-Valid-Until|Check-Date|https?::Proxy|Retries) ' \
+  >"$base/etc/apt/apt.conf.d/99vadrel-fresh-root"
+for r in "${roots[@]}"; do cp -a "$base" "$r" && mount_root "$r" || { fail mounts "$r"; exit 1; }; done
+log "roots ready in $((SECONDS - start)) s"
+
+# As root, as the README says; the package is built from the same tree.
+copy_project "$tested" root
+run_step test-as-root "$tested" root "cd vadrel/main && ./test.sh"
+if [ $sanitize = 1 ]; then
+  run_step sanitized-as-root "$tested" root "cd vadrel/main && ./test.sh --sanitize"
+fi
+
+# As an ordinary user whom sudo lets install, in a clone of their own.
+in_root "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null &&
+  useradd -m -s /bin/bash tester && echo 'tester ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/tester" ||
+  fail user-set-up "cannot make the user"
+copy_project "$tested" tester
+run_step test-as-user "$tested" tester "cd vadrel/main && ./test.sh"
+
+# The package alone on an untouched root, without recommends: its headless modes must run.
+start=$SECONDS
+rm -rf "$work/package"
+if in_root "$tested" root "cd vadrel/main/build && cpack -G DEB -B /root/package" \
+  >"$work/cpack.log" 2>&1 && cp "$tested"/root/package/vadrel_*.deb "$plain/root/"; then
+  deb=$(cd "$plain/root" && ls vadrel_*.deb)
+  if in_root "$plain" root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -qq --no-install-recommends ./$deb >/dev/null &&
+      vadrel --help >help.txt && grep -q -- --screenshot help.txt &&
+      vadrel --screenshot fresh.png --frames 5 --size 320x200 &&
+      [ -s fresh.png ] && [ \"\$(head -c 8 fresh.png | od -An -tx1 | tr -d ' ')\" = 89504e470d0a1a0a ]" \
+    >"$work/package.log" 2>&1; then
+    log "package: $deb installed without recommends; --help and --screenshot work ($((SECONDS - start)) s)"
+  else
+    fail package "$deb on an untouched root; the end of its log:"
+    tail -n 20 "$work/package.log"
+  fi
+else
+  fail package "cpack did not build the package; the end of its log:"
+  tail -n 20 "$work/cpack.log"
+fi
+
+if [ ${#failures[@]} -gt 0 ]; then
+  log "failed: ${failures[*]} (after $SECONDS s)"
+  exit 1
+fi
+log "passed in $SECONDS s"
