@@ -49,5 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # hold the libraries the program links (on Debian 12: libsdl2-2.0-0, libgl1, libglu1-mesa,
 # libjpeg62-turbo, libpng16-16, libx11-6 and the C and C++ run-times), with their versions.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What the program loads at run time rather than links, so that dpkg-shlibdeps cannot see it: EGL,
+# which SDL opens for the modes without a display, and Mesa's drivers behind EGL and GLX.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl1, libegl-mesa0, libgl1-mesa-dri")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xscreensaver")
 include(CPack)

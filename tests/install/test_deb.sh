@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package cpack builds: the install tree under /usr, and Debian's names for the
-# libraries the program links in its Depends.
+# The Debian package cpack builds: the install tree under /usr, and in its Depends Debian's names
+# for the libraries the program links and for those it loads at run time (EGL and Mesa's drivers).
 #
 # usage: test_deb.sh BUILD_DIR
 set -euo pipefail
@@ -26,7 +26,8 @@ for file in "${expected[@]}"; do
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libsdl2-2.0-0 libgl1 libglu1-mesa libjpeg62-turbo libpng16-16 libx11-6; do
+for package in libsdl2-2.0-0 libgl1 libglu1-mesa libjpeg62-turbo libpng16-16 libx11-6 \
+  libegl1 libegl-mesa0 libgl1-mesa-dri; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = "xscreensaver" ] || fail "xscreensaver is not recommended"
