@@ -7,7 +7,8 @@
 # every process in the roots is undone whatever happens, an interruption included.
 #
 # usage: scripts/fresh-root.sh [--sanitize] [--keep]
-#   --sanitize  also runs ./test.sh --sanitize as root in the fresh root
+#   --sanitize  also runs ./test.sh --sanitize as root in the fresh root, and its fast-path test
+#               twenty times in a row
 #   --keep      leaves the roots and logs in place (their folder is printed)
 # Needs root (debootstrap, chroot, mounts). $VADREL_FRESH_MIRROR overrides the archive.
 # Downloaded packages are kept in /var/cache/vadrel-fresh-root between runs: they change nothing
@@ -90,6 +91,13 @@ in_root() {  # root, user, command (a bash script)
     setpriv --reuid="$user" --regid="$user" --init-groups -- bash -c "cd ~ && $3"
 }
 
+# in_root in the background, waited for: a stop signal is then handled at once (the trap ends
+# everything in the roots) instead of after the command, which may take minutes.
+in_root_waited() {
+  in_root "$@" &
+  wait $!
+}
+
 # A clean clone of the committed project, and the shared folder beside it, in a user's home.
 copy_project() {  # root, user
   local r=$1 user=$2 home=/root
@@ -104,7 +112,7 @@ copy_project() {  # root, user
 run_step() {  # name, root, user, command
   local name=$1 start=$SECONDS logfile=$work/$1.log
   log "$name: running ($4 as $3)"
-  if in_root "$2" "$3" "$4" >"$logfile" 2>&1; then
+  if in_root_waited "$2" "$3" "$4" >"$logfile" 2>&1; then
     log "$name: passed in $((SECONDS - start)) s"
   else
     fail "$name" "exit $? after $((SECONDS - start)) s; the end of its log:"
@@ -140,10 +148,14 @@ copy_project "$tested" root
 run_step test-as-root "$tested" root "cd vadrel/main && ./test.sh"
 if [ $sanitize = 1 ]; then
   run_step sanitized-as-root "$tested" root "cd vadrel/main && ./test.sh --sanitize"
+  # Once seen failing at exit in most runs on such a root (the leak checker's report unmatched by
+  # the suppressions, or its tracer crashing): twenty runs in a row must pass.
+  run_step sanitized-fast-paths-20 "$tested" root "cd vadrel/main && ./test.sh --sanitize \
+    -R FastPaths.ModelsDrawnFromArraysGiveTheSamePixelsAndStateAsImmediateMode --repeat until-fail:20"
 fi
 
 # As an ordinary user whom sudo lets install, in a clone of their own.
-in_root "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null &&
+in_root_waited "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null &&
   useradd -m -s /bin/bash tester && echo 'tester ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/tester" ||
   fail user-set-up "cannot make the user"
 copy_project "$tested" tester
@@ -152,10 +164,10 @@ run_step test-as-user "$tested" tester "cd vadrel/main && ./test.sh"
 # The package alone on an untouched root, without recommends: its headless modes must run.
 start=$SECONDS
 rm -rf "$work/package"
-if in_root "$tested" root "cd vadrel/main/build && cpack -G DEB -B /root/package" \
+if in_root_waited "$tested" root "cd vadrel/main/build && cpack -G DEB -B /root/package" \
   >"$work/cpack.log" 2>&1 && cp "$tested"/root/package/vadrel_*.deb "$plain/root/"; then
   deb=$(cd "$plain/root" && ls vadrel_*.deb)
-  if in_root "$plain" root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+  if in_root_waited "$plain" root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
       apt-get install -y -qq --no-install-recommends ./$deb >/dev/null &&
       vadrel --help >help.txt && grep -q -- --screenshot help.txt &&
       vadrel --screenshot fresh.png --frames 5 --size 320x200 &&
