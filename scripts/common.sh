@@ -28,8 +28,9 @@ VADREL_TEST_PACKAGES=(
   xscreensaver libxml2-utils desktop-file-utils man-db dpkg-dev file
 )
 
-# What the sanitized suite adds: the symbolizer the sanitizers name a leak's frames with, so that a
-# library's leak matches its suppression on every machine, not only where clang happens to be.
+# What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines
+# on every machine, not only where clang happens to be. (The suppressions match by library, which
+# the runtime knows without it.)
 VADREL_SANITIZE_PACKAGES=(llvm)
 
 # xvfb-run, for running the screen saver without a display (it needs xauth), and the server's
