@@ -119,6 +119,7 @@ run_step() {  # name, root, user, command
     tail -n 40 "$logfile"
   fi
   grep -E "tests passed|tests failed|Not Run|\(Skipped\)|\(Failed\)" "$logfile" | sed 's/^/    /'
+  echo "    test runs passed: $(grep -cE 'Test +#[0-9]+: .* Passed' "$logfile")"
 }
 
 log "making a minimal $suite root from $mirror in $work"
