@@ -156,7 +156,7 @@ if [ $sanitize = 1 ]; then
 fi
 
 # As an ordinary user whom sudo lets install, in a clone of their own.
-in_root_waited "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null &&
+in_root_waited "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null 2>&1 &&
   useradd -m -s /bin/bash tester && echo 'tester ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/tester" ||
   fail user-set-up "cannot make the user"
 copy_project "$tested" tester
