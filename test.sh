@@ -33,41 +33,21 @@ if [ $Sanitize = 1 ]; then
   export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:verify_asan_link_order=0:intercept_tls_get_addr=0"
   export LSAN_OPTIONS="suppressions=$VADREL_ROOT/tests/sanitize.supp:print_suppressions=0"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-  ASAN_SYMBOLIZER_PATH="$(command -v llvm-symbolizer)"
-  export ASAN_SYMBOLIZER_PATH
 else
   vadrel_configure -DVADREL_TESTS=ON -DVADREL_BENCH=ON
 fi
 vadrel_compile
 
-# -noreset: otherwise the server resets (re-centring the pointer) whenever its last client leaves.
-# -displayfd: the server takes the first display number free on this machine (its sockets, the
-# abstract ones included, are what decide that) and writes it back.
-xvfb_log="$VADREL_BUILD/xvfb.log"
-display_file="$VADREL_BUILD/xvfb.display"
-: >"$display_file"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 3>"$display_file" >"$xvfb_log" 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null || true' EXIT
-display_number=
-for _ in $(seq 100); do
-  # Read once the line is whole.
-  if [ -s "$display_file" ] && [ -z "$(tail -c 1 "$display_file")" ]; then
-    display_number=$(tr -dc 0-9 <"$display_file")
-    break
-  fi
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-# The end-to-end tests would only fail (or skip) against no server: stop here and say why.
-if ! kill -0 "$xvfb_pid" 2>/dev/null || [ -z "$display_number" ]; then
-  echo "test.sh: Xvfb did not come up, so the end-to-end tests cannot run." >&2
-  echo "test.sh: its log ($xvfb_log) ends with:" >&2
-  tail -n 20 "$xvfb_log" >&2 || true
+# -noreset (given by the helper): otherwise the server resets, re-centring the pointer, whenever
+# its last client leaves. The end-to-end tests would only fail (or skip) against no server: stop
+# here and say why.
+if ! vadrel_start_xvfb "$VADREL_BUILD/xvfb.log" -screen 0 1280x800x24; then
+  echo "test.sh: the end-to-end tests cannot run without it." >&2
   exit 1
 fi
+trap 'kill "$VADREL_XVFB_PID" 2>/dev/null; wait "$VADREL_XVFB_PID" 2>/dev/null || true' EXIT
 
-export DISPLAY=":$display_number"
+export DISPLAY="$VADREL_XVFB_DISPLAY"
 preload=()
 [ $Sanitize = 1 ] && preload=(env "LD_PRELOAD=$VADREL_BUILD/tests/libvadrel_keep_libraries_loaded.so")
 "${preload[@]}" ctest --test-dir "$VADREL_BUILD" --output-on-failure -j "$(nproc)" "$@"

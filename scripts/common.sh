@@ -1,7 +1,7 @@
 # shellcheck shell=bash
-# Shared by run.sh, test.sh, bench.sh and fuzz.sh: installs the Debian packages a script needs when
-# they are missing, and configures and builds with CMake (incremental on re-runs, Release by
-# default).
+# Shared by run.sh, test.sh, bench.sh, fuzz.sh and the scripts that use it: installs the Debian
+# packages a script needs when they are missing, configures and builds with CMake (incremental on
+# re-runs, Release by default), and starts a private X server.
 
 VADREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VADREL_BUILD="${VADREL_BUILD:-$VADREL_ROOT/build}"
@@ -82,4 +82,34 @@ vadrel_compile() {
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
   cmake --build "$VADREL_BUILD" -j "$(nproc)" "${targets[@]}"
+}
+
+# Starts a private Xvfb (arguments after the log file go to it; -noreset and -nolisten tcp are
+# always given) on the first display number free on this machine: with -displayfd the server
+# itself decides, by its sockets, the abstract ones included, and writes the number back. Sets
+# VADREL_XVFB_PID (the caller stops it) and VADREL_XVFB_DISPLAY (":N"); fails, showing the end of
+# the server's log, when it does not come up within ten seconds.
+vadrel_start_xvfb() {  # log file, Xvfb arguments...
+  local log=$1 number_file
+  shift
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -noreset -nolisten tcp "$@" 3>"$number_file" >"$log" 2>&1 &
+  VADREL_XVFB_PID=$!
+  VADREL_XVFB_DISPLAY=
+  for _ in $(seq 100); do
+    # Read once the line is whole.
+    if [ -s "$number_file" ] && [ -z "$(tail -c 1 "$number_file")" ]; then
+      VADREL_XVFB_DISPLAY=":$(tr -dc 0-9 <"$number_file")"
+      break
+    fi
+    kill -0 "$VADREL_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$number_file"
+  if [ -z "$VADREL_XVFB_DISPLAY" ]; then
+    kill "$VADREL_XVFB_PID" 2>/dev/null
+    echo "Xvfb did not come up; its log ($log) ends with:" >&2
+    tail -n 20 "$log" >&2 || true
+    return 1
+  fi
 }

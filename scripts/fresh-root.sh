@@ -82,26 +82,22 @@ mount_root() {  # root
     mount --bind "$cache/apt" "$r/var/cache/apt/archives"
 }
 
-# Runs a command in a root with a clean environment, as root or as USER.
-in_root() {  # root, user, command (a bash script)
-  local r=$1 user=$2 home=/root
-  [ "$user" != root ] && home=/home/$user
-  chroot "$r" /usr/bin/env -i HOME="$home" USER="$user" LOGNAME="$user" LANG=C.UTF-8 TERM=dumb \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    setpriv --reuid="$user" --regid="$user" --init-groups -- bash -c "cd ~ && $3"
-}
+home_of() { if [ "$1" = root ]; then echo /root; else echo "/home/$1"; fi; }
 
-# in_root in the background, waited for: a stop signal is then handled at once (the trap ends
-# everything in the roots) instead of after the command, which may take minutes.
-in_root_waited() {
-  in_root "$@" &
+# Runs a command in a root with a clean environment, as root or as USER. It runs in the
+# background and is waited for, so that a stop signal is handled at once (the trap ends everything
+# in the roots) rather than after the command, which may take minutes.
+in_root() {  # root, user, command (a bash script)
+  chroot "$1" /usr/bin/env -i HOME="$(home_of "$2")" USER="$2" LOGNAME="$2" LANG=C.UTF-8 \
+    TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    setpriv --reuid="$2" --regid="$2" --init-groups -- bash -c "cd ~ && $3" &
   wait $!
 }
 
 # A clean clone of the committed project, and the shared folder beside it, in a user's home.
 copy_project() {  # root, user
-  local r=$1 user=$2 home=/root
-  [ "$user" != root ] && home=/home/$user
+  local r=$1 user=$2 home
+  home=$(home_of "$user")
   mkdir -p "$r$home/vadrel"
   git clone -q "$VADREL_ROOT" "$r$home/vadrel/main" &&
     { [ ! -d "$VADREL_ROOT/../shared" ] || cp -a "$VADREL_ROOT/../shared" "$r$home/vadrel/shared"; } &&
@@ -112,7 +108,7 @@ copy_project() {  # root, user
 run_step() {  # name, root, user, command
   local name=$1 start=$SECONDS logfile=$work/$1.log
   log "$name: running ($4 as $3)"
-  if in_root_waited "$2" "$3" "$4" >"$logfile" 2>&1; then
+  if in_root "$2" "$3" "$4" >"$logfile" 2>&1; then
     log "$name: passed in $((SECONDS - start)) s"
   else
     fail "$name" "exit $? after $((SECONDS - start)) s; the end of its log:"
@@ -156,7 +152,7 @@ if [ $sanitize = 1 ]; then
 fi
 
 # As an ordinary user whom sudo lets install, in a clone of their own.
-in_root_waited "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null 2>&1 &&
+in_root "$tested" root "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sudo >/dev/null 2>&1 &&
   useradd -m -s /bin/bash tester && echo 'tester ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/tester" ||
   fail user-set-up "cannot make the user"
 copy_project "$tested" tester
@@ -165,10 +161,10 @@ run_step test-as-user "$tested" tester "cd vadrel/main && ./test.sh"
 # The package alone on an untouched root, without recommends: its headless modes must run.
 start=$SECONDS
 rm -rf "$work/package"
-if in_root_waited "$tested" root "cd vadrel/main/build && cpack -G DEB -B /root/package" \
+if in_root "$tested" root "cd vadrel/main/build && cpack -G DEB -B /root/package" \
   >"$work/cpack.log" 2>&1 && cp "$tested"/root/package/vadrel_*.deb "$plain/root/"; then
   deb=$(cd "$plain/root" && ls vadrel_*.deb)
-  if in_root_waited "$plain" root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+  if in_root "$plain" root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
       apt-get install -y -qq --no-install-recommends ./$deb >/dev/null &&
       vadrel --help >help.txt && grep -q -- --screenshot help.txt &&
       vadrel --screenshot fresh.png --frames 5 --size 320x200 &&

@@ -7,6 +7,7 @@
 # Exit 77 (skipped) when the daemon, setpriv or Xvfb is missing.
 set -euo pipefail
 build=$1 root_capture=$2 capture_prefix=$3
+source "$(dirname "$0")/../../scripts/common.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -44,12 +45,9 @@ programs: GL: $hack -root
 EOF
 [ "$(id -u)" -eq 0 ] && chown -R 65534:65534 "$home"
 
-# -displayfd: the server takes a free display number itself and tells which.
-Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 480x300x24 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$work/display")"
+vadrel_start_xvfb "$work/xvfb.log" -ac -screen 0 480x300x24 || fail "Xvfb did not start"
+xvfb_pid=$VADREL_XVFB_PID
+export DISPLAY=$VADREL_XVFB_DISPLAY
 
 as_daemon_user=(env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin)
 [ "$(id -u)" -eq 0 ] && as_daemon_user=(setpriv --reuid=65534 --regid=65534 --clear-groups "${as_daemon_user[@]}")
