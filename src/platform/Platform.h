@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Ini.h"
+
 // ---- Messages -------------------------------------------------------------------------------
 
 // Every line the program writes for a person goes through one of these functions.
@@ -84,12 +86,6 @@ std::optional<std::string> ReadIniString(const std::string& FileName, std::strin
 std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
                             std::string_view Key, std::int32_t Default);
 
-// The same two readers over the text of an INI file already in memory (lines end in LF or CRLF;
-// any byte is allowed). The file readers are these over the file's bytes.
-std::optional<std::string> ReadIniStringFromMemory(std::string_view Text, std::string_view Section,
-                                                   std::string_view Key);
-std::int32_t ReadIniIntegerFromMemory(std::string_view Text, std::string_view Section,
-                                      std::string_view Key, std::int32_t Default);
 
 // ---- Timing ---------------------------------------------------------------------------------
 
