@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class TRunMode : std::uint8_t {
@@ -48,6 +50,25 @@ struct TOptions {
 // usual value: a software-rendered saver must not hold a core at full load).
 inline constexpr int DefaultDelayMicroseconds = 20000;
 inline constexpr int MaxDelayMicroseconds = 10000000;
+
+// One row of the options table, the one home of every option: the parser, --help, the settings
+// (Settings.h) and the test that holds the manual, the README and XScreenSaver's settings file to
+// the same list all read it.
+struct TOptionSpec {
+  std::string_view Name;       // without dashes: "count"
+  std::string_view Argument;   // the value's name in the help ("N"); empty for a switch
+  std::int64_t Low = 0;        // a number's range, Low to High; both 0 for other values
+  std::int64_t High = 0;
+  std::optional<std::int64_t> Default;  // a number's value when neither it nor its key is given
+  std::string_view IniKey;     // the key in [Section] of Vadrel.ini it stands for; empty: none
+  bool InSettingsDialog = false;  // offered by XScreenSaver's settings dialog (vadrel.xml)
+  std::string_view Help;       // the help text, lines separated by '\n'
+};
+
+// Every option, in the order --help lists them.
+std::span<const TOptionSpec> OptionTable();
+// The row of Name; asserts that there is one (a misspelt name is a programming error).
+const TOptionSpec& FindOption(std::string_view Name);
 
 // Reads the arguments (without the program name). XScreenSaverWindow is the value of
 // $XSCREENSAVER_WINDOW (nullptr when unset): with no mode switch on the command line it makes the
