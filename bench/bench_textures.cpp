@@ -64,7 +64,7 @@ void BM_DecodeFrames(benchmark::State& State) {
       std::vector<std::uint8_t> Bytes;
       ReadWholeFile(Name, Bytes);
       TImage Image;
-      benchmark::DoNotOptimize(DecodeBMP(Bytes.data(), Bytes.size(), Name, Image));
+      benchmark::DoNotOptimize(DecodeBMP(Bytes.data(), Bytes.size(), Image));
       benchmark::DoNotOptimize(Image.Pixels.data());
     }
   }

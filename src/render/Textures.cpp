@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 // jpeglib.h needs FILE and size_t declared first; jerror.h needs jpeglib.h's configuration.
 #include <jpeglib.h>
@@ -41,6 +42,12 @@ std::string SizeText(std::uint64_t Width, std::uint64_t Height) {
   return std::to_string(Width) + " x " + std::to_string(Height);
 }
 
+TDecodeFailure Refused(std::string Reason) {
+  return {TDecodeFailureKind::Refused, std::move(Reason)};
+}
+
+TDecodeFailure Cut(TDecodeFailureKind Kind) { return {Kind, {}}; }
+
 // Exchanges byte 0 and byte 2 of each of Count consecutive 3-byte pixels (B G R becomes R G B).
 void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count) {
   for (std::size_t I = 0; I < Count; ++I, Pixels += 3) std::swap(Pixels[0], Pixels[2]);
@@ -51,11 +58,6 @@ void SwapRedBlue(std::uint8_t* Pixels, std::size_t Count) {
 constexpr std::size_t BmpFileHeaderSize = 14;
 constexpr std::size_t BmpInfoHeaderSize = 40;
 constexpr const char* BmpCaption = "BMP Unit";
-
-bool RefuseBMP(const std::string& FileName, const std::string& Reason) {
-  ShowMessage("Error loading " + FileName + ": " + Reason, BmpCaption);
-  return false;
-}
 
 // The fields of the file header and of the info header that the reader looks at.
 struct TBmpHeader {
@@ -116,14 +118,41 @@ std::optional<std::string> BmpHeaderProblem(const TBmpHeader& H) {
 constexpr std::size_t TgaHeaderSize = 18;
 constexpr const char* TgaCaption = "TGA File Error";
 
-bool RefuseTGA(const std::string& FileName, const std::string& Sentence) {
-  ShowMessage("Couldn't load " + Quoted(FileName) + ". " + Sentence, TgaCaption);
-  return false;
+// The fields of the header that the reader looks at.
+struct TTgaHeader {
+  unsigned IdLength = 0;
+  unsigned ColourMapType = 0;
+  unsigned ImageType = 0;
+  std::uint32_t Width = 0;
+  std::uint32_t Height = 0;
+  unsigned Depth = 0;
+
+  std::size_t BytesPerPixel() const { return Depth / 8; }
+};
+
+// Data holds at least the header.
+TTgaHeader ReadTgaHeader(const std::uint8_t* Data) {
+  TTgaHeader H;
+  H.IdLength = Data[0];
+  H.ColourMapType = Data[1];
+  H.ImageType = Data[2];
+  H.Width = GetU16(Data + 12);
+  H.Height = GetU16(Data + 14);
+  H.Depth = Data[16];
+  return H;
 }
 
-bool TGAReadFailure(const std::string& FileName) {
-  ShowMessage("Couldn't read file " + Quoted(FileName) + ".", TgaCaption);
-  return false;
+// Why the header describes a picture this reader does not take, as a sentence; nothing when it
+// takes it. A header with several faults is refused for the first one checked here.
+std::optional<std::string> TgaHeaderProblem(const TTgaHeader& H) {
+  if (H.ImageType != 2 && H.ImageType != 10) return "Only 24 and 32bit TGA supported.";
+  if (H.ColourMapType != 0) return "Colormapped TGA files not supported.";
+  if (H.Depth != 24 && H.Depth != 32) return "Only 24 and 32 bit TGA files supported.";
+  if (H.Width == 0 || H.Height == 0)
+    return "The picture has no pixels (" + SizeText(H.Width, H.Height) + ").";
+  if (!WithinCaps(std::uint64_t(H.Width) * H.BytesPerPixel(), H.Height))
+    return "The picture of " + SizeText(H.Width, H.Height) + " pixels is too large.";
+  return std::nullopt;
 }
 
 // Writes one stored pixel (B G R [A]) as R G B [A].
@@ -393,31 +422,24 @@ std::uint32_t CreateTexture(const TImage& Image) {
   return Name;
 }
 
-// ---- BMP --------------------------------------------------------------------------------------
+// ---- Decoders ---------------------------------------------------------------------------------
 
-bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
-               TImage& Out) {
+std::optional<TDecodeFailure> DecodeBMP(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
   if (Size < BmpFileHeaderSize + BmpInfoHeaderSize)
-    return RefuseBMP(FileName, "the file is shorter than the bitmap headers");
+    return Refused("the file is shorter than the bitmap headers");
   const TBmpHeader H = ReadBmpHeader(Data);
-  if (const std::optional<std::string> Problem = BmpHeaderProblem(H))
-    return RefuseBMP(FileName, *Problem);
+  if (std::optional<std::string> Problem = BmpHeaderProblem(H)) return Refused(std::move(*Problem));
 
   // The colour table follows the 40-byte info header and is never used, only skipped.
   const std::uint64_t TableEnd =
       BmpFileHeaderSize + BmpInfoHeaderSize + std::uint64_t(H.ColoursUsed) * 4;
-  if (TableEnd > Size) {
-    ShowMessage("Error reading palette", BmpCaption);
-    return false;
-  }
+  if (TableEnd > Size) return Cut(TDecodeFailureKind::ShortColourTable);
   // Pixels normally follow the table; a larger info header (V4, V5) or a gap puts them where the
   // file header's offset says.
   const std::uint64_t PixelStart = std::max<std::uint64_t>(TableEnd, H.PixelOffset);
   const std::uint64_t DataSize = H.ImageSize != 0 ? H.ImageSize : H.Needed();
-  if (PixelStart > Size || Size - PixelStart < DataSize) {
-    ShowMessage("Error reading bitmap data", BmpCaption);
-    return false;
-  }
+  if (PixelStart > Size || Size - PixelStart < DataSize)
+    return Cut(TDecodeFailureKind::ShortPixelData);
 
   Out.Width = std::uint32_t(H.Width);
   Out.Height = std::uint32_t(H.Height);
@@ -426,18 +448,98 @@ bool DecodeBMP(const std::uint8_t* Data, std::size_t Size, const std::string& Fi
   Out.Pixels.assign(Data + PixelStart, Data + PixelStart + H.Needed());
   for (std::uint32_t Row = 0; Row < Out.Height; ++Row)
     SwapRedBlue(Out.Pixels.data() + std::size_t(Row) * Out.RowBytes, Out.Width);
-  return true;
+  return std::nullopt;
 }
+
+std::optional<TDecodeFailure> DecodeJPG(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
+  TJpegErrors Errors;
+  if (DecodeJPGCore(Data, Size, Out, Errors)) return std::nullopt;
+  return Refused(Errors.Reason);
+}
+
+std::optional<TDecodeFailure> DecodeTGA(const std::uint8_t* Data, std::size_t Size, TImage& Out) {
+  if (Size < TgaHeaderSize) return Cut(TDecodeFailureKind::ShortPixelData);
+  const TTgaHeader H = ReadTgaHeader(Data);
+  if (std::optional<std::string> Problem = TgaHeaderProblem(H)) return Refused(std::move(*Problem));
+
+  const std::size_t Start = TgaHeaderSize + H.IdLength;
+  if (Start > Size) return Cut(TDecodeFailureKind::ShortPixelData);
+  const std::uint8_t* Src = Data + Start;
+  const std::size_t SrcSize = Size - Start;
+  const std::size_t BPP = H.BytesPerPixel();
+  const std::size_t Count = std::size_t(H.Width) * H.Height;
+  const bool RunLength = H.ImageType == 10;
+
+  // Refused before the picture is allocated when the file cannot hold it: stored pixels take BPP
+  // bytes each, and a run-length packet of 1 + BPP bytes or more gives at most 128.
+  if (RunLength ? (SrcSize / (1 + BPP) + 1) * 128 < Count : SrcSize / BPP < Count)
+    return Cut(TDecodeFailureKind::ShortPixelData);
+  Out.Width = H.Width;
+  Out.Height = H.Height;
+  Out.Format = BPP == 4 ? TPixelFormat::RGBA : TPixelFormat::RGB;
+  Out.RowBytes = std::size_t(H.Width) * BPP;
+  Out.Pixels.resize(Count * BPP);
+  if (RunLength) {
+    if (!DecodeTGARunLength(Src, SrcSize, BPP, Count, Out.Pixels.data()))
+      return Cut(TDecodeFailureKind::ShortPixelData);
+  } else {
+    for (std::size_t I = 0; I < Count; ++I) PutTGAPixel(&Out.Pixels[I * BPP], Src + I * BPP, BPP);
+  }
+  return std::nullopt;
+}
+
+// ---- Loaders ----------------------------------------------------------------------------------
 
 namespace {
 
-using TDecoder = bool (*)(const std::uint8_t*, std::size_t, const std::string&, TImage&);
+void ShowBMPFailure(const std::string& FileName, const TDecodeFailure& Failure) {
+  switch (Failure.Kind) {
+    case TDecodeFailureKind::Refused:
+      ShowMessage("Error loading " + FileName + ": " + Failure.Reason, BmpCaption);
+      return;
+    case TDecodeFailureKind::ShortColourTable:
+      ShowMessage("Error reading palette", BmpCaption);
+      return;
+    case TDecodeFailureKind::ShortPixelData:
+      ShowMessage("Error reading bitmap data", BmpCaption);
+      return;
+  }
+}
 
-// The step every loader ends with: decode the file's bytes and, only when that succeeds, upload.
-bool DecodeAndUpload(TDecoder Decode, const std::vector<std::uint8_t>& Bytes,
-                     const std::string& FileName, std::uint32_t& Texture) {
+void ShowJPGLoadFailure(const std::string& FileName) {
+  ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
+}
+
+void ShowJPGFailure(const std::string& FileName, const TDecodeFailure& Failure) {
+  // The reason first: the box may wait for the user.
+  ShowDiagnostic("cannot decode JPEG " + Quoted(FileName) + ": " + Failure.Reason);
+  ShowJPGLoadFailure(FileName);
+}
+
+void ShowTGAReadFailure(const std::string& FileName) {
+  ShowMessage("Couldn't read file " + Quoted(FileName) + ".", TgaCaption);
+}
+
+void ShowTGAFailure(const std::string& FileName, const TDecodeFailure& Failure) {
+  if (Failure.Kind == TDecodeFailureKind::Refused)
+    ShowMessage("Couldn't load " + Quoted(FileName) + ". " + Failure.Reason, TgaCaption);
+  else
+    ShowTGAReadFailure(FileName);
+}
+
+using TDecoder = std::optional<TDecodeFailure> (*)(const std::uint8_t*, std::size_t, TImage&);
+using TFailureShower = void (*)(const std::string& FileName, const TDecodeFailure&);
+
+// The step every loader ends with: decode the file's bytes and upload the picture, or show why
+// it was refused.
+bool DecodeAndUpload(TDecoder Decode, TFailureShower ShowFailure,
+                     const std::vector<std::uint8_t>& Bytes, const std::string& FileName,
+                     std::uint32_t& Texture) {
   TImage Image;
-  if (!Decode(Bytes.data(), Bytes.size(), FileName, Image)) return false;
+  if (const std::optional<TDecodeFailure> Failure = Decode(Bytes.data(), Bytes.size(), Image)) {
+    ShowFailure(FileName, *Failure);
+    return false;
+  }
   Texture = CreateTexture(Image);
   return true;
 }
@@ -450,75 +552,17 @@ bool LoadBMP(const std::string& FileName, std::uint32_t& Texture) {
     ShowMessage("Error opening " + FileName, BmpCaption);
     return false;
   }
-  return DecodeAndUpload(DecodeBMP, Bytes, FileName, Texture);
-}
-
-// ---- JPEG -------------------------------------------------------------------------------------
-
-bool DecodeJPG(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
-               TImage& Out) {
-  TJpegErrors Errors;
-  if (DecodeJPGCore(Data, Size, Out, Errors)) return true;
-  // The reason first: the box may wait for the user.
-  ShowDiagnostic("cannot decode JPEG " + Quoted(FileName) + ": " + Errors.Reason);
-  ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
-  return false;
+  return DecodeAndUpload(DecodeBMP, ShowBMPFailure, Bytes, FileName, Texture);
 }
 
 bool LoadJPG(const std::string& FileName, std::uint32_t& Texture) {
   const std::string Path = FileExists(FileName) ? FileName : "data/" + FileName;
   std::vector<std::uint8_t> Bytes;
   if (!ReadWholeFile(Path, Bytes)) {
-    ShowMessage("Couldn't load JPG - " + Quoted(FileName), JpgCaption);
+    ShowJPGLoadFailure(FileName);
     return false;
   }
-  return DecodeAndUpload(DecodeJPG, Bytes, FileName, Texture);
-}
-
-// ---- TGA --------------------------------------------------------------------------------------
-
-bool DecodeTGA(const std::uint8_t* Data, std::size_t Size, const std::string& FileName,
-               TImage& Out) {
-  if (Size < TgaHeaderSize) return TGAReadFailure(FileName);
-  const unsigned IdLength = Data[0];
-  const unsigned ColourMapType = Data[1];
-  const unsigned ImageType = Data[2];
-  const std::uint32_t Width = GetU16(Data + 12);
-  const std::uint32_t Height = GetU16(Data + 14);
-  const unsigned Depth = Data[16];
-
-  if (ImageType != 2 && ImageType != 10)
-    return RefuseTGA(FileName, "Only 24 and 32bit TGA supported.");
-  if (ColourMapType != 0) return RefuseTGA(FileName, "Colormapped TGA files not supported.");
-  if (Depth != 24 && Depth != 32)
-    return RefuseTGA(FileName, "Only 24 and 32 bit TGA files supported.");
-  if (Width == 0 || Height == 0)
-    return RefuseTGA(FileName, "The picture has no pixels (" + SizeText(Width, Height) + ").");
-  const std::size_t BPP = Depth / 8;
-  if (!WithinCaps(std::uint64_t(Width) * BPP, Height))
-    return RefuseTGA(FileName, "The picture of " + SizeText(Width, Height) + " pixels is too large.");
-
-  const std::size_t Start = TgaHeaderSize + IdLength;
-  if (Start > Size) return TGAReadFailure(FileName);
-  const std::uint8_t* Src = Data + Start;
-  const std::size_t SrcSize = Size - Start;
-  const std::size_t Count = std::size_t(Width) * Height;
-
-  // Refused before the picture is allocated when the file cannot hold it: stored pixels take BPP
-  // bytes each, and a run-length packet of 1 + BPP bytes or more gives at most 128.
-  if (ImageType == 2 ? SrcSize / BPP < Count : (SrcSize / (1 + BPP) + 1) * 128 < Count)
-    return TGAReadFailure(FileName);
-  Out.Width = Width;
-  Out.Height = Height;
-  Out.Format = BPP == 4 ? TPixelFormat::RGBA : TPixelFormat::RGB;
-  Out.RowBytes = std::size_t(Width) * BPP;
-  Out.Pixels.resize(Count * BPP);
-  if (ImageType == 2) {
-    for (std::size_t I = 0; I < Count; ++I) PutTGAPixel(&Out.Pixels[I * BPP], Src + I * BPP, BPP);
-  } else if (!DecodeTGARunLength(Src, SrcSize, BPP, Count, Out.Pixels.data())) {
-    return TGAReadFailure(FileName);
-  }
-  return true;
+  return DecodeAndUpload(DecodeJPG, ShowJPGFailure, Bytes, FileName, Texture);
 }
 
 bool LoadTGA(const std::string& FileName, std::uint32_t& Texture) {
@@ -527,6 +571,9 @@ bool LoadTGA(const std::string& FileName, std::uint32_t& Texture) {
     return false;
   }
   std::vector<std::uint8_t> Bytes;
-  if (!ReadWholeFile(FileName, Bytes)) return TGAReadFailure(FileName);
-  return DecodeAndUpload(DecodeTGA, Bytes, FileName, Texture);
+  if (!ReadWholeFile(FileName, Bytes)) {
+    ShowTGAReadFailure(FileName);
+    return false;
+  }
+  return DecodeAndUpload(DecodeTGA, ShowTGAFailure, Bytes, FileName, Texture);
 }
