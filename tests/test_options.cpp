@@ -1,7 +1,13 @@
 #include "Options.h"
+#include "Scene.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,58 +93,313 @@ TEST(CommandLine, ScreenshotOptions) {
   EXPECT_EQ(O.Rivals, std::optional<std::int32_t>(3));
 }
 
-TEST(CommandLine, HelpNamesEveryOption) {
-  for (const char* Option : {"-root", "-window-id", "--window", "-count", "-rivals", "-delay",
-                             "-fps", "--screenshot", "--frames", "--size", "--seed", "--help",
-                             "XSCREENSAVER_WINDOW", "Vadrel.ini"})
-    EXPECT_NE(std::string(HelpText).find(Option), std::string::npos) << Option;
+TEST(CommandLine, BenchmarkDefaults) {
+  TOptions O;
+  std::string Error;
+  ASSERT_TRUE(ParseCommandLine({"--benchmark"}, "0x99", O, Error)) << Error;
+  EXPECT_EQ(O.Mode, TRunMode::Benchmark);
+  EXPECT_EQ(O.Frames, 220);
+  EXPECT_EQ(O.Seed, std::optional<std::uint64_t>(1));
+  EXPECT_EQ(O.Width, 1280);
+  EXPECT_EQ(O.Height, 800);
+  EXPECT_FALSE(O.Reference);
+
+  ASSERT_TRUE(ParseCommandLine({"-benchmark", "--reference", "--frames", "7", "--seed", "0",
+                                "--size", "8192x1"},
+                               nullptr, O, Error))
+      << Error;
+  EXPECT_TRUE(O.Reference);
+  EXPECT_EQ(O.Frames, 7);
+  EXPECT_EQ(O.Seed, std::optional<std::uint64_t>(0));
+  EXPECT_EQ(O.Width, 8192);
+  EXPECT_EQ(O.Height, 1);
 }
 
 TEST(CommandLine, RefusedArgumentsSayWhy) {
   const struct {
     std::vector<std::string> Args;
     const char* Env;
+    const char* Error;
   } Cases[] = {
-      {{"--bogus"}, nullptr},
-      {{"--help", "--bogus"}, nullptr},
-      {{"-s", "a.png"}, nullptr},
-      {{"--screenshot"}, nullptr},
-      {{"--frames", "3"}, nullptr},  // a screenshot option without --screenshot
-      {{"--screenshot", "a.png", "--frames", "0"}, nullptr},
-      {{"--screenshot", "a.png", "--frames", "x"}, nullptr},
-      {{"--screenshot", "a.png", "--size", "100"}, nullptr},
-      {{"--screenshot", "a.png", "--size", "0x5"}, nullptr},
-      {{"--screenshot", "a.png", "--seed", "-1"}, nullptr},
-      {{"--screenshot", "a.png", "extra"}, nullptr},
-      {{"-window-id"}, nullptr},
-      {{"-window-id", "0"}, nullptr},
-      {{"-window-id", "0x"}, nullptr},
-      {{"-window-id", "0xZZ"}, nullptr},
-      {{"-window-id", "-5"}, nullptr},
-      {{"-window-id", "0x100000000"}, nullptr},  // more than 32 bits
-      {{"-root"}, "banana"},                     // the daemon's variable must be a window id
-      {{}, "banana"},
-      {{"--window", "--screenshot", "a.png"}, nullptr},
-      {{"--window=0x10"}, nullptr},
-      {{"--window=640"}, nullptr},
-      {{"-count", "10000"}, nullptr},
-      {{"-count", "-2"}, nullptr},
-      {{"-count", "+5"}, nullptr},
-      {{"-rivals", "101"}, nullptr},
-      {{"-rivals", "-1"}, nullptr},
-      {{"-rivals"}, nullptr},
-      {{"-delay", "-1"}, nullptr},
-      {{"-delay", "10000001"}, nullptr},
-      {{"-delay"}, nullptr},
+      {{"--bogus"}, nullptr, "unknown option --bogus"},
+      {{"--help", "--bogus"}, nullptr, "unknown option --bogus"},
+      {{"-s", "a.png"}, nullptr, "unknown option -s"},
+      {{"--count=5"}, nullptr, "unknown option --count=5"},  // only --window takes "=value"
+      {{"--screenshot"}, nullptr, "option --screenshot needs a value"},
+      {{"--screenshot", ""}, nullptr, "--screenshot takes a file name"},
+      // a screenshot option without --screenshot
+      {{"--frames", "3"}, nullptr, "--frames needs --screenshot FILE.png or --benchmark"},
+      {{"--screenshot", "a.png", "--frames", "0"}, nullptr,
+       "--frames takes a whole number from 1 to 1000000"},
+      {{"--screenshot", "a.png", "--frames", "x"}, nullptr,
+       "--frames takes a whole number from 1 to 1000000"},
+      {{"--screenshot", "a.png", "--size", "100"}, nullptr,
+       "--size takes WIDTHxHEIGHT, each from 1 to 8192"},
+      {{"--screenshot", "a.png", "--size", "0x5"}, nullptr,
+       "--size takes WIDTHxHEIGHT, each from 1 to 8192"},
+      {{"--benchmark", "--size", "8193x5"}, nullptr,
+       "--size takes WIDTHxHEIGHT, each from 1 to 8192"},
+      {{"--screenshot", "a.png", "--seed", "-1"}, nullptr, "--seed takes a whole number"},
+      {{"--screenshot", "a.png", "extra"}, nullptr, "unknown option extra"},
+      {{"--screenshot", "a.png", "--reference"}, nullptr, "--reference needs --benchmark"},
+      {{"-window-id"}, nullptr, "option -window-id needs a value"},
+      {{"-window-id", "0"}, nullptr, "-window-id takes an X window id (0x... or decimal)"},
+      {{"-window-id", "0x"}, nullptr, "-window-id takes an X window id (0x... or decimal)"},
+      {{"-window-id", "0xZZ"}, nullptr, "-window-id takes an X window id (0x... or decimal)"},
+      {{"-window-id", "-5"}, nullptr, "-window-id takes an X window id (0x... or decimal)"},
+      // more than 32 bits
+      {{"-window-id", "0x100000000"}, nullptr,
+       "-window-id takes an X window id (0x... or decimal)"},
+      // the daemon's variable must be a window id
+      {{"-root"}, "banana", "XSCREENSAVER_WINDOW \"banana\" is not a window id"},
+      {{}, "banana", "XSCREENSAVER_WINDOW \"banana\" is not a window id"},
+      {{"--window", "--screenshot", "a.png"}, nullptr,
+       "--window and --screenshot cannot be combined"},
+      {{"-root", "-benchmark"}, nullptr, "-root and --benchmark cannot be combined"},
+      {{"--window=0x10"}, nullptr, "--window=WxH takes a size, each side from 1 to 8192"},
+      {{"--window=640"}, nullptr, "--window=WxH takes a size, each side from 1 to 8192"},
+      {{"-window="}, nullptr, "--window=WxH takes a size, each side from 1 to 8192"},
+      {{"-count", "10000"}, nullptr, "-count takes a whole number from -1 to 9999"},
+      {{"-count", "-2"}, nullptr, "-count takes a whole number from -1 to 9999"},
+      {{"-count", "+5"}, nullptr, "-count takes a whole number from -1 to 9999"},
+      {{"-rivals", "101"}, nullptr, "-rivals takes a whole number from 0 to 100"},
+      {{"-rivals", "-1"}, nullptr, "-rivals takes a whole number from 0 to 100"},
+      {{"-rivals"}, nullptr, "option -rivals needs a value"},
+      {{"-delay", "-1"}, nullptr, "-delay takes microseconds from 0 to 10000000"},
+      {{"-delay", "10000001"}, nullptr, "-delay takes microseconds from 0 to 10000000"},
+      {{"-delay"}, nullptr, "option -delay needs a value"},
+      {{"--detail", "100001"}, nullptr, "--detail takes a length in pixels from 0 to 100000"},
   };
   for (const auto& C : Cases) {
     TOptions O;
     std::string Error;
     EXPECT_FALSE(ParseCommandLine(C.Args, C.Env, O, Error))
         << ::testing::PrintToString(C.Args) << " env " << (C.Env ? C.Env : "-");
-    EXPECT_FALSE(Error.empty());
-    EXPECT_EQ(Error.find('\n'), std::string::npos) << Error;
+    EXPECT_EQ(Error, C.Error) << ::testing::PrintToString(C.Args);
   }
+}
+
+// ---- The options table ------------------------------------------------------------------------
+
+// What the settings read from the table (Settings.h): keys, ranges and defaults of the numbers.
+TEST(OptionTable, NumbersKeepTheirKeysRangesAndDefaults) {
+  const struct {
+    const char* Name;
+    const char* IniKey;
+    std::int64_t Low, High, Default;
+  } Cases[] = {
+      {"count", "Num", -1, Scene::MaxBoidCount - 1, Scene::DefaultBoidCount},
+      {"rivals", "Rivals", 0, Scene::MaxRivalCount, 0},
+      {"delay", "", 0, MaxDelayMicroseconds, DefaultDelayMicroseconds},
+      {"detail", "", 0, 100000, std::int64_t(Scene::FarDetailPixels)},
+      {"frames", "", 1, 1000000, ScreenshotFrames},
+  };
+  for (const auto& C : Cases) {
+    const TOptionSpec& Row = FindOption(C.Name);
+    EXPECT_EQ(Row.Name, C.Name);
+    EXPECT_EQ(Row.IniKey, C.IniKey) << C.Name;
+    EXPECT_EQ(Row.Low, C.Low) << C.Name;
+    EXPECT_EQ(Row.High, C.High) << C.Name;
+    EXPECT_EQ(Row.Default, std::optional<std::int64_t>(C.Default)) << C.Name;
+  }
+}
+
+// Every number option takes exactly its row's range, and says so when refused.
+TEST(OptionTable, TheParserTakesEachNumbersRange) {
+  int Numbers = 0;
+  for (const TOptionSpec& Row : OptionTable()) {
+    if (!Row.Default) continue;
+    ++Numbers;
+    const std::string Option = OptionSpelling(Row);
+    const std::string Refusal = Option + " takes " + std::string(Row.Takes) + " from " +
+                                std::to_string(Row.Low) + " to " + std::to_string(Row.High);
+    for (const std::int64_t Value : {Row.Low - 1, Row.Low, Row.High, Row.High + 1}) {
+      const bool Inside = Value >= Row.Low && Value <= Row.High;
+      TOptions O;
+      std::string Error;
+      EXPECT_EQ(ParseCommandLine({"--benchmark", Option, std::to_string(Value)}, nullptr, O, Error),
+                Inside)
+          << Option << " " << Value << ": " << Error;
+      EXPECT_EQ(Error, Inside ? "" : Refusal) << Option << " " << Value;
+    }
+  }
+  EXPECT_EQ(Numbers, 5);
+}
+
+TEST(OptionTable, NamesAreUniqueAndFound) {
+  std::set<std::string> Seen;
+  for (const TOptionSpec& Row : OptionTable()) {
+    EXPECT_TRUE(Seen.insert(std::string(Row.Name)).second) << Row.Name;
+    if (!Row.ShortName.empty()) {
+      EXPECT_TRUE(Seen.insert(std::string(Row.ShortName)).second) << Row.ShortName;
+    }
+    EXPECT_EQ(&FindOption(Row.Name), &Row);
+    EXPECT_TRUE(Row.Dashes == 1 || Row.Dashes == 2) << Row.Name;
+    // A value's refusal says what it takes; a switch has none.
+    EXPECT_EQ(Row.Argument.empty(), Row.Takes.empty()) << Row.Name;
+  }
+  EXPECT_EQ(FindOption("help").ShortName, "h");
+}
+
+// The options as the documents write them: "-count", "--screenshot", and "-h" for a short name.
+std::set<std::string> TableSpellings() {
+  std::set<std::string> Names;
+  for (const TOptionSpec& Row : OptionTable()) {
+    Names.insert(OptionSpelling(Row));
+    if (!Row.ShortName.empty()) Names.insert("-" + std::string(Row.ShortName));
+  }
+  return Names;
+}
+
+std::set<std::string> LongSpellings() {
+  std::set<std::string> Names;
+  for (const TOptionSpec& Row : OptionTable()) Names.insert(OptionSpelling(Row));
+  return Names;
+}
+
+// The options named in Text: a dash or two and a lower-case name, not inside a word ("-count",
+// not the "-up" of "start-up" or the "-1" of a range).
+std::vector<std::string> OptionsIn(const std::string& Text) {
+  static const std::regex Option(R"((?:^|[\s\[(",`|])(--?[a-z][a-z0-9-]*))");
+  std::vector<std::string> Found;
+  for (auto It = std::sregex_iterator(Text.begin(), Text.end(), Option);
+       It != std::sregex_iterator(); ++It)
+    Found.push_back((*It)[1]);
+  return Found;
+}
+
+std::set<std::string> AsSet(const std::vector<std::string>& Names) {
+  return {Names.begin(), Names.end()};
+}
+
+TEST(Help, NamesEveryOptionOnItsOwnLine) {
+  const std::string Help = HelpText;
+  std::istringstream Lines(Help);
+  std::vector<std::string> Leading;  // the option that starts each option line
+  for (std::string Line; std::getline(Lines, Line);) {
+    EXPECT_EQ(Line.find('{'), std::string::npos) << "a placeholder left: " << Line;
+    const std::size_t First = Line.find_first_not_of(' ');
+    if (First != std::string::npos && First > 0 && Line[First] == '-')
+      Leading.push_back(OptionsIn(Line).at(0));
+  }
+  EXPECT_EQ(AsSet(Leading), LongSpellings());
+  EXPECT_EQ(Leading.size(), OptionTable().size());
+  EXPECT_EQ(AsSet(OptionsIn(Help)), TableSpellings());
+  for (const char* Text : {"XSCREENSAVER_WINDOW", "Vadrel.ini", "--window[=WxH]", "--help, -h",
+                           "(-1 to 9999)", "(0 to 100)", "20000 by default", "(default 32,",
+                           "(1024x640 by default)", "(1280x800)", "(100; 220 with --benchmark"})
+    EXPECT_NE(Help.find(Text), std::string::npos) << Text;
+}
+
+TEST(Help, UsageIsOneLineNamingEveryOption) {
+  const std::string Usage = UsageText;
+  EXPECT_TRUE(Usage.starts_with("usage: vadrel ["));
+  EXPECT_EQ(Usage.find('\n'), std::string::npos);
+  EXPECT_EQ(AsSet(OptionsIn(Usage)), LongSpellings());
+  for (const char* Text : {"[-root | -window-id ID | --window[=WxH] | --screenshot FILE.png ",
+                           "--benchmark [--frames N] [--size WxH] [--seed S] [--reference]]",
+                           "[-count N]", "[--help]"})
+    EXPECT_NE(Usage.find(Text), std::string::npos) << Text << " in " << Usage;
+}
+
+// ---- The documents name the same options ------------------------------------------------------
+
+std::string ReadSource(const std::string& Path) {
+  std::ifstream In(std::string(VADREL_SOURCE_DIR) + "/" + Path, std::ios::binary);
+  EXPECT_TRUE(In) << Path;
+  std::ostringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
+// A line of the manual as it reads: "\-" a dash, font changes dropped.
+std::string ManText(const std::string& Line) {
+  const std::string Dashes = std::regex_replace(Line, std::regex(R"(\\-)"), "-");
+  return std::regex_replace(Dashes, std::regex(R"(\\f[BIRP])"), "");
+}
+
+// Each option has one tagged paragraph (the line after .TP) in the manual's OPTIONS, and the
+// manual names no other option anywhere.
+TEST(Documentation, ManualDescribesEveryOption) {
+  std::istringstream Lines(ReadSource("packaging/vadrel.6"));
+  std::vector<std::string> Tagged;
+  std::set<std::string> Named;
+  bool InOptions = false, AfterTP = false;
+  for (std::string Line; std::getline(Lines, Line);) {
+    if (Line.starts_with(".SH")) InOptions = Line == ".SH OPTIONS";
+    const std::vector<std::string> Options = OptionsIn(ManText(Line));
+    if (InOptions && AfterTP) Tagged.insert(Tagged.end(), Options.begin(), Options.end());
+    AfterTP = Line == ".TP";
+    Named.insert(Options.begin(), Options.end());
+  }
+  EXPECT_EQ(AsSet(Tagged), TableSpellings());
+  EXPECT_EQ(Tagged.size(), TableSpellings().size()) << "an option tagged twice";
+  EXPECT_EQ(Named, TableSpellings());
+}
+
+// The README's tables of commands: the rows that run the program name every option in their
+// command column, and no other option anywhere in their code.
+TEST(Documentation, ReadmeNamesEveryOption) {
+  std::istringstream Lines(ReadSource("README.md"));
+  std::set<std::string> Commands, Named;
+  bool InTables = false;
+  const std::regex Code("`([^`]*)`");
+  for (std::string Line; std::getline(Lines, Line);) {
+    if (Line.starts_with("## "))
+      InTables = Line == "## Ways to run it" || Line == "## Other commands";
+    if (!InTables || !Line.starts_with("| `")) continue;
+    const std::size_t CommandEnd = Line.find(" | ");
+    ASSERT_NE(CommandEnd, std::string::npos) << Line;
+    const std::string Program = Line.substr(3);
+    if (!(Program.starts_with("vadrel") || Program.starts_with("build/vadrel") ||
+          Program.starts_with("-")))
+      continue;  // another program: a script, cmake
+    for (auto It = std::sregex_iterator(Line.begin(), Line.end(), Code);
+         It != std::sregex_iterator(); ++It) {
+      const std::vector<std::string> Options = OptionsIn((*It)[1]);
+      Named.insert(Options.begin(), Options.end());
+      if (std::size_t(It->position()) < CommandEnd) Commands.insert(Options.begin(), Options.end());
+    }
+  }
+  EXPECT_EQ(Commands, TableSpellings());
+  EXPECT_EQ(Named, TableSpellings());
+}
+
+// XScreenSaver's settings file: its controls pass exactly the options the table marks for the
+// dialog, a number's default is the table's and its range lies within the table's.
+TEST(Documentation, SettingsFileOffersTheDialogsOptions) {
+  const std::string Xml = ReadSource("packaging/vadrel.xml");
+  const std::regex Element(R"(<(\w+)\s([^>]*?)/?>)"), Attribute(R"(([\w-]+)="([^"]*)\")");
+  std::set<std::string> Offered, Expected;
+  for (const TOptionSpec& Row : OptionTable())
+    if (Row.InSettingsDialog) Expected.insert(OptionSpelling(Row));
+  int Numbers = 0;
+  for (auto E = std::sregex_iterator(Xml.begin(), Xml.end(), Element);
+       E != std::sregex_iterator(); ++E) {
+    const std::string Tag = (*E)[1], Body = (*E)[2];
+    std::map<std::string, std::string> A;
+    for (auto It = std::sregex_iterator(Body.begin(), Body.end(), Attribute);
+         It != std::sregex_iterator(); ++It)
+      A[(*It)[1]] = (*It)[2];
+    for (const char* Key : {"arg", "arg-set", "arg-unset"}) {
+      if (!A.contains(Key)) continue;
+      const std::vector<std::string> Options = OptionsIn(A[Key]);
+      ASSERT_EQ(Options.size(), 1u) << Tag << " " << Key << "=" << A[Key];
+      EXPECT_TRUE(TableSpellings().contains(Options[0])) << Options[0];
+      // The command line the daemon runs is fixed, not a setting of the dialog.
+      if (Tag != "command") Offered.insert(Options[0]);
+    }
+    if (Tag != "number") continue;
+    ++Numbers;
+    const std::string Option = OptionsIn(A["arg"]).at(0);
+    const TOptionSpec& Row = FindOption(Option.substr(Option.find_first_not_of('-')));
+    EXPECT_TRUE(A["arg"].ends_with(" %")) << A["arg"];
+    EXPECT_EQ(std::stoll(A["default"]), Row.Default.value_or(-1)) << Row.Name;
+    EXPECT_GE(std::stoll(A["low"]), Row.Low) << Row.Name;
+    EXPECT_LE(std::stoll(A["high"]), Row.High) << Row.Name;
+  }
+  EXPECT_EQ(Offered, Expected);
+  EXPECT_EQ(Numbers, 3);
 }
 
 }  // namespace

@@ -2,51 +2,137 @@
 
 #include "Scene.h"
 
+#include <algorithm>
+#include <cassert>
 #include <charconv>
+#include <cstdlib>
+#include <iterator>
 #include <string_view>
 
-const char* const UsageText =
-    "usage: vadrel [-root | -window-id ID | --window[=WxH] | --screenshot FILE.png [--frames N] "
-    "[--size WxH] [--seed S] | --benchmark [--frames N] [--size WxH] [--reference]] [-count N] "
-    "[-rivals N] [-delay USEC] [-fps] [-detail PIXELS] [--help]";
-
-const char* const HelpText =
-    "Vadrel: a flock of fish above a sunlit sea floor.\n"
-    "\n"
-    "usage: vadrel [options]\n"
-    "\n"
-    "Without options it fills the screen and ends on Escape or when the mouse moves.\n"
-    "\n"
-    "  -root                draw on the window in $XSCREENSAVER_WINDOW, else on the root\n"
-    "                       window (how XScreenSaver starts it)\n"
-    "  -window-id ID        draw on the X window ID (0x... or decimal); XScreenSaver's\n"
-    "                       preview uses this. $XSCREENSAVER_WINDOW alone does the same.\n"
-    "  --window[=WxH]       an ordinary resizable desktop window (1024x640 by default)\n"
-    "  -count N             the number of fish is N + 1 for this run (-1 to 9999), instead\n"
-    "                       of Num in Vadrel.ini\n"
-    "  -rivals N            N predators hunt the fish for this run (0 to 100), instead of\n"
-    "                       Rivals in Vadrel.ini (0, none, by default)\n"
-    "  -delay USEC          pause after each frame, in microseconds (20000 by default in\n"
-    "                       the window modes, none full screen)\n"
-    "  -fps                 show the frame rate in the lower left corner\n"
-    "  -detail PIXELS       creatures drawn shorter than this use a simpler model\n"
-    "                       (default 32, where the two look alike; 0: never)\n"
-    "  --screenshot FILE    render off screen and write the last frame as a PNG\n"
-    "    --frames N         frames to render (100)\n"
-    "    --size WxH         picture size (1280x800)\n"
-    "    --seed S           the same flock and animation on every run\n"
-    "  --benchmark          render off screen (seed 1 unless given) and print the frame\n"
-    "                       rate, frame times, start-up time and peak memory\n"
-    "    --frames N         frames to render (220; the first 20 are not counted)\n"
-    "    --size WxH         picture size (1280x800)\n"
-    "    --reference        the plain reference paths instead of the fast ones\n"
-    "  --help               this text\n"
-    "\n"
-    "Every option may be written with one dash or two. Settings are read from\n"
-    "$XDG_CONFIG_HOME/vadrel/Vadrel.ini (~/.config/vadrel/Vadrel.ini), then from the\n"
-    "data folder's Vadrel.ini ($VADREL_DATA, or the one installed with the program).\n";
-
 namespace {
+
+// The largest side of a window or picture, in pixels.
+constexpr std::int64_t MaxSide = 8192;
+
+// Sub-options (Headless, Benchmark) follow the modes they need, as --help indents them.
+constexpr TOptionSpec Table[] = {
+    {.Name = "root",
+     .Help = "draw on the window in $XSCREENSAVER_WINDOW, else on the root window (how "
+             "XScreenSaver starts it)",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Hack},
+    {.Name = "window-id",
+     .Argument = "ID",
+     .Help = "draw on the X window ID (0x... or decimal); XScreenSaver's preview uses this. "
+             "$XSCREENSAVER_WINDOW alone does the same.",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Hack,
+     .Takes = "an X window id (0x... or decimal)"},
+    {.Name = "window",
+     .Argument = "WxH",
+     .Low = 1,
+     .High = MaxSide,
+     .Help = "an ordinary resizable desktop window ({default} by default)",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Window,
+     .Dashes = 2,
+     .AttachedValue = true,
+     .Takes = "a size, each side",
+     .DefaultText = "1024x640"},
+    {.Name = "count",
+     .Argument = "N",
+     .Low = -1,
+     .High = Scene::MaxBoidCount - 1,
+     .Default = Scene::DefaultBoidCount,
+     .IniKey = "Num",
+     .InSettingsDialog = true,
+     .Help = "the number of fish is N + 1 for this run ({low} to {high}), instead of {key} in "
+             "Vadrel.ini",
+     .Takes = "a whole number"},
+    {.Name = "rivals",
+     .Argument = "N",
+     .Low = 0,
+     .High = Scene::MaxRivalCount,
+     .Default = 0,
+     .IniKey = "Rivals",
+     .InSettingsDialog = true,
+     .Help = "N predators hunt the fish for this run ({low} to {high}), instead of {key} in "
+             "Vadrel.ini ({default}, none, by default)",
+     .Takes = "a whole number"},
+    {.Name = "delay",
+     .Argument = "USEC",
+     .Low = 0,
+     .High = MaxDelayMicroseconds,
+     .Default = DefaultDelayMicroseconds,
+     .InSettingsDialog = true,
+     .Help = "pause after each frame, in microseconds ({low} to {high}; {default} by default in "
+             "the window modes, none full screen)",
+     .Takes = "microseconds"},
+    {.Name = "fps",
+     .InSettingsDialog = true,
+     .Help = "show the frame rate in the lower left corner"},
+    {.Name = "detail",
+     .Argument = "PIXELS",
+     .Low = 0,
+     .High = 100000,
+     .Default = std::int64_t(Scene::FarDetailPixels),
+     .Help = "creatures drawn shorter than this use a simpler model (default {default}, where the "
+             "two look alike; 0: never)",
+     .Takes = "a length in pixels"},
+    {.Name = "screenshot",
+     .Argument = "FILE.png",
+     .Help = "render off screen and write the last frame as a PNG",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Screenshot,
+     .Dashes = 2,
+     .Takes = "a file name"},
+    {.Name = "benchmark",
+     .Help = "render off screen (seed 1 unless given) and print the frame rate, frame times, "
+             "start-up time and peak memory",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Benchmark,
+     .Dashes = 2},
+    {.Name = "frames",
+     .Argument = "N",
+     .Low = 1,
+     .High = 1000000,
+     .Default = ScreenshotFrames,
+     .Help = "frames to render ({default}; 220 with --benchmark, whose first 20 are not counted)",
+     .Group = TOptionGroup::Headless,
+     .Dashes = 2,
+     .Takes = "a whole number"},
+    {.Name = "size",
+     .Argument = "WxH",
+     .Low = 1,
+     .High = MaxSide,
+     .Help = "picture size ({default})",
+     .Group = TOptionGroup::Headless,
+     .Dashes = 2,
+     .Takes = "WIDTHxHEIGHT, each",
+     .DefaultText = "1280x800"},
+    {.Name = "seed",
+     .Argument = "S",
+     .Help = "the same flock and animation on every run",
+     .Group = TOptionGroup::Headless,
+     .Dashes = 2,
+     .Takes = "a whole number"},
+    {.Name = "reference",
+     .Help = "--benchmark: the plain reference paths, not the fast ones",
+     .Group = TOptionGroup::Benchmark,
+     .Dashes = 2},
+    {.Name = "help",
+     .Help = "this text",
+     .Group = TOptionGroup::Help,
+     .Dashes = 2,
+     .ShortName = "h"},
+};
+
+// The row Name (or its short name) stands for; nullptr for an unknown option.
+const TOptionSpec* Lookup(std::string_view Name) {
+  for (const TOptionSpec& Row : Table)
+    if (Row.Name == Name || (!Row.ShortName.empty() && Row.ShortName == Name)) return &Row;
+  return nullptr;
+}
 
 template <typename T>
 bool ParseNumber(std::string_view Text, T& Value, int Base = 10) {
@@ -56,12 +142,16 @@ bool ParseNumber(std::string_view Text, T& Value, int Base = 10) {
   return Ec == std::errc() && Ptr == End;
 }
 
-// "WxH", each side from 1 to 8192.
-bool ParseSize(std::string_view Text, int& Width, int& Height) {
+// "WxH", each side in Row's range.
+bool ParseSize(std::string_view Text, const TOptionSpec& Row, std::pair<int, int>& Size) {
   const std::size_t X = Text.find('x');
-  return X != std::string_view::npos && ParseNumber(Text.substr(0, X), Width) &&
-         ParseNumber(Text.substr(X + 1), Height) && Width >= 1 && Height >= 1 && Width <= 8192 &&
-         Height <= 8192;
+  int Width = 0, Height = 0;
+  if (X == std::string_view::npos || !ParseNumber(Text.substr(0, X), Width) ||
+      !ParseNumber(Text.substr(X + 1), Height))
+    return false;
+  if (std::min(Width, Height) < Row.Low || std::max(Width, Height) > Row.High) return false;
+  Size = {Width, Height};
+  return true;
 }
 
 // An X window id: "0x" and hexadecimal digits, or decimal; never 0, at most 32 bits.
@@ -81,47 +171,88 @@ std::string_view OptionName(std::string_view Arg) {
   return Arg;
 }
 
+// The error for a wrong value of Row, given as Arg: "-count takes a whole number from -1 to 9999".
+std::string TakesError(std::string_view Arg, const TOptionSpec& Row) {
+  std::string Text = std::string(Arg) + " takes " + std::string(Row.Takes);
+  if (Row.Low != 0 || Row.High != 0)
+    Text += " from " + std::to_string(Row.Low) + " to " + std::to_string(Row.High);
+  return Text;
+}
+
 class TParser {
 public:
-  TParser(const std::vector<std::string>& Arguments, TOptions& Options, std::string& Error)
-      : Args(Arguments), O(Options), Error(Error) {}
+  TParser(const std::vector<std::string>& Arguments, TOptions& Options, std::string& ErrorOut)
+      : Args(Arguments), O(Options), Error(ErrorOut) {
+    [[maybe_unused]] const bool Known =
+        ParseSize(FindOption("window").DefaultText, FindOption("window"), WindowSize) &&
+        ParseSize(FindOption("size").DefaultText, FindOption("size"), PictureSize);
+    assert(Known && "the table's default sizes are sizes");
+  }
 
-  bool Run(const char* XScreenSaverWindow) {
-    O = TOptions();
-    for (Next = 0; Next < Args.size();)
-      if (!One()) return false;
-    if (Help) {
-      O.Mode = TRunMode::Help;
-      return true;
-    }
-    const bool Headless = O.Mode == TRunMode::Screenshot || O.Mode == TRunMode::Benchmark;
-    if (!ScreenshotOnly.empty() && !Headless)
-      return Fail(ScreenshotOnly + " needs --screenshot FILE.png or --benchmark");
-    if (O.Reference && O.Mode != TRunMode::Benchmark)
-      return Fail("--reference needs --benchmark");
-    // A benchmark repeats the same work on every run: the same flock, a fixed animation step.
-    if (O.Mode == TRunMode::Benchmark && !FramesGiven) O.Frames = 220;
-    if (O.Mode == TRunMode::Benchmark && !O.Seed) O.Seed = 1;
-    // -root draws on the daemon's window when it names one, unless -window-id names another;
-    // with no mode chosen, that window alone makes the run a hack.
-    const bool FromEnvironment = XScreenSaverWindow && *XScreenSaverWindow;
-    if (FromEnvironment && !O.WindowId && (Root || O.Mode == TRunMode::Saver)) {
-      std::uint64_t Id = 0;
-      if (!ParseWindowId(XScreenSaverWindow, Id))
-        return Fail(std::string("XSCREENSAVER_WINDOW \"") + XScreenSaverWindow +
-                    "\" is not a window id");
-      O.Mode = TRunMode::Hack;
-      O.WindowId = Id;
-    }
-    if (!DelayGiven && (O.Mode == TRunMode::Hack || O.Mode == TRunMode::Window))
-      O.DelayMicroseconds = DefaultDelayMicroseconds;
-    if (Headless) {
-      O.Width = PictureSize.first;
-      O.Height = PictureSize.second;
-    } else if (O.Mode == TRunMode::Window) {
-      O.Width = WindowSize.first;
-      O.Height = WindowSize.second;
-    }
+  bool Run(const char* XScreenSaverWindow);
+
+  // One handler for each option, called with its row and the argument as written, after Next
+  // has passed it.
+  bool Help(const TOptionSpec&, const std::string&) {
+    HelpAsked = true;
+    return true;
+  }
+  bool Root(const TOptionSpec& Row, const std::string&) {
+    RootGiven = true;
+    return SetMode(Row);
+  }
+  bool WindowId(const TOptionSpec& Row, const std::string& Arg) {
+    std::string Text;
+    if (!Value(Arg, Text)) return false;
+    std::uint64_t Id = 0;
+    if (!ParseWindowId(Text, Id)) return Fail(TakesError(Arg, Row));
+    O.WindowId = Id;
+    return SetMode(Row);
+  }
+  bool Window(const TOptionSpec& Row, const std::string&) {
+    if (Attached && !ParseSize(*Attached, Row, WindowSize))
+      return Fail(TakesError(OptionSpelling(Row) + "=" + std::string(Row.Argument), Row));
+    return SetMode(Row);
+  }
+  bool Delay(const TOptionSpec& Row, const std::string& Arg) {
+    DelayGiven = true;
+    return Number(Row, Arg, O.DelayMicroseconds);
+  }
+  bool Count(const TOptionSpec& Row, const std::string& Arg) { return Number(Row, Arg, O.Count); }
+  bool Rivals(const TOptionSpec& Row, const std::string& Arg) { return Number(Row, Arg, O.Rivals); }
+  bool Detail(const TOptionSpec& Row, const std::string& Arg) {
+    return Number(Row, Arg, O.FarDetailPixels);
+  }
+  bool Fps(const TOptionSpec&, const std::string&) {
+    O.ShowFrameRate = true;
+    return true;
+  }
+  bool Screenshot(const TOptionSpec& Row, const std::string& Arg) {
+    if (!Value(Arg, O.File)) return false;
+    if (O.File.empty()) return Fail(TakesError(OptionSpelling(Row), Row));
+    return SetMode(Row);
+  }
+  bool Benchmark(const TOptionSpec& Row, const std::string&) { return SetMode(Row); }
+  bool Reference(const TOptionSpec&, const std::string&) {
+    O.Reference = true;
+    return true;
+  }
+  bool Frames(const TOptionSpec& Row, const std::string& Arg) {
+    FramesGiven = true;
+    return Number(Row, Arg, O.Frames);
+  }
+  bool Size(const TOptionSpec& Row, const std::string& Arg) {
+    std::string Text;
+    if (!Value(Arg, Text)) return false;
+    if (!ParseSize(Text, Row, PictureSize)) return Fail(TakesError(Arg, Row));
+    return true;
+  }
+  bool Seed(const TOptionSpec& Row, const std::string& Arg) {
+    std::string Text;
+    std::uint64_t Parsed = 0;
+    if (!Value(Arg, Text)) return false;
+    if (!ParseNumber(Text, Parsed)) return Fail(TakesError(Arg, Row));
+    O.Seed = Parsed;
     return true;
   }
 
@@ -130,26 +261,32 @@ private:
   TOptions& O;
   std::string& Error;
   std::size_t Next = 0;
-  bool Help = false, Root = false, DelayGiven = false;
-  std::string ModeOption;      // the option that chose the mode
-  std::string ScreenshotOnly;  // a headless option seen (it needs --screenshot or --benchmark)
-  bool FramesGiven = false;
-  std::pair<int, int> WindowSize{1024, 640};
-  std::pair<int, int> PictureSize{1280, 800};
+  std::optional<std::string_view> Attached;  // the value after '=' of the option being read
+  bool HelpAsked = false, RootGiven = false, DelayGiven = false, FramesGiven = false;
+  std::string ModeOption;     // the option that chose the mode
+  std::string HeadlessOnly;   // a Headless option seen, as written
+  std::string BenchmarkOnly;  // a Benchmark option seen, as --help writes it
+  std::pair<int, int> WindowSize, PictureSize;
+
+  bool One();
+  bool Check();
+  bool TakeEnvironment(const char* XScreenSaverWindow);
 
   bool Fail(std::string Reason) {
     Error = std::move(Reason);
     return false;
   }
 
-  bool SetMode(TRunMode Mode, const std::string& Option) {
+  bool SetMode(const TOptionSpec& Row) {
+    const std::string Option = OptionSpelling(Row);
     // -root and -window-id go together: XScreenSaver's preview adds -window-id to the command
     // line the daemon runs, -root and all.
-    const bool BothHack = !ModeOption.empty() && O.Mode == TRunMode::Hack && Mode == TRunMode::Hack;
+    const bool BothHack =
+        !ModeOption.empty() && O.Mode == TRunMode::Hack && Row.Run == TRunMode::Hack;
     if (!ModeOption.empty() && ModeOption != Option && !BothHack)
       return Fail(ModeOption + " and " + Option + " cannot be combined");
     ModeOption = Option;
-    O.Mode = Mode;
+    O.Mode = Row.Run;
     return true;
   }
 
@@ -160,89 +297,245 @@ private:
     return true;
   }
 
+  // The value after Arg as a whole number in Row's range.
   template <typename T>
-  bool Bounded(const std::string& Arg, T& Out, T Low, T High, const char* What) {
+  bool Number(const TOptionSpec& Row, const std::string& Arg, T& Out) {
     std::string Text;
     if (!Value(Arg, Text)) return false;
-    T Number{};
-    if (!ParseNumber(Text, Number) || Number < Low || Number > High)
-      return Fail(Arg + " takes " + What);
-    Out = Number;
+    std::int64_t Parsed = 0;
+    if (!ParseNumber(Text, Parsed) || Parsed < Row.Low || Parsed > Row.High)
+      return Fail(TakesError(Arg, Row));
+    Out = static_cast<T>(Parsed);
     return true;
   }
-
-  bool One() {
-    const std::string& Arg = Args[Next++];
-    const std::string_view Name = OptionName(Arg);
-    std::string Text;
-    if (Name == "help" || Name == "h") {
-      Help = true;
-    } else if (Name == "root") {
-      Root = true;
-      return SetMode(TRunMode::Hack, "-root");
-    } else if (Name == "window-id") {
-      if (!Value(Arg, Text)) return false;
-      std::uint64_t Id = 0;
-      if (!ParseWindowId(Text, Id)) return Fail(Arg + " takes an X window id (0x... or decimal)");
-      O.WindowId = Id;
-      return SetMode(TRunMode::Hack, "-window-id");
-    } else if (Name == "window" || Name.starts_with("window=")) {
-      if (Name != "window" && !ParseSize(Name.substr(7), WindowSize.first, WindowSize.second))
-        return Fail("--window=WxH takes a size, each side from 1 to 8192");
-      return SetMode(TRunMode::Window, "--window");
-    } else if (Name == "delay") {
-      DelayGiven = true;
-      return Bounded(Arg, O.DelayMicroseconds, 0, MaxDelayMicroseconds,
-                     "microseconds from 0 to 10000000");
-    } else if (Name == "count") {
-      std::int32_t Count = 0;
-      if (!Bounded(Arg, Count, std::int32_t(-1), Scene::MaxBoidCount - 1,
-                   "a whole number from -1 to 9999"))
-        return false;
-      O.Count = Count;
-    } else if (Name == "detail") {
-      int Pixels = 0;
-      if (!Bounded(Arg, Pixels, 0, 100000, "a length in pixels from 0 to 100000")) return false;
-      O.FarDetailPixels = Pixels;
-    } else if (Name == "rivals") {
-      std::int32_t Rivals = 0;
-      if (!Bounded(Arg, Rivals, std::int32_t(0), Scene::MaxRivalCount,
-                   "a whole number from 0 to 100"))
-        return false;
-      O.Rivals = Rivals;
-    } else if (Name == "fps") {
-      O.ShowFrameRate = true;
-    } else if (Name == "screenshot") {
-      if (!Value(Arg, O.File)) return false;
-      if (O.File.empty()) return Fail("--screenshot takes a file name");
-      return SetMode(TRunMode::Screenshot, "--screenshot");
-    } else if (Name == "benchmark") {
-      return SetMode(TRunMode::Benchmark, "--benchmark");
-    } else if (Name == "reference") {
-      O.Reference = true;
-    } else if (Name == "frames") {
-      ScreenshotOnly = Arg;
-      FramesGiven = true;
-      return Bounded(Arg, O.Frames, 1, 1000000, "a whole number from 1 to 1000000");
-    } else if (Name == "size") {
-      ScreenshotOnly = Arg;
-      if (!Value(Arg, Text)) return false;
-      if (!ParseSize(Text, PictureSize.first, PictureSize.second))
-        return Fail(Arg + " takes WIDTHxHEIGHT, each from 1 to 8192");
-    } else if (Name == "seed") {
-      ScreenshotOnly = Arg;
-      std::uint64_t Seed = 0;
-      if (!Value(Arg, Text)) return false;
-      if (!ParseNumber(Text, Seed)) return Fail(Arg + " takes a whole number");
-      O.Seed = Seed;
-    } else {
-      return Fail("unknown option " + Arg);
-    }
+  template <typename T>
+  bool Number(const TOptionSpec& Row, const std::string& Arg, std::optional<T>& Out) {
+    T Parsed{};
+    if (!Number(Row, Arg, Parsed)) return false;
+    Out = Parsed;
     return true;
   }
 };
 
+using THandler = bool (TParser::*)(const TOptionSpec&, const std::string&);
+
+// Each option's handler by its name: every row of the table has one (checked below).
+
+constexpr std::pair<std::string_view, THandler> Handlers[] = {
+    {"root", &TParser::Root},
+    {"window-id", &TParser::WindowId},
+    {"window", &TParser::Window},
+    {"count", &TParser::Count},
+    {"rivals", &TParser::Rivals},
+    {"delay", &TParser::Delay},
+    {"fps", &TParser::Fps},
+    {"detail", &TParser::Detail},
+    {"screenshot", &TParser::Screenshot},
+    {"benchmark", &TParser::Benchmark},
+    {"frames", &TParser::Frames},
+    {"size", &TParser::Size},
+    {"seed", &TParser::Seed},
+    {"reference", &TParser::Reference},
+    {"help", &TParser::Help},
+};
+
+constexpr THandler HandlerOf(std::string_view Name) {
+  for (const auto& [HandlerName, Handler] : Handlers)
+    if (HandlerName == Name) return Handler;
+  return nullptr;
+}
+
+constexpr bool EveryOptionHasAHandler() {
+  for (const TOptionSpec& Row : Table)
+    if (!HandlerOf(Row.Name)) return false;
+  return std::size(Handlers) == std::size(Table);
+}
+static_assert(EveryOptionHasAHandler(), "an option of the table without a handler, or the reverse");
+
+bool TParser::Run(const char* XScreenSaverWindow) {
+  O = TOptions();
+  for (Next = 0; Next < Args.size();)
+    if (!One()) return false;
+  if (HelpAsked) {
+    O.Mode = TRunMode::Help;
+    return true;
+  }
+  if (!Check() || !TakeEnvironment(XScreenSaverWindow)) return false;
+  const bool Headless = O.Mode == TRunMode::Screenshot || O.Mode == TRunMode::Benchmark;
+  // A benchmark repeats the same work on every run: the same flock, a fixed animation step.
+  if (O.Mode == TRunMode::Benchmark && !FramesGiven) O.Frames = BenchmarkFrames;
+  if (O.Mode == TRunMode::Benchmark && !O.Seed) O.Seed = 1;
+  if (!DelayGiven && (O.Mode == TRunMode::Hack || O.Mode == TRunMode::Window))
+    O.DelayMicroseconds = DefaultDelayMicroseconds;
+  if (Headless) {
+    O.Width = PictureSize.first;
+    O.Height = PictureSize.second;
+  } else if (O.Mode == TRunMode::Window) {
+    O.Width = WindowSize.first;
+    O.Height = WindowSize.second;
+  }
+  return true;
+}
+
+bool TParser::One() {
+  const std::string& Arg = Args[Next++];
+  const std::string_view Name = OptionName(Arg);
+  const TOptionSpec* Row = Lookup(Name);
+  Attached.reset();
+  if (const std::size_t Equals = Name.find('='); !Row && Equals != std::string_view::npos) {
+    Row = Lookup(Name.substr(0, Equals));
+    if (Row && !Row->AttachedValue) Row = nullptr;
+    Attached = Name.substr(Equals + 1);
+  }
+  if (!Row) return Fail("unknown option " + Arg);
+  if (Row->Group == TOptionGroup::Headless) HeadlessOnly = Arg;
+  if (Row->Group == TOptionGroup::Benchmark) BenchmarkOnly = OptionSpelling(*Row);
+  return (this->*HandlerOf(Row->Name))(*Row, Arg);
+}
+
+// Refuses an option given for a run other than the one chosen.
+bool TParser::Check() {
+  const bool Headless = O.Mode == TRunMode::Screenshot || O.Mode == TRunMode::Benchmark;
+  if (!HeadlessOnly.empty() && !Headless)
+    return Fail(HeadlessOnly + " needs --screenshot FILE.png or --benchmark");
+  if (!BenchmarkOnly.empty() && O.Mode != TRunMode::Benchmark)
+    return Fail(BenchmarkOnly + " needs --benchmark");
+  return true;
+}
+
+// -root draws on the daemon's window when it names one, unless -window-id names another; with no
+// mode chosen, that window alone makes the run a hack.
+bool TParser::TakeEnvironment(const char* XScreenSaverWindow) {
+  const bool FromEnvironment = XScreenSaverWindow && *XScreenSaverWindow;
+  if (!FromEnvironment || O.WindowId || !(RootGiven || O.Mode == TRunMode::Saver)) return true;
+  std::uint64_t Id = 0;
+  if (!ParseWindowId(XScreenSaverWindow, Id))
+    return Fail(std::string("XSCREENSAVER_WINDOW \"") + XScreenSaverWindow +
+                "\" is not a window id");
+  O.Mode = TRunMode::Hack;
+  O.WindowId = Id;
+  return true;
+}
+
+// ---- --help and the usage line ----------------------------------------------------------------
+
+constexpr std::size_t HelpWidth = 85;  // the longest line --help prints
+
+// Row's Help with its placeholders filled in.
+std::string Expand(const TOptionSpec& Row) {
+  const std::pair<std::string_view, std::string> Values[] = {
+      {"{low}", std::to_string(Row.Low)},
+      {"{high}", std::to_string(Row.High)},
+      {"{default}", Row.Default ? std::to_string(*Row.Default) : std::string(Row.DefaultText)},
+      {"{key}", std::string(Row.IniKey)},
+  };
+  std::string Text(Row.Help);
+  for (const auto& [Placeholder, Value] : Values)
+    for (std::size_t At = Text.find(Placeholder); At != std::string::npos;
+         At = Text.find(Placeholder, At + Value.size()))
+      Text.replace(At, Placeholder.size(), Value);
+  return Text;
+}
+
+// "-count N", "--window[=WxH]", "--benchmark".
+std::string Cell(const TOptionSpec& Row) {
+  std::string Text = OptionSpelling(Row);
+  if (Row.AttachedValue) return Text + "[=" + std::string(Row.Argument) + "]";
+  if (!Row.Argument.empty()) Text += " " + std::string(Row.Argument);
+  return Text;
+}
+
+// The option's column in --help: sub-options indented under their modes, a short name after it.
+std::string HelpCell(const TOptionSpec& Row) {
+  const bool Sub = Row.Group == TOptionGroup::Headless || Row.Group == TOptionGroup::Benchmark;
+  std::string Text = (Sub ? "    " : "  ") + Cell(Row);
+  if (!Row.ShortName.empty()) Text += ", -" + std::string(Row.ShortName);
+  return Text;
+}
+
+// Text's words after Lead, wrapped to HelpWidth, every line after the first indented to Column.
+std::string Wrap(std::string Lead, std::size_t Column, std::string_view Text) {
+  std::string Out, Line = std::move(Lead);
+  Line.resize(std::max(Line.size() + 1, Column), ' ');
+  bool LineHasWords = false;
+  for (std::size_t Start = 0; Start < Text.size();) {
+    std::size_t End = Text.find(' ', Start);
+    if (End == std::string_view::npos) End = Text.size();
+    const std::string_view Word = Text.substr(Start, End - Start);
+    Start = End + 1;
+    if (Word.empty()) continue;
+    if (LineHasWords && Line.size() + 1 + Word.size() > HelpWidth) {
+      Out += Line + "\n";
+      Line.assign(Column, ' ');
+      LineHasWords = false;
+    }
+    Line += (LineHasWords ? " " : "") + std::string(Word);
+    LineHasWords = true;
+  }
+  return Out + Line + "\n";
+}
+
+std::string MakeHelpText() {
+  std::size_t Column = 0;
+  for (const TOptionSpec& Row : Table) Column = std::max(Column, HelpCell(Row).size() + 2);
+  std::string Text =
+      "Vadrel: a flock of fish above a sunlit sea floor.\n"
+      "\n"
+      "usage: vadrel [options]\n"
+      "\n"
+      "Without options it fills the screen and ends on Escape or when the mouse moves.\n"
+      "\n";
+  for (const TOptionSpec& Row : Table) Text += Wrap(HelpCell(Row), Column, Expand(Row));
+  return Text +
+         "\n"
+         "Every option may be written with one dash or two. Settings are read from\n"
+         "$XDG_CONFIG_HOME/vadrel/Vadrel.ini (~/.config/vadrel/Vadrel.ini), then from the\n"
+         "data folder's Vadrel.ini ($VADREL_DATA, or the one installed with the program).\n";
+}
+
+// Whether Row is an option of the run Mode chooses (Headless ones of both headless runs).
+bool BelongsTo(const TOptionSpec& Row, const TOptionSpec& Mode) {
+  const bool HeadlessMode = Mode.Run == TRunMode::Screenshot || Mode.Run == TRunMode::Benchmark;
+  return (Row.Group == TOptionGroup::Headless && HeadlessMode) ||
+         (Row.Group == TOptionGroup::Benchmark && Mode.Run == TRunMode::Benchmark);
+}
+
+// One line: the modes, each with its own options, then the settings and --help.
+std::string MakeUsageText() {
+  std::string Modes, Rest;
+  for (const TOptionSpec& Row : Table) {
+    if (Row.Group == TOptionGroup::Mode) {
+      Modes += (Modes.empty() ? "" : " | ") + Cell(Row);
+      for (const TOptionSpec& Sub : Table)
+        if (BelongsTo(Sub, Row)) Modes += " [" + Cell(Sub) + "]";
+    } else if (Row.Group == TOptionGroup::Setting || Row.Group == TOptionGroup::Help) {
+      Rest += " [" + Cell(Row) + "]";
+    }
+  }
+  return "usage: vadrel [" + Modes + "]" + Rest;
+}
+
+// Made before main from the constant table; read only after.
+const std::string HelpStorage = MakeHelpText();
+const std::string UsageStorage = MakeUsageText();
+
 }  // namespace
+
+const char* const UsageText = UsageStorage.c_str();
+const char* const HelpText = HelpStorage.c_str();
+
+std::span<const TOptionSpec> OptionTable() { return Table; }
+
+const TOptionSpec& FindOption(std::string_view Name) {
+  for (const TOptionSpec& Row : Table)
+    if (Row.Name == Name) return Row;
+  assert(!"FindOption: no option of that name");
+  std::abort();
+}
+
+std::string OptionSpelling(const TOptionSpec& Option) {
+  return std::string(Option.Dashes, '-') + std::string(Option.Name);
+}
 
 bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
                       TOptions& Options, std::string& Error) {

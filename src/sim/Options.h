@@ -19,6 +19,10 @@ enum class TRunMode : std::uint8_t {
   Help,        // --help: print UsageText and stop
 };
 
+// Frames of a screenshot and of a benchmark when --frames is not given.
+inline constexpr int ScreenshotFrames = 100;
+inline constexpr int BenchmarkFrames = 220;
+
 struct TOptions {
   TRunMode Mode = TRunMode::Saver;
 
@@ -37,9 +41,9 @@ struct TOptions {
   // Window: the window's size. Screenshot and Benchmark: the picture's size.
   int Width = 0, Height = 0;
 
-  // Screenshot and Benchmark (Frames: 100 for a screenshot, 220 for a benchmark by default).
+  // Screenshot and Benchmark (Frames: ScreenshotFrames or BenchmarkFrames by default).
   std::string File;
-  int Frames = 100;
+  int Frames = ScreenshotFrames;
   std::optional<std::uint64_t> Seed;
   // The program's plain reference paths (the full neighbour scan, immediate-mode drawing)
   // instead of the fast ones, to compare them.
@@ -51,24 +55,48 @@ struct TOptions {
 inline constexpr int DefaultDelayMicroseconds = 20000;
 inline constexpr int MaxDelayMicroseconds = 10000000;
 
+// Which runs an option belongs to. --help and the usage line group the options by it, and the
+// parser refuses a Headless or Benchmark option in any other run.
+enum class TOptionGroup : std::uint8_t {
+  Mode,       // chooses the run (-root, --window, --screenshot, ...)
+  Setting,    // a setting of any run (-count, -fps)
+  Headless,   // only with --screenshot or --benchmark (--frames)
+  Benchmark,  // only with --benchmark (--reference)
+  Help,       // --help
+};
+
 // One row of the options table, the one home of every option: the parser, --help, the settings
 // (Settings.h) and the test that holds the manual, the README and XScreenSaver's settings file to
 // the same list all read it.
 struct TOptionSpec {
-  std::string_view Name;       // without dashes: "count"
-  std::string_view Argument;   // the value's name in the help ("N"); empty for a switch
-  std::int64_t Low = 0;        // a number's range, Low to High; both 0 for other values
-  std::int64_t High = 0;
-  std::optional<std::int64_t> Default;  // a number's value when neither it nor its key is given
-  std::string_view IniKey;     // the key in [Section] of Vadrel.ini it stands for; empty: none
+  std::string_view Name{};      // without dashes: "count"
+  std::string_view Argument{};  // the value's name in the help ("N"); empty for a switch
+  std::int64_t Low = 0;         // a number's range, Low to High (of each side for a size WxH);
+  std::int64_t High = 0;        // both 0 for other values and unbounded numbers
+  std::optional<std::int64_t> Default{};  // a number's value when neither it nor its key is given
+  std::string_view IniKey{};    // the key in [Section] of Vadrel.ini it stands for; empty: none
   bool InSettingsDialog = false;  // offered by XScreenSaver's settings dialog (vadrel.xml)
-  std::string_view Help;       // the help text, lines separated by '\n'
+  // The help text, one paragraph that --help wraps to its column; "{low}", "{high}",
+  // "{default}" and "{key}" stand for the row's Low, High, Default (or DefaultText) and IniKey.
+  std::string_view Help{};
+  TOptionGroup Group = TOptionGroup::Setting;
+  TRunMode Run = TRunMode::Saver;  // the run a Mode option chooses
+  int Dashes = 1;                  // how --help, the manual and the README write it: -count, --size
+  std::string_view ShortName{};    // another name, written with one dash ("h"); empty: none
+  // The value may be given only attached, after '=' (--window=WxH), and may be left out.
+  bool AttachedValue = false;
+  // What the value must be, in the error for a wrong one ("a whole number"); a number's range
+  // follows it there.
+  std::string_view Takes{};
+  std::string_view DefaultText{};  // the default of a value that is not a number ("1280x800")
 };
 
 // Every option, in the order --help lists them.
 std::span<const TOptionSpec> OptionTable();
 // The row of Name; asserts that there is one (a misspelt name is a programming error).
 const TOptionSpec& FindOption(std::string_view Name);
+// The option as --help and the error texts write it: "-count", "--screenshot".
+std::string OptionSpelling(const TOptionSpec& Option);
 
 // Reads the arguments (without the program name). XScreenSaverWindow is the value of
 // $XSCREENSAVER_WINDOW (nullptr when unset): with no mode switch on the command line it makes the
@@ -79,6 +107,6 @@ const TOptionSpec& FindOption(std::string_view Name);
 bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
                       TOptions& Options, std::string& Error);
 
-// The one-line usage and the whole help text (every option).
+// The one-line usage and the whole help text (every option), both made from the options table.
 extern const char* const UsageText;
 extern const char* const HelpText;
