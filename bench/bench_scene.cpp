@@ -35,17 +35,20 @@ private:
   std::optional<TScopedEnv> Env;
 };
 
-// Sets the scene up in the current context with Data's creatures and a fixed seed.
-bool SetUpScene(benchmark::State& State, std::optional<TSceneData>& Data, int Num) {
+// Sets a scene up in the current context with Data's creatures and a fixed seed.
+bool SetUpScene(benchmark::State& State, std::optional<TSceneData>& Data, int Num,
+                std::optional<TOceanScene>& Scene) {
   static const bool HaveData = FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1"));
   if (!HaveData) {
     State.SkipWithError("no generated data (build the project first)");
     return false;
   }
   Data.emplace(Num);
-  App().FlockSeed = 1;
-  ResizeScene(Width, Height);
-  InitScene();
+  TOptions Options;
+  Options.Seed = 1;
+  Scene.emplace(LoadSettings(Options));
+  Scene->ResizeScene(Width, Height);
+  Scene->InitScene();
   return true;
 }
 
@@ -53,12 +56,12 @@ void BM_Frame(benchmark::State& State) {
   TGLTestContext GL(Width, Height);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
   std::optional<TSceneData> Data;
-  if (!SetUpScene(State, Data, int(State.range(0)))) return;
+  std::optional<TOceanScene> Scene;
+  if (!SetUpScene(State, Data, int(State.range(0)), Scene)) return;
   for (auto _ : State) {
-    DrawScene();
+    Scene->DrawScene();
     glFinish();
   }
-  FreeScene();
 }
 BENCHMARK(BM_Frame)->Arg(40)->Arg(-1)->ArgName("Num")->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -66,9 +69,9 @@ void BM_FlockStep(benchmark::State& State) {
   TGLTestContext GL(64, 64);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
   std::optional<TSceneData> Data;
-  if (!SetUpScene(State, Data, 40)) return;
-  for (auto _ : State) App().Flock->Update();
-  FreeScene();
+  std::optional<TOceanScene> Scene;
+  if (!SetUpScene(State, Data, 40, Scene)) return;
+  for (auto _ : State) Scene->Flock()->Update();
 }
 BENCHMARK(BM_FlockStep)->Unit(benchmark::kMicrosecond);
 

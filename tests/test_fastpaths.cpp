@@ -124,29 +124,28 @@ TEST(FastPaths, FramesAreTheSameAsWithTheReferencePaths) {
   TScopedEnv Env("VADREL_DATA", Data.Path().c_str());
   TScopedEnv User("XDG_CONFIG_HOME", (Data.Path() / "none").c_str());
 
-  for (const auto [W, H] : {std::pair{320, 200}, std::pair{200, 150}, std::pair{480, 100}}) {
+  for (const auto& [W, H] : {std::pair{320, 200}, std::pair{200, 150}, std::pair{480, 100}}) {
     TGLTestContext GL(W, H);
     REQUIRE_GL(GL);
     std::vector<std::vector<std::uint8_t>> Frames[2];
     for (const bool Reference : {true, false}) {
       std::int64_t Ticks = 0;
       SetPerformanceCounter([&Ticks] { return Ticks; });
-      App().FlockSeed = 5;
-      App().ReferencePaths = Reference;
-      App().FarDetailPixels = 0;
-      ResizeScene(W, H);
-      InitScene();
+      TSettings Settings;
+      Settings.BoidCount = 150;
+      Settings.FlockSeed = 5;
+      Settings.ReferencePaths = Reference;
+      Settings.FarDetailPixels = 0;
+      TOceanScene Scene(Settings);
+      Scene.ResizeScene(W, H);
+      Scene.InitScene();
       for (int F = 0; F < 12; ++F) {
         Ticks += PerformanceFrequency() / 30;
-        DrawScene();
+        Scene.DrawScene();
         Frames[Reference].push_back(GL.ReadPixels());
       }
-      FreeScene();
       SetPerformanceCounter({});
     }
-    App().ReferencePaths = false;
-    App().FarDetailPixels = Scene::FarDetailPixels;
-    App().FlockSeed.reset();
     for (std::size_t F = 0; F < Frames[0].size(); ++F)
       EXPECT_TRUE(Frames[0][F] == Frames[1][F]) << W << "x" << H << ", frame " << F + 1;
   }

@@ -35,19 +35,14 @@ protected:
       GTEST_SKIP() << "no generated data in " << DataFolder();
     if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
   }
-  void TearDown() override {
-    FreeScene();
-    App().FlockSeed.reset();
-    App().CountOverride.reset();
-  }
-
   // The default scene's frame after Frames frames, RGBA rows bottom first.
   std::vector<std::uint8_t> Render(int Frames) {
-    App().FlockSeed = 1;
-    App().CountOverride = Scene::DefaultBoidCount;
-    ResizeScene(W, H);
-    InitScene();
-    for (int F = 0; F < Frames; ++F) DrawScene();
+    TSettings Settings;
+    Settings.FlockSeed = 1;
+    TOceanScene Ocean(Settings);
+    Ocean.ResizeScene(W, H);
+    Ocean.InitScene();
+    for (int F = 0; F < Frames; ++F) Ocean.DrawScene();
     return GL.ReadPixels();
   }
 

@@ -13,7 +13,8 @@ namespace {
 TEST(ResizeScene, HeightZeroGivesAViewportOfHeightOne) {
   TGLTestContext GL(64, 64);
   REQUIRE_GL(GL);
-  ResizeScene(640, 0);
+  TOceanScene Scene{TSettings{}};
+  Scene.ResizeScene(640, 0);
   GLint Viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, Viewport);
   EXPECT_EQ(Viewport[2], 640);
@@ -28,7 +29,8 @@ TEST(ResizeScene, HeightZeroGivesAViewportOfHeightOne) {
 TEST(ResizeScene, AspectIsComputedInFloatingPoint) {
   TGLTestContext GL(64, 64);
   REQUIRE_GL(GL);
-  ResizeScene(1280, 800);  // integer division would give an aspect of 1
+  TOceanScene Scene{TSettings{}};
+  Scene.ResizeScene(1280, 800);  // integer division would give an aspect of 1
   GLfloat Projection[16] = {};
   glGetFloatv(GL_PROJECTION_MATRIX, Projection);
   EXPECT_NEAR(Projection[5], 2.4142135f, 1e-5f);
@@ -42,20 +44,20 @@ TEST(ResizeScene, AspectIsComputedInFloatingPoint) {
 }
 
 TEST(WndProc, KeyEventsSetAndClearTheKeyTable) {
-  TVadrelState& S = App();
+  TShell S(TOptions{}, TSettings{});
   SDL_Event Event{};
   Event.type = SDL_KEYDOWN;
   Event.key.keysym.sym = SDLK_ESCAPE;
-  WndProc(Event);
+  S.WndProc(Event);
   EXPECT_TRUE(S.Keys[27]);
   Event.type = SDL_KEYUP;
-  WndProc(Event);
+  S.WndProc(Event);
   EXPECT_FALSE(S.Keys[27]);
   // A key without a virtual-key number touches nothing.
   const auto Before = S.Keys;
   Event.type = SDL_KEYDOWN;
   Event.key.keysym.sym = SDLK_LALT;
-  WndProc(Event);
+  S.WndProc(Event);
   EXPECT_EQ(S.Keys, Before);
 }
 
@@ -82,14 +84,19 @@ protected:
     Dir.Write("Vadrel.pp1", TinyCreature);
     Dir.Write("Vadrel.pp2", TinyTerrain);
     Dir.Write("Vadrel.pp3", TinyCreature);
-    App().FlockSeed = 1;
+    Options.Seed = 1;
   }
-  void TearDown() override {
-    FreeScene();
-    App().FlockSeed.reset();
-    App().CountOverride.reset();
-    App().RivalsOverride.reset();
+
+  // A scene of the settings the options and the two configuration files give, set up.
+  void InitScene() {
+    Scene = std::make_unique<TOceanScene>(LoadSettings(Options));
+    Scene->InitScene();
   }
+  void DrawScene() { Scene->DrawScene(); }
+  const TFlock& Flock() const { return *Scene->Flock(); }
+
+  TOptions Options;
+  std::unique_ptr<TOceanScene> Scene;
 
   TGLTestContext GL{160, 100};
   TTempDir Dir;
@@ -115,14 +122,13 @@ TEST_F(SceneSetUp, NumGivesNumPlusOneCreatures) {
     std::filesystem::remove(Dir.Path() / "Vadrel.ini");
     if (C.Ini) Dir.Write("Vadrel.ini", std::string(C.Ini));
     InitScene();
-    ASSERT_TRUE(App().Flock);
-    EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.Ini ? C.Ini : "(no file)");
+    ASSERT_TRUE(Scene->Flock());
+    EXPECT_EQ(Flock().Boids().size(), C.Creatures) << (C.Ini ? C.Ini : "(no file)");
     // Only the capped count is worth a word, and one line says it.
     EXPECT_EQ(Messages.Diagnostics.size(), C.Creatures == 10000 ? 1u : 0u) << (C.Ini ? C.Ini : "(no file)");
     Messages.Diagnostics.clear();
-    ASSERT_TRUE(App().Terrain);
+    ASSERT_TRUE(Scene->Terrain());
     DrawScene();  // an empty flock draws too
-    FreeScene();
   }
 }
 
@@ -142,10 +148,9 @@ TEST_F(SceneSetUp, UserSettingsComeFirstAndTheCommandLineBeforeThem) {
   for (const auto& C : Cases) {
     std::filesystem::remove(Dir.Path() / "config/vadrel/Vadrel.ini");
     if (C.User) Dir.Write("config/vadrel/Vadrel.ini", std::string(C.User));
-    App().CountOverride = C.Count;
+    Options.Count = C.Count;
     InitScene();
-    EXPECT_EQ(App().Flock->Boids().size(), C.Creatures) << (C.User ? C.User : "(no file)");
-    FreeScene();
+    EXPECT_EQ(Flock().Boids().size(), C.Creatures) << (C.User ? C.User : "(no file)");
   }
 }
 
@@ -166,20 +171,19 @@ TEST_F(SceneSetUp, RivalsFollowTheSchoolInASecondSlot) {
                {"[Section]\nRivals=0x7fffffff\n", {}, Scene::MaxRivalCount, 1},
                {"[Section]\nRivals=1\n", 2, 2, 0},
                {nullptr, 0, 0, 0}};
-  App().RivalsOverride = 0;
+  Options.Rivals = 0;
   InitScene();
   std::vector<std::pair<double, double>> Plain;
-  for (const auto& B : App().Flock->Boids()) Plain.emplace_back(B->X(), B->Y());
-  FreeScene();
+  for (const auto& B : Flock().Boids()) Plain.emplace_back(B->X(), B->Y());
   for (const auto& C : Cases) {
     const std::string Label = C.User ? C.User : "(no file)";
     std::filesystem::remove(Dir.Path() / "config/vadrel/Vadrel.ini");
     if (C.User) Dir.Write("config/vadrel/Vadrel.ini", std::string(C.User));
-    App().RivalsOverride = C.Rivals;
+    Options.Rivals = C.Rivals;
     InitScene();
-    const auto& Boids = App().Flock->Boids();
+    const auto& Boids = Flock().Boids();
     ASSERT_EQ(Boids.size(), 6u + std::size_t(C.Predators)) << Label;
-    EXPECT_EQ(App().Flock->ModelCount(), C.Predators > 0 ? 2 : 1) << Label;
+    EXPECT_EQ(Flock().ModelCount(), C.Predators > 0 ? 2 : 1) << Label;
     for (std::size_t I = 0; I < Boids.size(); ++I) {
       const TBoid& B = *Boids[I];
       const bool Fish = I < 6;
@@ -189,19 +193,20 @@ TEST_F(SceneSetUp, RivalsFollowTheSchoolInASecondSlot) {
                                                     : Scene::CreatureTraits;
       EXPECT_EQ(B.ViewRadius(), Traits.ViewRadius) << Label << ", boid " << I;
       EXPECT_EQ(B.FleeRatio(), Traits.FleeRatio) << Label << ", boid " << I;
-      if (Fish) EXPECT_EQ(std::make_pair(B.X(), B.Y()), Plain[I]) << Label << ", boid " << I;
+      if (Fish) {
+        EXPECT_EQ(std::make_pair(B.X(), B.Y()), Plain[I]) << Label << ", boid " << I;
+      }
     }
     EXPECT_EQ(Messages.Diagnostics.size(), C.Diagnostics) << Label;
     Messages.Diagnostics.clear();
     for (int Frame = 0; Frame < 3; ++Frame) DrawScene();
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << Label;
-    FreeScene();
   }
 }
 
 TEST_F(SceneSetUp, MissingBackdropIsReportedAndTheSceneGoesOn) {
   InitScene();
-  EXPECT_EQ(App().BackdropTexture, 0u);
+  EXPECT_EQ(Scene->BackdropTexture(), 0u);
   ASSERT_FALSE(Messages.Messages.empty());
   EXPECT_EQ(Messages.Messages[0].Text, "Error opening " + (Dir.Path() / "Vadrel200.bmp").string());
   EXPECT_EQ(Messages.Messages[0].Caption, "BMP Unit");
@@ -312,11 +317,6 @@ protected:
     if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
     if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
   }
-  void TearDown() override {
-    FreeScene();
-    App().FlockSeed.reset();
-  }
-
   // Frames First..Last (counting from 1) of a fresh scene; Empty: a data folder whose
   // configuration asks for no creatures.
   std::vector<TFrame> Render(bool Empty, int First, int Last) {
@@ -326,15 +326,16 @@ protected:
         std::filesystem::create_symlink(Entry.path(), Data.Path() / Entry.path().filename());
     Data.Write("Vadrel.ini", std::string(Empty ? "[Section]\nNum=-1\n" : "[Section]\nNum=40\n"));
     TScopedEnv Env("VADREL_DATA", Data.Path().c_str());
-    App().FlockSeed = 11;
-    ResizeScene(W, H);
-    InitScene();
+    TOptions Options;
+    Options.Seed = 11;
+    TOceanScene Scene(LoadSettings(Options));
+    Scene.ResizeScene(W, H);
+    Scene.InitScene();
     std::vector<TFrame> Frames;
     for (int F = 1; F <= Last; ++F) {
-      DrawScene();
+      Scene.DrawScene();
       if (F >= First) Frames.push_back(GL.ReadPixels());
     }
-    FreeScene();
     return Frames;
   }
 

@@ -328,7 +328,7 @@ int PreviewCreature(const std::string& Folder, const std::string& OutPath, const
 void DrawCreatures(TCanvas& Canvas, TModel& Creature, const TMipTexture& Skin, const TMat& Proj, const TMat& Camera) {
   const double Width = Scene::FlockWorldWidth / Scene::WorldUnitsPerSceneUnit;
   const double Height = Scene::FlockWorldHeight / Scene::WorldUnitsPerSceneUnit;
-  TRandom Random(7);
+  datagen::TRandom Random(7);
   const TMat FlockPlane = Mul(Camera, RotateDeg(Scene::FlockTiltDegrees, 0));
   for (int I = 0; I < 24; ++I) {
     const double Px = Random.Range(0, Width), Py = Random.Range(0, Height), Bearing = Random.Range(0, 360);

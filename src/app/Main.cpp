@@ -1,6 +1,7 @@
 // The process entry: reads the command line, then runs the screen saver in the mode it asks for
 // (or renders the scene headless into a PNG, or prints the help) and turns any error that nothing
 // else caught into the error box and exit code 1. Unknown options give exit code 2.
+#include "Headless.h"
 #include "Options.h"
 #include "Platform.h"
 #include "Vadrel.h"
@@ -11,6 +12,15 @@
 #include <exception>
 #include <string>
 #include <vector>
+
+namespace {
+
+// SDL's last resources go with the process's end, however main is left.
+struct TSdlLibrary {
+  ~TSdlLibrary() { SDL_Quit(); }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   TOptions Options;
@@ -26,23 +36,16 @@ int main(int argc, char** argv) {
   }
   InstallStopSignals();
 
-  int ExitCode = 1;
+  const TSdlLibrary Sdl;
+  const bool Headless = Options.Mode == TRunMode::Screenshot || Options.Mode == TRunMode::Benchmark;
   try {
-    const bool Headless =
-        Options.Mode == TRunMode::Screenshot || Options.Mode == TRunMode::Benchmark;
-    ExitCode = Headless ? RunHeadless(Options) : WinMain(Options);
-  } catch (const std::exception& Error) {
-    // The full-screen window would hide the box: take it down first.
-    KillGLWindow();
-    FreeScene();
-    ShowMessage(Error.what(), "Error");
-    ExitCode = 1;
+    // Every window is down by the time an error arrives here: the full-screen one would hide the
+    // box.
+    return Headless ? RunHeadless(Options) : WinMain(Options);
+  } catch (const std::exception& Failure) {
+    ShowMessage(Failure.what(), "Error");
   } catch (...) {
-    KillGLWindow();
-    FreeScene();
     ShowMessage("Unknown error", "Error");
-    ExitCode = 1;
   }
-  SDL_Quit();
-  return ExitCode;
+  return 1;
 }

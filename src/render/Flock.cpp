@@ -19,9 +19,9 @@ float Degrees(float Radians) { return float(double(Radians) * RadToDeg); }
 TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
                bool Caustics, std::optional<std::uint64_t> Seed) {
   if (Seed)
-    RandomSeed(*Seed);
+    FRandom.Seed(*Seed);
   else
-    RandomizeFromClock();
+    FRandom.SeedFromClock();
   FModelCount = std::abs(ModelCount);
   assert(FModelCount >= 1 && "TFlock needs at least one model slot: slot 0 holds the creature");
   FHeight = std::abs(Height);
@@ -43,23 +43,25 @@ void TFlock::LoadModel(std::int32_t Slot, const std::string& ModelFile) {
 }
 
 std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Traits, double Width,
-                               double Height) {
+                               double Height, TRandom& Random) {
   auto Color = std::make_unique<TColor>(Traits.Color);
   // The draws come in this order so that a seed gives the same flock every time.
-  const double Heading = RandomReal() * 2 * Pi;
-  const double Speed = RandomInt(1);
-  const double X = RandomReal() * Width;
-  const double Y = RandomReal() * Height;
+  const double Heading = Random.Real() * 2 * Pi;
+  const double Speed = Random.Int(1);
+  const double X = Random.Real() * Width;
+  const double Y = Random.Real() * Height;
   TBoidGene Gene(std::move(Color), Heading, Speed, X, Y, Traits.MaxSpeed, Traits.MinSpeed,
                  Traits.TurnRate, Traits.Acceleration, Traits.ViewRadius, Traits.SeparationRadius,
                  Traits.PursueRatio, Traits.FleeRatio, ModelIndex);
-  return std::make_unique<TBoid>(std::move(Gene));
+  auto Boid = std::make_unique<TBoid>(std::move(Gene));
+  Boid->SetRandom(Random);
+  return Boid;
 }
 
 void TFlock::AddBoid(std::int32_t ModelIndex, const TBoidTraits& Traits) {
   assert(ModelIndex >= 0 && std::size_t(ModelIndex) < FModels.size() && FModels[ModelIndex] &&
          "AddBoid: ModelIndex must name a filled model slot");
-  FBoids.push_back(NewBoid(ModelIndex, Traits, FWidth, FHeight));
+  FBoids.push_back(NewBoid(ModelIndex, Traits, FWidth, FHeight, FRandom));
 }
 
 void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }

@@ -16,14 +16,15 @@
 #include "Grid.h"
 
 // A new boid of Traits for model slot ModelIndex, its start heading, speed and position drawn from
-// the random generator for a Width x Height world, as TFlock::AddBoid draws them. Needs no GL:
-// the simulation can be built and stepped without the flock's models.
+// Random for a Width x Height world, as TFlock::AddBoid draws them; Random also drives its random
+// walk and must outlive it. Needs no GL: the simulation can be built and stepped without the
+// flock's models.
 std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Traits, double Width,
-                               double Height);
+                               double Height, TRandom& Random = ProcessRandom());
 
 class TFlock {
 public:
-  // Seeds the random generator (from the clock, or with Seed for a reproducible flock) and loads
+  // Seeds the flock's own random generator (from the clock, or with Seed for a reproducible flock) and loads
   // the creature into model slot 0. ModelCount must be at least 1 (by absolute value). Needs the
   // GL context current; errors of the model file pass to the caller.
   TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
@@ -71,6 +72,7 @@ public:
 
 private:
   std::int32_t FModelCount = 0;
+  TRandom FRandom;  // before the boids, which use it
   std::vector<std::unique_ptr<TBoid>> FBoids;
   double FHeight = 0;
   double FWidth = 0;

@@ -11,28 +11,17 @@
 // mt19937_64's output sequence is fixed by the standard; the conversions below are our own, so
 // a seed yields the same reals and integers with every standard library.
 
-namespace {
-
-std::mt19937_64& Generator() {
-  static std::mt19937_64 Engine(0);
-  return Engine;
-}
-
-}  // namespace
-
-void RandomSeed(std::uint64_t Seed) { Generator().seed(Seed); }
-
-void RandomizeFromClock() {
+void TRandom::SeedFromClock() {
   const auto Ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-  RandomSeed(static_cast<std::uint64_t>(Ticks));
+  Seed(static_cast<std::uint64_t>(Ticks));
 }
 
-double RandomReal() {
+double TRandom::Real() {
   // The top 53 bits, scaled: every value is a multiple of 2^-53 below 1.
-  return static_cast<double>(Generator()() >> 11) * 0x1.0p-53;
+  return static_cast<double>(FEngine() >> 11) * 0x1.0p-53;
 }
 
-int RandomInt(int Bound) {
+int TRandom::Int(int Bound) {
   assert(Bound >= 1 && "RandomInt needs a bound of at least 1");
   if (Bound <= 1) return 0;
   // Rejection keeps every value equally likely.
@@ -40,10 +29,20 @@ int RandomInt(int Bound) {
   const std::uint64_t Limit = std::numeric_limits<std::uint64_t>::max() -
                               std::numeric_limits<std::uint64_t>::max() % Range;
   std::uint64_t Draw;
-  do Draw = Generator()();
+  do Draw = FEngine();
   while (Draw >= Limit);
   return static_cast<int>(Draw % Range);
 }
+
+TRandom& ProcessRandom() {
+  static TRandom Generator;
+  return Generator;
+}
+
+void RandomSeed(std::uint64_t Seed) { ProcessRandom().Seed(Seed); }
+void RandomizeFromClock() { ProcessRandom().SeedFromClock(); }
+double RandomReal() { return ProcessRandom().Real(); }
+int RandomInt(int Bound) { return ProcessRandom().Int(Bound); }
 
 // ---- TBoidGene ----------------------------------------------------------------------------
 
@@ -356,7 +355,7 @@ void TBoid::FollowMates() {
   } else {
     // Alone: slow down and drift in a random walk of single turn steps.
     Decelerate();
-    if (RandomReal() < 0.5)
+    if (FRandom->Real() < 0.5)
       TurnLeft();
     else
       TurnRight();

@@ -1,6 +1,6 @@
 // Boid: the flocking creature and its genome. A boid is a point in the plane with a heading and a
 // speed that steers by discrete rules (avoid, pursue, flee, follow, wander), changing heading and
-// speed only in whole steps. Also the program's one random generator. Plain C++; no GL, no SDL.
+// speed only in whole steps. Also the random generators. Plain C++; no GL, no SDL.
 //
 // Units: positions and radii in world units, speed in world units per step, angles in radians
 // (heading 0 points along +x and grows towards +y).
@@ -9,17 +9,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <span>
 
 inline constexpr double TwoPi = 6.283185307179586;
 inline constexpr double Pi = 3.141592653589793;
 
-// The process-wide uniform generator. Whoever owns the flock seeds it once; a given seed gives
-// the same sequence on every platform.
+// A uniform generator; a given seed gives the same sequence on every platform. Each flock owns
+// one, so that flocks side by side (a scene per monitor) never draw from each other's sequence.
+class TRandom {
+public:
+  void Seed(std::uint64_t Value) { FEngine.seed(Value); }
+  void SeedFromClock();
+  double Real();         // uniform in [0, 1)
+  int Int(int Bound);    // uniform in [0, Bound); Bound must be at least 1
+
+private:
+  std::mt19937_64 FEngine{0};
+};
+
+// The process-wide generator: a boid's own unless its flock gives it the flock's.
+TRandom& ProcessRandom();
 void RandomSeed(std::uint64_t Seed);
 void RandomizeFromClock();
-double RandomReal();         // uniform in [0, 1)
-int RandomInt(int Bound);    // uniform in [0, Bound); Bound must be at least 1
+double RandomReal();
+int RandomInt(int Bound);
 
 // A boid's group identity: boids whose three components are equal are mates.
 struct TColor {
@@ -154,6 +168,9 @@ public:
   void SetFleeRatio(double Value);
   // A boid always has a colour: it decides who its mates are.
   void SetColor(std::unique_ptr<TColor> Value);
+  // The generator of the lone boid's random walk (ProcessRandom() until set); it must outlive
+  // the boid.
+  void SetRandom(TRandom& Random) { FRandom = &Random; }
 
 private:
   void Accelerate();
@@ -175,4 +192,5 @@ private:
   TBoid* FNearestMate = nullptr;
   TBoid* FNearestRival = nullptr;
   std::int32_t FModelIndex = 0;
+  TRandom* FRandom = &ProcessRandom();
 };

@@ -5,7 +5,7 @@
 // Writes OUT_PREFIX-1.png and OUT_PREFIX-2.png (the last picture seen as -1 when the scene never
 // showed up within SECONDS) and prints what it measured. Exit 0 when everything holds, 1 when not,
 // 2 on a usage or display error.
-#include "Vadrel.h"
+#include "Headless.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

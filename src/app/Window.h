@@ -1,0 +1,77 @@
+// Window: one window with its current OpenGL context: the screen saver's full-screen window, a
+// desktop window, an X window someone else made (hack mode) or a hidden offscreen one. Owns the
+// video subsystem's use, the window and the context for its life. Depends on SDL2 and XWindow.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "XWindow.h"
+
+// How the window is made.
+enum class TWindowKind : std::uint8_t {
+  FullScreen,  // the screen saver's borderless window covering display 0
+  Desktop,     // an ordinary resizable window of Width x Height
+  Foreign,     // an X window someone else made (hack mode): drawn into, never resized or closed
+  Offscreen,   // a hidden Width x Height window on whatever driver SDL has (offscreen without one)
+};
+
+struct TWindowRequest {
+  TWindowKind Kind = TWindowKind::FullScreen;
+  int Width = 0, Height = 0;        // Desktop and Offscreen
+  std::uint64_t ForeignWindow = 0;  // Foreign: the X window; 0 is the root window
+};
+
+class TGLWindow {
+public:
+  // Makes the window (shown and raised unless offscreen or foreign) and a double-buffered context
+  // of PixelDepth colour bits with a 16-bit depth buffer, current on this thread. On failure Ok()
+  // is false, Error() says in one line which step failed and why, and nothing is left behind.
+  TGLWindow(int PixelDepth, const TWindowRequest& Request);
+  // Releases the context, then the window (a foreign one is only let go of), then its use of the
+  // video subsystem.
+  ~TGLWindow();
+  TGLWindow(const TGLWindow&) = delete;
+  TGLWindow& operator=(const TGLWindow&) = delete;
+
+  bool Ok() const { return Context != nullptr; }
+  const std::string& Error() const { return FError; }
+  TWindowKind Kind() const { return FKind; }
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+
+  // Makes this window's context current (for a program with more than one).
+  bool MakeCurrent();
+  void Swap();
+  // A foreign window's size as its owner last set it (SDL hears nothing of it): Resized tells
+  // whether it changed. False when the window is gone. Other kinds: true, never resized.
+  bool Follow(bool& Resized);
+
+private:
+  struct TVideo {  // one use of SDL's video subsystem
+    bool Started = false;
+    ~TVideo();
+  };
+  struct TWindowDeleter {
+    void operator()(SDL_Window* W) const { SDL_DestroyWindow(W); }
+  };
+  struct TContextDeleter {
+    void operator()(void* C) const { SDL_GL_DeleteContext(C); }
+  };
+
+  TWindowKind FKind;
+  std::string FError;
+  int FWidth = 0, FHeight = 0;
+  std::unique_ptr<TXWindow> Foreign;  // declared first: let go of last
+  TVideo Video;
+  std::unique_ptr<SDL_Window, TWindowDeleter> Window;
+  std::unique_ptr<void, TContextDeleter> Context;
+
+  bool Create(int PixelDepth, const TWindowRequest& Request);
+  bool StartVideo(const TWindowRequest& Request);
+  bool MakeWindow(const TWindowRequest& Request);
+  bool Fail(const char* Step, std::string Reason);
+};

@@ -1,0 +1,91 @@
+// Scenes side by side, as a shell holding one per monitor would: each in its own window and GL
+// context, neither disturbing the other, one freed while the other goes on.
+#include "OceanScene.h"
+#include "Platform.h"
+#include "TestSupport.h"
+#include "Window.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using TFrame = std::vector<std::uint8_t>;
+constexpr int W = 160, H = 100;
+
+TFrame ReadFrame() {
+  TFrame Pixels(std::size_t(W) * H * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, Pixels.data());
+  return Pixels;
+}
+
+// A window with its scene of seed Seed, set up; frames are drawn with the window's context current.
+struct TView {
+  explicit TView(std::uint64_t Seed)
+      : Window(std::make_unique<TGLWindow>(32, TWindowRequest{TWindowKind::Offscreen, W, H, 0})),
+        Scene([Seed] {
+          TSettings Settings;
+          Settings.FlockSeed = Seed;
+          return Settings;
+        }()) {
+    if (!Window->Ok()) return;
+    Scene.ResizeScene(W, H);
+    Scene.InitScene();
+  }
+  TFrame Draw() {
+    EXPECT_TRUE(Window->MakeCurrent());
+    Scene.DrawScene();
+    return ReadFrame();
+  }
+  std::unique_ptr<TGLWindow> Window;
+  TOceanScene Scene;
+};
+
+class TwoScenes : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!FileExists(MapPath("C:\\Vadrel_Data\\Vadrel.pp1")))
+      GTEST_SKIP() << "no generated data in " << DataFolder();
+    SetPerformanceCounter([this] { return Ticks; });
+  }
+  void TearDown() override { SetPerformanceCounter({}); }
+  // Every scene's animation clock moves one frame of a seeded render.
+  void Tick() { Ticks += PerformanceFrequency() / 30; }
+
+  std::int64_t Ticks = 0;
+};
+
+// Caught the flocks sharing one random generator: a lone fish's random walk in one scene changed
+// the other's draws, so neither drew what it draws alone.
+TEST_F(TwoScenes, DrawSideBySideAndOneGoesOnAloneAfterTheOtherIsFreed) {
+  constexpr int Frames = 6, FramesAlone = 4;
+  std::vector<TFrame> Alone;  // the picture of one scene with no other beside it
+  {
+    TView Only(3);
+    ASSERT_TRUE(Only.Window->Ok()) << Only.Window->Error();
+    for (int F = 0; F < Frames + FramesAlone; ++F, Tick()) Alone.push_back(Only.Draw());
+  }
+  Ticks = 0;
+  auto First = std::make_unique<TView>(3);
+  TView Second(3);
+  ASSERT_TRUE(Second.Window->Ok()) << Second.Window->Error();
+  EXPECT_NE(First->Scene.Flock(), Second.Scene.Flock());
+  for (int F = 0; F < Frames; ++F, Tick()) {
+    EXPECT_TRUE(First->Draw() == Alone[F]) << "the first scene, frame " << F + 1;
+    EXPECT_TRUE(Second.Draw() == Alone[F]) << "the second scene, frame " << F + 1;
+  }
+  First->Scene.FreeScene();
+  EXPECT_EQ(First->Scene.Flock(), nullptr);
+  First.reset();
+  for (int F = Frames; F < Frames + FramesAlone; ++F, Tick())
+    EXPECT_TRUE(Second.Draw() == Alone[F]) << "the second scene alone, frame " << F + 1;
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+}  // namespace
