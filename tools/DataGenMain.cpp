@@ -12,11 +12,18 @@
 #include <vector>
 
 #include "DataGen.h"
+#include "Options.h"
 
 namespace {
 
+// Every setting of the options table that has a key, at its default: the one home of the
+// defaults, written out for the user to read and copy.
 void WriteIni(const std::string& Folder) {
-  datagen::WriteFile(Folder + "/Vadrel.ini", std::string("[Section]\nNum=40\n"));
+  std::string Text = "[Section]\n";
+  for (const TOptionSpec& Option : OptionTable())
+    if (!Option.IniKey.empty() && Option.Default)
+      Text += std::string(Option.IniKey) + "=" + std::to_string(*Option.Default) + "\n";
+  datagen::WriteFile(Folder + "/Vadrel.ini", Text);
 }
 
 }  // namespace
