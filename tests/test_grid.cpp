@@ -93,10 +93,12 @@ TEST(NeighbourGrid, CandidatesCoverBoidsOffTheEdgeAndTinyRadii) {
     Grid.Rebuild(Flock, World, World);
     for (std::size_t I = 0; I < Flock.size(); ++I) {
       const auto Near = Grid.Candidates(*Flock[I]);
-      for (std::size_t J = 0; J < Flock.size(); ++J)
-        if (Flock[I]->InRange(*Flock[J], Radius) || I == J)
+      for (std::size_t J = 0; J < Flock.size(); ++J) {
+        if (Flock[I]->InRange(*Flock[J], Radius) || I == J) {
           EXPECT_NE(std::find(Near.begin(), Near.end(), J), Near.end())
               << "radius " << Radius << ", boid " << I << " misses " << J;
+        }
+      }
     }
   }
 }

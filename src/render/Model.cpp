@@ -97,8 +97,8 @@ bool ParseReal(std::string_view Token, float& Value) {
 // end and which line was read last, and raises every reading fault as an EModelError on that line.
 class TModelText {
 public:
-  TModelText(const std::string& FileName, const std::vector<std::uint8_t>& Bytes)
-      : FileName(FileName), Data(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()) {}
+  TModelText(const std::string& File, const std::vector<std::uint8_t>& Bytes)
+      : FileName(File), Data(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()) {}
 
   bool AtEnd() const { return Position >= Data.size(); }
   int LineNumber() const { return Line; }
@@ -123,7 +123,7 @@ public:
   // The blank-separated numbers of one data line, taken in order; what is left is ignored.
   class TFields {
   public:
-    TFields(const TModelText& Text, std::string_view Line) : Text(Text), Rest(Line) {}
+    TFields(const TModelText& Source, std::string_view Line) : Text(Source), Rest(Line) {}
 
     int Integer(const char* What) {
       const std::string_view Token = Next(What);
@@ -327,9 +327,9 @@ bool ReadBone(TModelText& Text, TBone& Bone) {
 // keeps exactly the entries it has.
 class TModelReader {
 public:
-  TModelReader(TModel& Model, const std::string& FileName, const std::vector<std::uint8_t>& Bytes,
-               TModel::TTextures Textures)
-      : Model(Model), Text(FileName, Bytes), Textures(Textures) {}
+  TModelReader(TModel& Target, const std::string& FileName, const std::vector<std::uint8_t>& Bytes,
+               TModel::TTextures TextureMode)
+      : Model(Target), Text(FileName, Bytes), Textures(TextureMode) {}
 
   // Reads the file and checks what its meshes point at; returns the start frame it names.
   float Read() {

@@ -67,7 +67,7 @@ public:
   static constexpr int CausticFrameCount = 32;
 
   // Loads no texture: see LoadCausticFrames and LoadTextureFile.
-  explicit TMaterial(bool Caustics) : Caustics(Caustics) {}
+  explicit TMaterial(bool WithCaustics) : Caustics(WithCaustics) {}
 
   bool Caustics = false;
   std::string Name;

@@ -60,15 +60,9 @@ const TGlyph* GlyphOf(char C) {
   }
 }
 
-}  // namespace
-
-void DrawOverlayText(const std::string& Text, int Width, int Height) {
-  if (Text.empty() || Width <= 0 || Height <= 0) return;
-  // One font pixel per screen pixel on a small preview, larger on big screens.
-  const int Scale = std::max(1, Height / 360);
-  const int Advance = (GlyphWidth + 1) * Scale;
-  const int Margin = 4 * Scale;
-
+// Pixel coordinates with the origin in the lower left corner, and nothing but the colour on: no
+// depth test, fog, alpha test, lighting or texture. EndScreenPixels restores what was there.
+void BeginScreenPixels(int Width, int Height) {
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
@@ -87,7 +81,41 @@ void DrawOverlayText(const std::string& Text, int Width, int Height) {
     ExtOpenGL::ActiveTexture(Unit);
     glDisable(GL_TEXTURE_2D);
   }
+}
 
+void EndScreenPixels() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+}
+
+// The quads of Glyph's pixels, its lower left corner at (Left, Bottom), each font pixel Scale
+// screen pixels square; inside glBegin(GL_QUADS).
+void EmitGlyph(const TGlyph& Glyph, int Left, int Bottom, int Scale) {
+  for (int Row = 0; Row < GlyphHeight; ++Row)
+    for (int Column = 0; Column < GlyphWidth; ++Column) {
+      if (!(Glyph[std::size_t(Row)] & (0x10 >> Column))) continue;
+      const int X = Left + Column * Scale;
+      const int Y = Bottom + (GlyphHeight - 1 - Row) * Scale;
+      glVertex2i(X, Y);
+      glVertex2i(X + Scale, Y);
+      glVertex2i(X + Scale, Y + Scale);
+      glVertex2i(X, Y + Scale);
+    }
+}
+
+}  // namespace
+
+void DrawOverlayText(const std::string& Text, int Width, int Height) {
+  if (Text.empty() || Width <= 0 || Height <= 0) return;
+  // One font pixel per screen pixel on a small preview, larger on big screens.
+  const int Scale = std::max(1, Height / 360);
+  const int Advance = (GlyphWidth + 1) * Scale;
+  const int Margin = 4 * Scale;
+
+  BeginScreenPixels(Width, Height);
   const int Left = Margin, Bottom = Margin;
   const int BoxRight = Left + int(Text.size()) * Advance + Scale;
   const int BoxTop = Bottom + (GlyphHeight + 2) * Scale;
@@ -99,25 +127,9 @@ void DrawOverlayText(const std::string& Text, int Width, int Height) {
   glVertex2i(Left - 2 * Scale, BoxTop);
   glColor3f(1.0f, 1.0f, 0.85f);
   for (std::size_t I = 0; I < Text.size(); ++I) {
-    const TGlyph* Glyph = GlyphOf(Text[I]);
-    if (!Glyph) continue;
-    const int X0 = Left + int(I) * Advance;
-    for (int Row = 0; Row < GlyphHeight; ++Row)
-      for (int Column = 0; Column < GlyphWidth; ++Column) {
-        if (!((*Glyph)[std::size_t(Row)] & (0x10 >> Column))) continue;
-        const int X = X0 + Column * Scale;
-        const int Y = Bottom + (GlyphHeight - 1 - Row) * Scale;
-        glVertex2i(X, Y);
-        glVertex2i(X + Scale, Y);
-        glVertex2i(X + Scale, Y + Scale);
-        glVertex2i(X, Y + Scale);
-      }
+    if (const TGlyph* Glyph = GlyphOf(Text[I]))
+      EmitGlyph(*Glyph, Left + int(I) * Advance, Bottom, Scale);
   }
   glEnd();
-
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopAttrib();
+  EndScreenPixels();
 }
