@@ -9,7 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
-vadrel_install_packages "${VADREL_BUILD_PACKAGES[@]}" clang libclang-rt-14-dev imagemagick
+# The symbolizer (llvm) names the functions, files and lines of a finding's stack.
+vadrel_install_packages "${VADREL_BUILD_PACKAGES[@]}" "${VADREL_SANITIZE_PACKAGES[@]}" \
+  clang libclang-rt-14-dev imagemagick
 Seconds=${1:-60}
 shift || true
 Targets=("$@")
@@ -18,7 +20,7 @@ Targets=("$@")
 Sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DVADREL_FUZZ=ON -DVADREL_TESTS=OFF -DVADREL_BENCH=OFF \
+  -DVADREL_FUZZ=ON -DVADREL_TESTS=OFF -DVADREL_BENCH=OFF -DVADREL_WERROR="$(vadrel_werror)" \
   -DCMAKE_C_FLAGS="$Sanitizers -fsanitize=fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS="$Sanitizers -fsanitize=fuzzer-no-link" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null

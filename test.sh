@@ -3,7 +3,8 @@
 # end-to-end tests of the real program under a private Xvfb that this script starts and stops.
 # With --sanitize first, the same suite runs on a build of its own (build-sanitize/) with
 # AddressSanitizer, LeakSanitizer and UBSan, the program of the end-to-end tests included; any
-# report fails the test it happened in. Other arguments go to ctest.
+# report fails the test it happened in. Other arguments go to ctest. With VADREL_WERROR=1 in the
+# environment (as CI runs it) every compiler warning fails the build; without, warnings are shown.
 set -euo pipefail
 Sanitize=0
 if [ "${1:-}" = --sanitize ]; then

@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # Shared by run.sh, test.sh, bench.sh, fuzz.sh and the scripts that use it: installs the Debian
 # packages a script needs when they are missing, configures and builds with CMake (incremental on
-# re-runs, Release by default), and starts a private X server.
+# re-runs, Release by default; every warning an error with VADREL_WERROR=1), and starts a private
+# X server.
 
 VADREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VADREL_BUILD="${VADREL_BUILD:-$VADREL_ROOT/build}"
@@ -71,10 +72,17 @@ vadrel_install_packages() {
   printf '%s\n' "${missing[@]}" >>"$VADREL_ROOT/.installed-packages"
 }
 
+# ON when VADREL_WERROR=1 is in the environment (CI exports it), else OFF: the value of the CMake
+# option that makes every warning an error. Given on every configure, so that a folder CI once
+# configured does not keep failing a developer's build on a new warning.
+vadrel_werror() {
+  if [ "${VADREL_WERROR:-0}" = 1 ]; then echo ON; else echo OFF; fi
+}
+
 # Configures the build folder; the arguments go to CMake.
 vadrel_configure() {
   cmake -S "$VADREL_ROOT" -B "$VADREL_BUILD" -G Ninja -DCMAKE_BUILD_TYPE="$VADREL_BUILD_TYPE" \
-    "$@" >/dev/null
+    -DVADREL_WERROR="$(vadrel_werror)" "$@" >/dev/null
 }
 
 # Builds the given targets, or everything when none is given.
