@@ -89,7 +89,7 @@ home_of() { if [ "$1" = root ]; then echo /root; else echo "/home/$1"; fi; }
 # in the roots) rather than after the command, which may take minutes.
 in_root() {  # root, user, command (a bash script)
   chroot "$1" /usr/bin/env -i HOME="$(home_of "$2")" USER="$2" LOGNAME="$2" LANG=C.UTF-8 \
-    TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    ${VADREL_WERROR:+VADREL_WERROR=$VADREL_WERROR} TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     setpriv --reuid="$2" --regid="$2" --init-groups -- bash -c "cd ~ && $3" &
   wait $!
 }

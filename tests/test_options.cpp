@@ -246,7 +246,7 @@ std::set<std::string> TableSpellings() {
   std::set<std::string> Names;
   for (const TOptionSpec& Row : OptionTable()) {
     Names.insert(OptionSpelling(Row));
-    if (!Row.ShortName.empty()) Names.insert("-" + std::string(Row.ShortName));
+    if (!Row.ShortName.empty()) Names.insert(std::string("-").append(Row.ShortName));
   }
   return Names;
 }

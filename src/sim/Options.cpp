@@ -440,8 +440,9 @@ std::string Expand(const TOptionSpec& Row) {
 // "-count N", "--window[=WxH]", "--benchmark".
 std::string Cell(const TOptionSpec& Row) {
   std::string Text = OptionSpelling(Row);
-  if (Row.AttachedValue) return Text + "[=" + std::string(Row.Argument) + "]";
-  if (!Row.Argument.empty()) Text += " " + std::string(Row.Argument);
+  // Appended piece by piece: GCC 12 takes "literal" + temporary string for an overlapping copy.
+  if (Row.AttachedValue) return Text.append("[=").append(Row.Argument).append("]");
+  if (!Row.Argument.empty()) Text.append(" ").append(Row.Argument);
   return Text;
 }
 
@@ -469,7 +470,8 @@ std::string Wrap(std::string Lead, std::size_t Column, std::string_view Text) {
       Line.assign(Column, ' ');
       LineHasWords = false;
     }
-    Line += (LineHasWords ? " " : "") + std::string(Word);
+    if (LineHasWords) Line += ' ';
+    Line.append(Word);
     LineHasWords = true;
   }
   return Out + Line + "\n";
