@@ -20,13 +20,15 @@ VADREL_BUILD_PACKAGES=(
 # What the tests and benchmarks add: GoogleTest, Google Benchmark, the X extensions the end-to-end
 # tests drive the program with, the X server test.sh runs them under with its fonts (the message
 # boxes the tests look for cannot be drawn without them), and for the install tests
-# XScreenSaver itself, the checkers of the settings file, desktop entry and man page, and what
-# cpack needs to work out the package's dependencies.
+# XScreenSaver and MATE's screen saver themselves with the D-Bus session and the GSettings tool
+# and store the latter runs on, the checkers of the settings file, desktop entry and man page,
+# and what cpack needs to work out the package's dependencies.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
   xvfb xfonts-base
-  xscreensaver libxml2-utils desktop-file-utils man-db dpkg-dev file
+  xscreensaver mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
+  libxml2-utils desktop-file-utils man-db dpkg-dev file
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines
