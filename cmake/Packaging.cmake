@@ -1,19 +1,67 @@
 # Install layout and the Debian package. Every destination is relative, so `cmake --install
 # --prefix P` (and DESTDIR) places the whole tree under P:
-#   P/libexec/xscreensaver/vadrel            the program, where XScreenSaver looks for its modes
+#   P/libexec/xscreensaver/vadrel            the program, where XScreenSaver and MATE's screen
+#                                            saver look for their display modes
 #   P/bin/vadrel                             a link to it, for use from a shell and for TryExec
 #   P/share/vadrel/                          the generated data (installed by tools/)
 #   P/share/xscreensaver/config/vadrel.xml   XScreenSaver's settings dialog for it
-#   P/share/man/man6/vadrel.6
+#   P/share/man/man6/vadrel.6.gz
 #   P/share/applications/screensavers/vadrel.desktop
+#   P/share/doc/vadrel/copyright, changelog.gz
 # The program finds its data relative to its own real path, so no path is fixed at build time.
 #
 # Debian package: cmake --build build && cd build && cpack -G DEB
+
+# Debian's hardening, as dpkg-buildflags gives it with every feature on (fortified libc calls, the
+# stack protector, format-string errors, relocations read-only and bound at start-up), for every
+# target made so far: the layers and the program, so that what the tests run is what the package
+# ships. Optimisation and debug information stay the build type's, and its -Wformat is left out,
+# as it would lower every target's -Wformat=2. Not with the sanitizers, whose interceptors a
+# fortified call would bypass.
+option(VADREL_HARDENING "Build the program with Debian's hardening flags (dpkg-buildflags)" ON)
+if(VADREL_HARDENING AND NOT VADREL_SANITIZE AND NOT VADREL_FUZZ)
+  find_program(VADREL_DPKG_BUILDFLAGS dpkg-buildflags)
+  if(NOT VADREL_DPKG_BUILDFLAGS)
+    message(FATAL_ERROR "VADREL_HARDENING needs dpkg-buildflags (Debian's dpkg-dev): install it, "
+      "or configure with -DVADREL_HARDENING=OFF")
+  endif()
+  # Run in the source folder, so that its -ffile-prefix-map records source paths relative to it.
+  function(vadrel_buildflags name out)
+    execute_process(
+      COMMAND "${CMAKE_COMMAND}" -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+        "${VADREL_DPKG_BUILDFLAGS}" --get ${name}
+      WORKING_DIRECTORY "${CMAKE_SOURCE_DIR}" OUTPUT_VARIABLE flags
+      OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    list(FILTER flags EXCLUDE REGEX "^-(g|O|Wformat$)")
+    set(${out} "${flags}" PARENT_SCOPE)
+  endfunction()
+  vadrel_buildflags(CPPFLAGS VADREL_HARDENING_CPPFLAGS)
+  vadrel_buildflags(CFLAGS VADREL_HARDENING_CFLAGS)
+  vadrel_buildflags(CXXFLAGS VADREL_HARDENING_CXXFLAGS)
+  vadrel_buildflags(LDFLAGS VADREL_HARDENING_LDFLAGS)
+  get_property(VADREL_PROGRAM_TARGETS DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${VADREL_PROGRAM_TARGETS})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "UTILITY" OR type STREQUAL "INTERFACE_LIBRARY")
+      continue()
+    endif()
+    target_compile_options(${target} PRIVATE ${VADREL_HARDENING_CPPFLAGS}
+      "$<$<COMPILE_LANGUAGE:C>:${VADREL_HARDENING_CFLAGS}>"
+      "$<$<COMPILE_LANGUAGE:CXX>:${VADREL_HARDENING_CXXFLAGS}>")
+    target_link_options(${target} PRIVATE ${VADREL_HARDENING_LDFLAGS})
+  endforeach()
+endif()
 
 set(VADREL_HACK_DIR "${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver")
 set(VADREL_DATA_DESTINATION "${CMAKE_INSTALL_DATADIR}/vadrel")
 
 install(TARGETS vadrel RUNTIME DESTINATION "${VADREL_HACK_DIR}")
+# What Debian's own stripping also drops: the compilers' version strings.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VADREL_HACK_DIR}/vadrel\" COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 
 # A relative link, made in the build tree and installed as a link: it stays right under any prefix,
 # and the program resolves it to its real folder before looking for its data.
@@ -23,9 +71,37 @@ file(CREATE_LINK "${VADREL_LINK_TARGET}" "${CMAKE_BINARY_DIR}/packaging/vadrel" 
 install(FILES "${CMAKE_BINARY_DIR}/packaging/vadrel" DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 install(FILES packaging/vadrel.xml DESTINATION "${CMAKE_INSTALL_DATADIR}/xscreensaver/config")
-install(FILES packaging/vadrel.6 DESTINATION "${CMAKE_INSTALL_MANDIR}/man6")
 install(FILES packaging/vadrel.desktop
   DESTINATION "${CMAKE_INSTALL_DATADIR}/applications/screensavers")
+
+set(VADREL_PACKAGE_MAINTAINER "Vadrel maintainers <maintainers@vadrel.example>" CACHE STRING
+  "The Maintainer field of the Debian package, also named in its changelog")
+# A folder configured before keeps the earlier default, an address on localhost, which Debian's
+# package checker rejects.
+if(VADREL_PACKAGE_MAINTAINER STREQUAL "Vadrel maintainers <vadrel@localhost>")
+  set_property(CACHE VADREL_PACKAGE_MAINTAINER PROPERTY VALUE
+    "Vadrel maintainers <maintainers@vadrel.example>")
+endif()
+
+# The manual and the changelog go compressed as Debian's policy wants them: gzip -9 without a name
+# or a time stamp, so the same sources give the same bytes. Written at configure time; an edit of
+# either source configures again.
+function(vadrel_gzip source compressed)
+  execute_process(COMMAND gzip -9n -c "${source}" OUTPUT_FILE "${compressed}"
+    COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  "${CMAKE_SOURCE_DIR}/packaging/vadrel.6")
+vadrel_gzip("${CMAKE_SOURCE_DIR}/packaging/vadrel.6" "${CMAKE_BINARY_DIR}/packaging/vadrel.6.gz")
+# A native package (the packaging lives with the program, the version has no Debian revision), so
+# its changelog is changelog.gz in the Debian changelog format; its entries name the maintainer.
+configure_file(packaging/changelog.in "${CMAKE_BINARY_DIR}/packaging/changelog" @ONLY)
+vadrel_gzip("${CMAKE_BINARY_DIR}/packaging/changelog" "${CMAKE_BINARY_DIR}/packaging/changelog.gz")
+install(FILES "${CMAKE_BINARY_DIR}/packaging/vadrel.6.gz"
+  DESTINATION "${CMAKE_INSTALL_MANDIR}/man6")
+set(VADREL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/vadrel")
+install(FILES packaging/copyright "${CMAKE_BINARY_DIR}/packaging/changelog.gz"
+  DESTINATION "${VADREL_DOC_DIR}")
 
 set(CPACK_PACKAGE_NAME "vadrel")
 set(CPACK_PACKAGE_VENDOR "Vadrel")
@@ -34,13 +110,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
   "A flock of skeletally animated fish swims above a sandy sea floor under\n\
 moving caustic light, in blue water. It runs full screen on its own, in a\n\
-desktop window, or as an XScreenSaver display mode (installed with its\n\
-settings dialog), and can render a picture of the scene without a display.")
+desktop window, or as a display mode of XScreenSaver (with its settings\n\
+dialog) and of MATE's screen saver, and can render a picture of the scene\n\
+without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 
-set(VADREL_PACKAGE_MAINTAINER "Vadrel maintainers <vadrel@localhost>" CACHE STRING
-  "The Maintainer field of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VADREL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "x11")

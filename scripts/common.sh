@@ -8,11 +8,12 @@ VADREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VADREL_BUILD="${VADREL_BUILD:-$VADREL_ROOT/build}"
 VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 
-# What building and running the program needs: the tool chain, the libraries it links (Xlib for
-# the windows XScreenSaver hands it), and Mesa's drivers (GLX for the window, EGL for SDL's
-# offscreen driver in the headless mode).
+# What building and running the program needs: the tool chain (with dpkg-buildflags, which gives
+# the build Debian's hardening flags), the libraries it links (Xlib for the windows XScreenSaver
+# hands it), and Mesa's drivers (GLX for the window, EGL for SDL's offscreen driver in the headless
+# mode).
 VADREL_BUILD_PACKAGES=(
-  cmake ninja-build g++
+  cmake ninja-build g++ dpkg-dev
   libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev libx11-dev
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
 )
@@ -21,14 +22,14 @@ VADREL_BUILD_PACKAGES=(
 # tests drive the program with, the X server test.sh runs them under with its fonts (the message
 # boxes the tests look for cannot be drawn without them), and for the install tests
 # XScreenSaver and MATE's screen saver themselves with the D-Bus session and the GSettings tool
-# and store the latter runs on, the checkers of the settings file, desktop entry and man page,
-# and what cpack needs to work out the package's dependencies.
+# and store the latter runs on, the checkers of the settings file, desktop entry, man page and
+# package (lintian), and what cpack needs to work out the package's dependencies.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
   xvfb xfonts-base
   xscreensaver mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
-  libxml2-utils desktop-file-utils man-db dpkg-dev file
+  libxml2-utils desktop-file-utils man-db lintian dpkg-dev file
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines

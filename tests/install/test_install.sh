@@ -15,7 +15,7 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
 usr="$work/root/usr"
 hack="$usr/libexec/xscreensaver/vadrel"
 xml="$usr/share/xscreensaver/config/vadrel.xml"
-man="$usr/share/man/man6/vadrel.6"
+man="$usr/share/man/man6/vadrel.6.gz"
 desktop="$usr/share/applications/screensavers/vadrel.desktop"
 
 [ -x "$hack" ] || fail "the program is not in libexec/xscreensaver"
