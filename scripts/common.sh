@@ -14,7 +14,7 @@ VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 # mode).
 VADREL_BUILD_PACKAGES=(
   cmake ninja-build g++ dpkg-dev
-  libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev libx11-dev
+  libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev libx11-dev libxrandr-dev
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
 )
 
@@ -23,13 +23,16 @@ VADREL_BUILD_PACKAGES=(
 # boxes the tests look for cannot be drawn without them), and for the install tests
 # XScreenSaver and MATE's screen saver themselves with the D-Bus session and the GSettings tool
 # and store the latter runs on, the checkers of the settings file, desktop entry, man page and
-# package (lintian), and what cpack needs to work out the package's dependencies.
+# package (lintian), and what cpack needs to work out the package's dependencies. For the
+# desktops the saver is tried on: Xorg with the dummy driver (monitors as RandR outputs, set with
+# xrandr) under openbox with a tint2 panel.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
   xvfb xfonts-base
   xscreensaver mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
   libxml2-utils desktop-file-utils man-db lintian dpkg-dev file
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines
@@ -68,9 +71,10 @@ vadrel_install_packages() {
       return 1
     fi
   fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" || return
+  # Another apt at work (an update in the background) is waited for, not taken for a failure.
+  local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+  "${sudo[@]}" "${apt[@]}" update -qq
+  "${sudo[@]}" "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" || return
   # What these scripts installed, and only that, for the README's way to remove it again.
   printf '%s\n' "${missing[@]}" >>"$VADREL_ROOT/.installed-packages"
 }

@@ -4,7 +4,8 @@
 #include "SceneHealth.h"
 #include "Textures.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr int VK_ESCAPE = 27;
 constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
-constexpr int ExitDistance = 30;  // pixels the cursor must leave on both axes at once
 
 TPoint GetCursorPos() {
   TPoint P;
@@ -50,39 +50,79 @@ TSettings LoadSettings(const TOptions& Options) {
   return Out.Settings;
 }
 
-TShell::TShell(const TOptions& Options, const TSettings& Settings)
-    : Mode(Options.Mode), DelayMicroseconds(Options.DelayMicroseconds), FScene(Settings) {}
+TShell::TShell(const TOptions& Options, const TSettings& RunSettings)
+    : Mode(Options.Mode), DelayMicroseconds(Options.DelayMicroseconds), Settings(RunSettings) {}
 
 TShell::~TShell() {
   if (CursorHidden) SDL_ShowCursor(SDL_ENABLE);
   KillGLWindow();
-  FScene.FreeScene();
+  for (const std::unique_ptr<TView>& View : Views) View->Scene.FreeScene();
 }
 
 bool TShell::CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
-  Window = std::make_unique<TGLWindow>(PixelDepth, Request);
-  if (!Window->Ok()) {
-    ShowDiagnostic(Window->Error());
-    KillGLWindow();
+  auto View = std::make_unique<TView>(Settings);
+  View->Window = std::make_unique<TGLWindow>(PixelDepth, Request);
+  if (!View->Window->Ok()) {
+    ShowDiagnostic(View->Window->Error());
     return false;
   }
-  FScene.ResizeScene(Window->Width(), Window->Height());
-  FScene.InitScene();
+  View->Scene.ResizeScene(View->Window->Width(), View->Window->Height());
+  View->Scene.InitScene();
+  Views.push_back(std::move(View));
   return true;
 }
 
-void TShell::KillGLWindow() { Window.reset(); }
+void TShell::KillGLWindow() {
+  for (const std::unique_ptr<TView>& View : Views) View->Window.reset();
+}
+
+TView* TShell::ViewOf(std::uint32_t WindowId) {
+  for (const std::unique_ptr<TView>& View : Views)
+    if (View->Window && View->Window->Id() == WindowId) return View.get();
+  return nullptr;
+}
+
+// One view on every monitor: a monitor without one gets one, a view whose monitor is gone goes;
+// the first view paces the frames. Looks at most once a second unless Now.
+void TShell::CoverEveryMonitor(bool Now) {
+  if (!Now && SDL_GetTicks() - LastMonitorLook < 1000) return;
+  LastMonitorLook = SDL_GetTicks();
+  const std::vector<TMonitor> Found = Monitors->Now();
+  if (Found.empty() || Found == KnownMonitors) return;
+  KnownMonitors = Found;
+  const auto Covers = [](const std::unique_ptr<TView>& View, const TMonitor& M) {
+    const TGLWindow& W = *View->Window;
+    return W.X() == M.X && W.Y() == M.Y && W.Width() == M.Width && W.Height() == M.Height;
+  };
+  std::erase_if(Views, [&](const std::unique_ptr<TView>& View) {
+    return std::none_of(Found.begin(), Found.end(), [&](const TMonitor& M) { return Covers(View, M); });
+  });
+  for (const TMonitor& M : Found)
+    if (std::none_of(Views.begin(), Views.end(), [&](const auto& View) { return Covers(View, M); }))
+      CreateGLWindow(32, {TWindowKind::FullScreen, M.Width, M.Height, M.X, M.Y, 0});
+  for (std::size_t I = 0; I < Views.size(); ++I)
+    if (Views[I]->Window->MakeCurrent()) Views[I]->Window->SetPaced(I == 0);
+}
 
 void TShell::WndProc(const SDL_Event& Event) {
   switch (Event.type) {
     case SDL_WINDOWEVENT:
       if (Event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        FScene.ResizeScene(Event.window.data1, Event.window.data2);
+        if (TView* View = ViewOf(Event.window.windowID); View && View->Window->MakeCurrent())
+          View->Scene.ResizeScene(Event.window.data1, Event.window.data2);
       } else if (Event.window.event == SDL_WINDOWEVENT_CLOSE) {
         SDL_Event Quit{};
         Quit.type = SDL_QUIT;
         SDL_PushEvent(&Quit);
       }
+      break;
+    case SDL_DISPLAYEVENT:
+      if (Monitors) CoverEveryMonitor(true);
+      break;
+    case SDL_MOUSEMOTION:
+      if (!ScreenWidePointer &&
+          Pointer.Event(Event.motion.windowID, {Event.motion.x, Event.motion.y}))
+        PointerMoved = true;
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
@@ -96,15 +136,7 @@ void TShell::WndProc(const SDL_Event& Event) {
   }
 }
 
-// The viewport follows a window someone else resizes. False when the window is gone.
-bool TShell::FollowForeignWindow() {
-  bool Resized = false;
-  if (!Window->Follow(Resized)) return false;
-  if (Resized) FScene.ResizeScene(Window->Width(), Window->Height());
-  return true;
-}
-
-// The exit rules, tested at the end of each frame. The saver ends on Escape or a large mouse
+// The exit rules, tested at the end of each frame. The saver ends on Escape or a large pointer
 // move, the desktop window on Escape; a hack leaves input to its daemon.
 bool TShell::ExitRuleFired() {
   const bool Escape = Keys[VK_ESCAPE] || EscapePressed;
@@ -112,32 +144,59 @@ bool TShell::ExitRuleFired() {
   if (Mode == TRunMode::Hack) return false;
   if (Escape) return true;
   if (Mode != TRunMode::Saver) return false;
+  if (!ScreenWidePointer) return PointerMoved;
   CursorPos = GetCursorPos();
-  return std::abs(StartCursorPos.X - CursorPos.X) > ExitDistance &&
-         std::abs(StartCursorPos.Y - CursorPos.Y) > ExitDistance;
+  return Pointer.Read(CursorPos);
+}
+
+// One frame of View, swapped. False when its window is a foreign one that is gone.
+bool TShell::DrawFrame(TView& View, int Frame) {
+  if (Views.size() > 1) View.Window->MakeCurrent();
+  bool Resized = false;
+  if (!View.Window->Follow(Resized)) {
+    ShowDiagnostic("the window it was drawing into is gone");
+    return false;
+  }
+  // The viewport follows a window someone else resizes.
+  if (Resized) View.Scene.ResizeScene(View.Window->Width(), View.Window->Height());
+  View.Scene.DrawScene();
+  View.Scene.DrawFrameRate();
+  View.Window->Swap();
+  View.Health.AfterFrame(View.Scene, Frame);
+  return true;
 }
 
 int TShell::Run() {
-  CursorPos = GetCursorPos();
-  StartCursorPos = CursorPos;
+  // Only X11 tells a program where the pointer is before it moves into one of its windows, and
+  // where its monitors are whatever SDL was told.
+  const char* Driver = SDL_GetCurrentVideoDriver();
+  ScreenWidePointer = Driver && std::strcmp(Driver, "x11") == 0;
+  if (Mode == TRunMode::Saver) {
+    Monitors = std::make_unique<TMonitors>(ScreenWidePointer);
+    CoverEveryMonitor(true);
+  }
+  if (ScreenWidePointer) {
+    CursorPos = GetCursorPos();
+    Pointer.Read(CursorPos);
+  }
   CursorHidden = Mode == TRunMode::Saver;
   if (CursorHidden) SDL_ShowCursor(SDL_DISABLE);
-  TSceneHealth Health;
-  for (int Frame = 1; !StopRequested();) {
+  for (int Frame = 0; !StopRequested();) {
     SDL_Event Event;
     if (SDL_PollEvent(&Event)) {
       if (Event.type == SDL_QUIT) break;
       WndProc(Event);
       continue;
     }
-    if (!FollowForeignWindow()) {
-      ShowDiagnostic("the window it was drawing into is gone");
+    if (Monitors) CoverEveryMonitor(false);
+    if (Views.empty()) {
+      ShowDiagnostic("no display is left to draw on");
       break;
     }
-    FScene.DrawScene();
-    FScene.DrawFrameRate();
-    Window->Swap();
-    Health.AfterFrame(FScene, Frame++);
+    ++Frame;
+    if (!std::all_of(Views.begin(), Views.end(),
+                     [&](const std::unique_ptr<TView>& View) { return DrawFrame(*View, Frame); }))
+      break;
     if (ExitRuleFired()) break;
     SleepUnlessStopped(DelayMicroseconds);
   }

@@ -1,6 +1,7 @@
-// Vadrel: the application shell. Works the run's settings out, owns the window with its context
-// and the scene it shows, handles the window's events, keeps the key table and the exit rules, and
-// runs the loop. Depends on SDL2, Window, OceanScene, Settings, Options and Platform.
+// Vadrel: the application shell. Works the run's settings out, owns the views (a window with its
+// GL context and the scene drawn in it; in the screen saver one on every monitor), handles their
+// events, keeps the key table and the exit rules, and runs the loop. Depends on SDL2, Window,
+// Pointer, Monitors, OceanScene, SceneHealth, Settings, Options and Platform.
 #pragma once
 
 #include <SDL.h>
@@ -8,24 +9,32 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "Monitors.h"
 #include "OceanScene.h"
 #include "Options.h"
+#include "Pointer.h"
+#include "SceneHealth.h"
 #include "Settings.h"
 #include "Window.h"
-
-struct TPoint {
-  std::int32_t X = 0, Y = 0;
-};
 
 // The settings of a run: the command line, the user's Vadrel.ini and the data folder's, read from
 // disk and worked out by WorkOutSettings, each of its diagnostics shown. Also selects the texture
 // upload path the run asks for.
 TSettings LoadSettings(const TOptions& Options);
 
+// One window with its context and the scene drawn in it: its own school, sized to its window.
+struct TView {
+  explicit TView(const TSettings& Settings) : Scene(Settings) {}
+  TOceanScene Scene;  // declared before the window: freed after it
+  std::unique_ptr<TGLWindow> Window;
+  TSceneHealth Health;
+};
+
 // One run of the screen saver (Saver), of a hack drawing into a given window (Hack) or of a
-// desktop window (Window). Destroying it shows the pointer again, releases the window and its
-// context, and then frees the scene: the one teardown of every way out, an error included.
+// desktop window (Window). Destroying it shows the pointer again, releases every window and its
+// context, and then frees the scenes: the one teardown of every way out, an error included.
 class TShell {
 public:
   TShell(const TOptions& Options, const TSettings& Settings);
@@ -33,38 +42,49 @@ public:
   TShell(const TShell&) = delete;
   TShell& operator=(const TShell&) = delete;
 
-  // Makes the window and its GL context, sets the projection and the scene up. On failure undoes
-  // what it built, says in one diagnostic line which step failed and why, and returns false.
-  // Errors of the model files pass to the caller.
+  // Adds a view: makes the window and its GL context, sets the projection and the scene up. On
+  // failure undoes what it built, says in one diagnostic line which step failed and why, and
+  // returns false. Errors of the model files pass to the caller.
   bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request);
-  // Releases the context and the window (the scene makes no GL calls when it is freed later).
+  // Releases every window and its context (the scenes make no GL calls when they are freed
+  // later).
   void KillGLWindow();
   // Handles one window event (the loop turns a quit event into its end before this is called).
   void WndProc(const SDL_Event& Event);
-  // Frames until an exit rule fires, the window closes or SIGINT/SIGTERM arrives. Returns the
-  // process exit code.
+  // Frames until an exit rule fires, a window closes or SIGINT/SIGTERM arrives; the screen saver
+  // covers every monitor, and follows monitors coming and going. Returns the process exit code.
   int Run();
 
   // Indexed by Windows virtual-key number: true while the key is down.
   std::array<bool, 256> Keys{};
-  const TOceanScene& Scene() const { return FScene; }
+  std::size_t ViewCount() const { return Views.size(); }
+  const TOceanScene& Scene(std::size_t View = 0) const { return Views.at(View)->Scene; }
 
 private:
   TRunMode Mode;
   int DelayMicroseconds;
-  TOceanScene FScene;  // declared before the window: freed after it
-  std::unique_ptr<TGLWindow> Window;
+  TSettings Settings;
+  std::vector<std::unique_ptr<TView>> Views;
   // An Escape press seen since the last frame's exit test, even if released again before it.
   bool EscapePressed = false;
-  TPoint StartCursorPos;
+  // Where the pointer is known screen-wide (X11), the loop reads it after every frame; elsewhere
+  // only its events in the windows tell (and PointerMoved records that the rule fired).
+  bool ScreenWidePointer = false;
+  TPointerRule Pointer;
+  bool PointerMoved = false;
   TPoint CursorPos;
   bool CursorHidden = false;
+  std::unique_ptr<TMonitors> Monitors;  // the screen saver's
+  std::vector<TMonitor> KnownMonitors;
+  std::uint32_t LastMonitorLook = 0;  // SDL's milliseconds
 
+  TView* ViewOf(std::uint32_t WindowId);
+  void CoverEveryMonitor(bool Now);
   bool ExitRuleFired();
-  bool FollowForeignWindow();
+  bool DrawFrame(TView& View, int Frame);
 };
 
-// The screen saver, a hack or a desktop window, as Options asks: settings, window, scene, loop
+// The screen saver, a hack or a desktop window, as Options asks: settings, windows, scenes, loop
 // until an exit rule fires or SIGINT/SIGTERM arrives, teardown. Returns the process exit code: 0
 // after a normal end, 1 when the window or its context could not be made (one diagnostic line says
 // which step failed and why).

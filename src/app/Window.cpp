@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -12,16 +13,33 @@ bool IsInvisibleDriver(const char* Driver) {
   return Driver && (std::strcmp(Driver, "offscreen") == 0 || std::strcmp(Driver, "dummy") == 0);
 }
 
-constexpr const char* NoDisplayReason =
-    "no display (set DISPLAY, or run it under xvfb-run: "
-    "xvfb-run -a -s \"-screen 0 1280x800x24\" ./run.sh)";
+bool IsSet(const char* Name) {
+  const char* Value = std::getenv(Name);
+  return Value && *Value;
+}
+
+// Why nothing can be shown; from the build folder, how to run it on a virtual screen too.
+std::string NoDisplayReason() {
+  std::string Reason = "no display: neither DISPLAY (X11) nor WAYLAND_DISPLAY (Wayland) is set";
+  if (IsSet("SDL_VIDEODRIVER")) {
+    Reason = std::string("no display: SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER") +
+             " shows nothing";
+  } else if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) {
+    Reason = "no display could be opened (";
+    for (const char* Name : {"DISPLAY", "WAYLAND_DISPLAY"})
+      if (IsSet(Name)) Reason.append(Name).append("=").append(std::getenv(Name)).append(" ");
+    Reason.back() = ')';
+  }
+  if (RunFromBuildTree())
+    Reason += "; without one, run it under xvfb-run: "
+              "xvfb-run -a -s \"-screen 0 1280x800x24\" ./run.sh";
+  return Reason;
+}
 
 // A display is named, or the user picked a driver on purpose (a picked invisible driver is
 // refused after start-up).
 bool HasDisplayEnvironment() {
-  for (const char* Name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"})
-    if (const char* Value = std::getenv(Name); Value && *Value) return true;
-  return false;
+  return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("SDL_VIDEODRIVER");
 }
 
 }  // namespace
@@ -57,8 +75,12 @@ bool TGLWindow::StartVideo(const TWindowRequest& Request) {
   const bool Visible = Request.Kind != TWindowKind::Offscreen;
   // Without any display SDL would probe each windowing system (some print their own complaints)
   // and then settle on the offscreen driver; say it plainly instead.
-  if (Visible && !HasDisplayEnvironment()) return Fail("cannot open the window", NoDisplayReason);
+  if (Visible && !HasDisplayEnvironment())
+    return Fail("cannot open the window", NoDisplayReason());
   if (Request.Kind == TWindowKind::Foreign) {
+    if (!IsSet("DISPLAY"))
+      return Fail("cannot draw into the window",
+                  "-root and -window-id draw into an X window, and DISPLAY names no X display");
     // Checked on a connection of our own first: Xlib ends the process on a window that does not
     // exist, and SDL cannot tell us the size of a window it did not make.
     Foreign = std::make_unique<TXWindow>(Request.ForeignWindow);
@@ -66,11 +88,14 @@ bool TGLWindow::StartVideo(const TWindowRequest& Request) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
   }
+  // A full-screen window on one monitor stays when another monitor's window takes the focus.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return Fail("cannot start the video subsystem", SDL_GetError());
   Video.Started = true;
   const char* Driver = SDL_GetCurrentVideoDriver();
-  if (Visible && IsInvisibleDriver(Driver)) return Fail("cannot open the window", NoDisplayReason);
+  if (Visible && IsInvisibleDriver(Driver))
+    return Fail("cannot open the window", NoDisplayReason());
   SetMessageBoxesAvailable(!IsInvisibleDriver(Driver) && Request.Kind != TWindowKind::Foreign);
   return true;
 }
@@ -81,12 +106,17 @@ bool TGLWindow::MakeWindow(const TWindowRequest& Request) {
   int X = 0, Y = 0;
   switch (Request.Kind) {
     case TWindowKind::FullScreen: {
-      SDL_Rect Bounds{};
-      if (SDL_GetDisplayBounds(0, &Bounds) != 0)
+      // Full-screen state is asked of the desktop (on X11 its window manager's _NET_WM_STATE,
+      // on Wayland the shell's full-screen request), which puts the window above its panels;
+      // the display's mode is never changed.
+      SDL_Rect Bounds{Request.X, Request.Y, Request.Width, Request.Height};
+      if (Bounds.w <= 0 && SDL_GetDisplayBounds(0, &Bounds) != 0)
         return Fail("cannot read the display size", SDL_GetError());
+      X = FX = Bounds.x;
+      Y = FY = Bounds.y;
       FWidth = Bounds.w;
       FHeight = Bounds.h;
-      Flags |= SDL_WINDOW_BORDERLESS;
+      Flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
       break;
     }
     case TWindowKind::Desktop:
@@ -131,10 +161,18 @@ bool TGLWindow::Create(int PixelDepth, const TWindowRequest& Request) {
     SDL_ShowWindow(Window.get());
     SDL_RaiseWindow(Window.get());
   }
-  // Swap with the display's refresh where the driver can: adaptive first, then plain.
-  if (Request.Kind != TWindowKind::Offscreen && SDL_GL_SetSwapInterval(-1) != 0)
-    SDL_GL_SetSwapInterval(1);
+  if (Request.Kind != TWindowKind::Offscreen) SetPaced(true);
   return true;
+}
+
+std::uint32_t TGLWindow::Id() const { return SDL_GetWindowID(Window.get()); }
+
+void TGLWindow::SetPaced(bool Paced) {
+  // Adaptive first, then plain.
+  if (!Paced)
+    SDL_GL_SetSwapInterval(0);
+  else if (SDL_GL_SetSwapInterval(-1) != 0)
+    SDL_GL_SetSwapInterval(1);
 }
 
 bool TGLWindow::MakeCurrent() { return SDL_GL_MakeCurrent(Window.get(), Context.get()) == 0; }

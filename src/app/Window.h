@@ -13,7 +13,7 @@
 
 // How the window is made.
 enum class TWindowKind : std::uint8_t {
-  FullScreen,  // the screen saver's borderless window covering display 0
+  FullScreen,  // the screen saver's full-screen window on one monitor, above the desktop's panels
   Desktop,     // an ordinary resizable window of Width x Height
   Foreign,     // an X window someone else made (hack mode): drawn into, never resized or closed
   Offscreen,   // a hidden Width x Height window on whatever driver SDL has (offscreen without one)
@@ -21,7 +21,9 @@ enum class TWindowKind : std::uint8_t {
 
 struct TWindowRequest {
   TWindowKind Kind = TWindowKind::FullScreen;
-  int Width = 0, Height = 0;        // Desktop and Offscreen
+  // Desktop and Offscreen: the size. FullScreen: the monitor's place and size, or a width of 0
+  // for the first display's.
+  int Width = 0, Height = 0, X = 0, Y = 0;
   std::uint64_t ForeignWindow = 0;  // Foreign: the X window; 0 is the root window
 };
 
@@ -40,11 +42,19 @@ public:
   bool Ok() const { return Context != nullptr; }
   const std::string& Error() const { return FError; }
   TWindowKind Kind() const { return FKind; }
+  // The place and size it was made with (a foreign window: its size as last followed).
+  int X() const { return FX; }
+  int Y() const { return FY; }
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
 
+  // SDL's id of the window, which its events carry.
+  std::uint32_t Id() const;
   // Makes this window's context current (for a program with more than one).
   bool MakeCurrent();
+  // Swaps with the display's refresh (the default for a visible window) or at once; needs the
+  // context current. A program with windows on several displays paces its frames by one of them.
+  void SetPaced(bool Paced);
   void Swap();
   // A foreign window's size as its owner last set it (SDL hears nothing of it): Resized tells
   // whether it changed. False when the window is gone. Other kinds: true, never resized.
@@ -64,7 +74,7 @@ private:
 
   TWindowKind FKind;
   std::string FError;
-  int FWidth = 0, FHeight = 0;
+  int FX = 0, FY = 0, FWidth = 0, FHeight = 0;
   std::unique_ptr<TXWindow> Foreign;  // declared first: let go of last
   TVideo Video;
   std::unique_ptr<SDL_Window, TWindowDeleter> Window;

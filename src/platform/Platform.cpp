@@ -149,6 +149,11 @@ std::string DataFolder() {
   return Folder;
 }
 
+bool RunFromBuildTree() {
+  const std::string Here = ProgramFolder();
+  return !Here.empty() && FileExists(Here + "/CMakeCache.txt");
+}
+
 std::string MapPath(std::string_view Name) {
   std::string Result;
   if (Name.substr(0, DataPrefix.size()) == DataPrefix) {

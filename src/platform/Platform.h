@@ -52,6 +52,9 @@ inline constexpr std::string_view DataPrefix = "C:\\Vadrel_Data\\";
 // this build would install. No trailing slash.
 std::string DataFolder();
 
+// True when the program runs from its build folder (a CMake build tree), not from an install.
+bool RunFromBuildTree();
+
 // Maps a data name to a Linux path: the prefix "C:\Vadrel_Data\" becomes the data folder and
 // every backslash becomes '/'. Relative names stay relative to the current directory.
 std::string MapPath(std::string_view Name);

@@ -3,6 +3,7 @@
 // through XTEST (a warped pointer would not count: SDL follows device motion only).
 #include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 
+#include "Desktop.h"
 #include "TestSupport.h"
 
 #include <GL/glx.h>
@@ -34,81 +35,14 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
-extern "C" char** environ;
-
-// The program as a child process with its stderr in a file; killed if still running at the end.
-class TProgram {
+// The program with its stderr in a file; killed if still running at the end.
+class TProgram : public TProcess {
 public:
   // Overrides: "NAME=value" sets, "NAME" alone removes.
   explicit TProgram(const std::vector<std::string>& Overrides = {},
-                    std::vector<std::string> Arguments = {}) {
-    std::vector<std::string> Env;
-    for (char** E = environ; *E; ++E) Env.emplace_back(*E);
-    for (const std::string& O : Overrides) {
-      const std::string Name = O.substr(0, O.find('='));
-      std::erase_if(Env, [&](const std::string& V) { return V.rfind(Name + "=", 0) == 0; });
-      if (O.find('=') != std::string::npos) Env.push_back(O);
-    }
-    StderrPath = (Scratch.Path() / "stderr.txt").string();
-    Pid = fork();
-    if (Pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test killed by its time limit
-      setpgid(0, 0);  // a group of its own, so that whatever it starts ends with it
-      const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(Fd, 2);
-      std::vector<char*> EnvP;
-      for (std::string& V : Env) EnvP.push_back(V.data());
-      EnvP.push_back(nullptr);
-      std::vector<char*> Argv = {const_cast<char*>(VADREL_PROGRAM)};
-      for (std::string& A : Arguments) Argv.push_back(A.data());
-      Argv.push_back(nullptr);
-      execve(VADREL_PROGRAM, Argv.data(), EnvP.data());
-      _exit(127);
-    }
-  }
-  ~TProgram() {
-    if (Running()) {
-      kill(Pid, SIGKILL);
-      int WaitStatus;
-      waitpid(Pid, &WaitStatus, 0);
-    }
-    kill(-Pid, SIGKILL);  // what it left behind would hold the test runner's output open
-  }
-
-  bool Running() {
-    if (Exited) return false;
-    int WaitStatus = 0;
-    if (waitpid(Pid, &WaitStatus, WNOHANG) == Pid) {
-      Exited = true;
-      ExitCode = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : 128 + WTERMSIG(WaitStatus);
-    }
-    return !Exited;
-  }
-
-  // The exit code, or -1 when it is still running after Timeout.
-  int WaitForExit(Clock::duration Timeout) {
-    const auto End = Clock::now() + Timeout;
-    while (Running() && Clock::now() < End) std::this_thread::sleep_for(20ms);
-    return Running() ? -1 : ExitCode;
-  }
-
-  pid_t Id() const { return Pid; }
-
-  std::string Stderr() const {
-    std::ifstream In(StderrPath);
-    std::stringstream S;
-    S << In.rdbuf();
-    return S.str();
-  }
-
-private:
-  TTempDir Scratch;
-  pid_t Pid = -1;
-  bool Exited = false;
-  int ExitCode = -1;
-  std::string StderrPath;
+                    std::vector<std::string> Arguments = {})
+      : TProcess(VADREL_PROGRAM, std::move(Arguments), {Overrides, {}, {}}) {}
 };
 
 // The display test.sh's Xvfb offers, or nullptr with the reason to skip.
@@ -568,44 +502,7 @@ protected:
     return {"-window-id", Id};
   }
 
-  struct TPicture {
-    int Width = 0, Height = 0;
-    std::vector<std::array<int, 3>> Rgb;  // top row first
-    const std::array<int, 3>& At(int X, int Y) const { return Rgb[std::size_t(Y) * Width + X]; }
-    // Mean of one channel over rows [Row0, Row1) (0 = top), all columns.
-    double Mean(int Row0, int Row1, int Channel) const {
-      double Sum = 0;
-      for (int Y = Row0; Y < Row1; ++Y)
-        for (int X = 0; X < Width; ++X) Sum += At(X, Y)[std::size_t(Channel)];
-      return Sum / (double(Row1 - Row0) * Width);
-    }
-  };
-
-  TPicture Capture() {
-    XWindowAttributes A{};
-    XGetWindowAttributes(D, W, &A);
-    TPicture P;
-    P.Width = A.width;
-    P.Height = A.height;
-    XImage* Image = XGetImage(D, W, 0, 0, unsigned(A.width), unsigned(A.height), AllPlanes, ZPixmap);
-    if (!Image) return P;
-    const auto Channel = [](unsigned long Pixel, unsigned long Mask) {
-      int Shift = 0;
-      while (Mask && !(Mask & 1)) {
-        Mask >>= 1;
-        ++Shift;
-      }
-      return Mask ? int(((Pixel >> Shift) & Mask) * 255 / Mask) : 0;
-    };
-    for (int Y = 0; Y < P.Height; ++Y)
-      for (int X = 0; X < P.Width; ++X) {
-        const unsigned long Pixel = XGetPixel(Image, X, Y);
-        P.Rgb.push_back({Channel(Pixel, Image->red_mask), Channel(Pixel, Image->green_mask),
-                         Channel(Pixel, Image->blue_mask)});
-      }
-    XDestroyImage(Image);
-    return P;
-  }
+  TPicture Capture() { return ::Capture(D, W); }
 
   void Resize(int Width, int Height) {
     XResizeWindow(D, W, unsigned(Width), unsigned(Height));
@@ -614,20 +511,6 @@ protected:
 
   // The scene fills the window: blue water at the top, lit sand at the bottom, and dark fish on
   // the sand (the floor's own light never makes a pixel that much darker than its row).
-  // Pixels in the lower half much darker than their row: fish on the sand.
-  static int DarkPixels(const TPicture& P) {
-    int Dark = 0;
-    for (int Y = P.Height / 2; Y < P.Height; ++Y) {
-      const double RowRed = P.Mean(Y, Y + 1, 0);
-      for (int X = 0; X < P.Width; ++X) Dark += P.At(X, Y)[0] < RowRed * 0.5;
-    }
-    return Dark;
-  }
-  // Seen here: 23 to 600 with the default flock (fewest at 200x150, where the fish are a few
-  // pixels long), none without fish; and once 4, when the clock-seeded school happened to swim
-  // above the sand at 200x150.
-  static bool ShowsFish(const TPicture& P) { return DarkPixels(P) > P.Width * P.Height / 2500; }
-
   static void ExpectTheScene(const TPicture& P, const std::string& When) {
     ASSERT_GT(P.Width, 0) << When;
     const int H = P.Height;

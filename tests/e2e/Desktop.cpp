@@ -1,0 +1,181 @@
+#include "Headless.h"  // before Xlib, whose Window type its names would shadow
+#include "Desktop.h"
+
+#include <X11/Xutil.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern "C" char** environ;
+
+namespace {
+
+std::vector<std::string> Environment(const std::vector<std::string>& Overrides) {
+  std::vector<std::string> Env;
+  for (char** E = environ; *E; ++E) Env.emplace_back(*E);
+  for (const std::string& O : Overrides) {
+    const std::string Name = O.substr(0, O.find('='));
+    std::erase_if(Env, [&](const std::string& V) { return V.rfind(Name + "=", 0) == 0; });
+    if (O.find('=') != std::string::npos) Env.push_back(O);
+  }
+  return Env;
+}
+
+// In the child: never outlive a test killed by its time limit, lead a group of its own (so that
+// whatever it starts ends with it), stderr to the file, then become User and run Program.
+[[noreturn]] void Exec(const std::string& Program, std::vector<std::string>& Arguments,
+                       std::vector<std::string>& Env, const std::string& StderrPath,
+                       const TProcess::TSetting& Setting) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  setpgid(0, 0);
+  const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(Fd, 2);
+  const auto& User = Setting.User;
+  if (User && (setgroups(0, nullptr) != 0 || setgid(User->Gid) != 0 || setuid(User->Uid) != 0))
+    _exit(126);
+  if (!Setting.Folder.empty() && chdir(Setting.Folder.c_str()) != 0) _exit(126);
+  std::vector<char*> EnvP, Argv = {const_cast<char*>(Program.c_str())};
+  for (std::string& V : Env) EnvP.push_back(V.data());
+  EnvP.push_back(nullptr);
+  for (std::string& A : Arguments) Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  execvpe(Program.c_str(), Argv.data(), EnvP.data());
+  _exit(127);
+}
+
+}  // namespace
+
+TProcess::TProcess(const std::string& Program, std::vector<std::string> Arguments,
+                   TSetting Setting) {
+  std::vector<std::string> Env = Environment(Setting.Overrides);
+  StderrPath = (Scratch.Path() / "stderr.txt").string();
+  Pid = fork();
+  if (Pid == 0) Exec(Program, Arguments, Env, StderrPath, Setting);
+}
+
+TProcess::~TProcess() {
+  // Asked first, so that a server removes its lock file and socket; then made to.
+  if (Running()) {
+    kill(Pid, SIGTERM);
+    if (WaitForExit(std::chrono::seconds(3)) < 0) {
+      kill(Pid, SIGKILL);
+      int WaitStatus;
+      waitpid(Pid, &WaitStatus, 0);
+    }
+  }
+  kill(-Pid, SIGKILL);  // what it left behind would hold the test runner's output open
+}
+
+bool TProcess::Running() {
+  if (Exited) return false;
+  int WaitStatus = 0;
+  if (waitpid(Pid, &WaitStatus, WNOHANG) == Pid) {
+    Exited = true;
+    ExitCode = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : 128 + WTERMSIG(WaitStatus);
+  }
+  return !Exited;
+}
+
+int TProcess::WaitForExit(Clock::duration Timeout) {
+  const auto End = Clock::now() + Timeout;
+  while (Running() && Clock::now() < End) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return Running() ? -1 : ExitCode;
+}
+
+std::string TProcess::Stderr() const {
+  std::ifstream In(StderrPath);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
+             TProcess::TSetting Setting, std::string& Errors, Clock::duration Timeout) {
+  TProcess P(Program, std::move(Arguments), std::move(Setting));
+  const int Code = P.WaitForExit(Timeout);
+  Errors = P.Stderr();
+  return Code;
+}
+
+double TPicture::Mean(int Row0, int Row1, int Channel) const {
+  double Sum = 0;
+  for (int Y = Row0; Y < Row1; ++Y)
+    for (int X = 0; X < Width; ++X) Sum += At(X, Y)[std::size_t(Channel)];
+  return Sum / (double(Row1 - Row0) * Width);
+}
+
+TPicture TPicture::Part(int X, int Y, int PartWidth, int PartHeight) const {
+  TPicture P;
+  P.Width = PartWidth;
+  P.Height = PartHeight;
+  for (int Row = Y; Row < Y + PartHeight; ++Row)
+    for (int Column = X; Column < X + PartWidth; ++Column) P.Rgb.push_back(At(Column, Row));
+  return P;
+}
+
+TPicture Capture(Display* D, Window W) {
+  XWindowAttributes A{};
+  TPicture P;
+  if (!XGetWindowAttributes(D, W, &A)) return P;
+  XImage* Image = XGetImage(D, W, 0, 0, unsigned(A.width), unsigned(A.height), AllPlanes, ZPixmap);
+  if (!Image) return P;
+  const auto Channel = [](unsigned long Pixel, unsigned long Bits) {
+    int Shift = 0;
+    while (Bits && !(Bits & 1)) {
+      Bits >>= 1;
+      ++Shift;
+    }
+    return Bits ? int(((Pixel >> Shift) & Bits) * 255 / Bits) : 0;
+  };
+  P.Width = A.width;
+  P.Height = A.height;
+  for (int Y = 0; Y < P.Height; ++Y)
+    for (int X = 0; X < P.Width; ++X) {
+      const unsigned long Pixel = XGetPixel(Image, X, Y);
+      P.Rgb.push_back({Channel(Pixel, Image->red_mask), Channel(Pixel, Image->green_mask),
+                       Channel(Pixel, Image->blue_mask)});
+    }
+  XDestroyImage(Image);
+  return P;
+}
+
+void SavePicture(const TPicture& P, const std::string& File) {
+  std::vector<std::uint8_t> Rgba;  // bottom row first, as WritePng takes it
+  for (int Y = P.Height; Y-- > 0;)
+    for (int X = 0; X < P.Width; ++X) {
+      const auto& C = P.At(X, Y);
+      Rgba.insert(Rgba.end(), {std::uint8_t(C[0]), std::uint8_t(C[1]), std::uint8_t(C[2]), 255});
+    }
+  std::string Error;
+  WritePng(File, P.Width, P.Height, Rgba, Error);
+}
+
+int DarkPixels(const TPicture& P) {
+  int Dark = 0;
+  for (int Y = P.Height / 2; Y < P.Height; ++Y) {
+    const double RowRed = P.Mean(Y, Y + 1, 0);
+    for (int X = 0; X < P.Width; ++X) Dark += P.At(X, Y)[0] < RowRed * 0.5;
+  }
+  return Dark;
+}
+
+bool ShowsFish(const TPicture& P) { return DarkPixels(P) > P.Width * P.Height / 2500; }
+
+std::string WhatTheSceneLacks(const TPicture& P) {
+  if (P.Width <= 0 || P.Height <= 0) return "no picture";
+  const int H = P.Height;
+  if (P.Mean(0, H / 10, 2) <= P.Mean(0, H / 10, 0) + 40) return "blue water at the top";
+  // A panel or a border along the bottom would darken these rows.
+  if (P.Mean(H - std::max(H / 50, 2), H, 0) <= 90) return "sand down to the bottom row";
+  if (!ShowsFish(P)) return "fish on the sand";
+  return {};
+}

@@ -1,0 +1,81 @@
+// Shared by the end-to-end tests: a program run as a child process with its own environment (and,
+// for servers that refuse root, its own user), and a window's picture captured from an X server
+// with the measures that tell the scene from anything else on a screen.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <sys/types.h>
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+using Clock = std::chrono::steady_clock;
+
+// A child process with its stderr in a file, in a process group of its own; killed, with
+// whatever it started, at the end of its life.
+class TProcess {
+public:
+  struct TUser {
+    uid_t Uid;
+    gid_t Gid;
+  };
+  struct TSetting {
+    std::vector<std::string> Overrides;  // "NAME=value" sets, "NAME" alone removes
+    std::optional<TUser> User;           // run as this user (the caller is root)
+    std::string Folder;                  // the working folder, when not the caller's
+  };
+  TProcess(const std::string& Program, std::vector<std::string> Arguments, TSetting Setting = {});
+  ~TProcess();
+  TProcess(const TProcess&) = delete;
+  TProcess& operator=(const TProcess&) = delete;
+
+  bool Running();
+  // The exit code (128 + the signal when killed), or -1 when it is still running after Timeout.
+  int WaitForExit(Clock::duration Timeout);
+  pid_t Id() const { return Pid; }
+  std::string Stderr() const;
+
+private:
+  TTempDir Scratch;
+  pid_t Pid = -1;
+  bool Exited = false;
+  int ExitCode = -1;
+  std::string StderrPath;
+};
+
+// The exit code of Program run to its end (at most Timeout), its stderr in Errors.
+int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
+             TProcess::TSetting Setting, std::string& Errors,
+             Clock::duration Timeout = std::chrono::seconds(20));
+
+struct TPicture {
+  int Width = 0, Height = 0;
+  std::vector<std::array<int, 3>> Rgb;  // top row first
+
+  const std::array<int, 3>& At(int X, int Y) const { return Rgb[std::size_t(Y) * Width + X]; }
+  // Mean of one channel over rows [Row0, Row1) (0 = top), all columns.
+  double Mean(int Row0, int Row1, int Channel) const;
+  // The rectangle's own picture.
+  TPicture Part(int X, int Y, int PartWidth, int PartHeight) const;
+};
+
+// Window W's picture (the whole root window for the root), or an empty one when it cannot be read.
+TPicture Capture(Display* D, Window W);
+// Saves a picture as a PNG for a person to look at when a test fails.
+void SavePicture(const TPicture& P, const std::string& File);
+
+// Pixels in the lower half much darker than their row: fish on the sand.
+int DarkPixels(const TPicture& P);
+// Seen here: 23 to 600 with the default flock (fewest at 200x150, where the fish are a few
+// pixels long), none without fish; and once 4, when the clock-seeded school happened to swim
+// above the sand at 200x150.
+bool ShowsFish(const TPicture& P);
+// Blue water at the top, lit sand down to the bottom row (no panel, no border), fish on the sand;
+// empty when it does, else what it lacks.
+std::string WhatTheSceneLacks(const TPicture& P);
