@@ -2,6 +2,7 @@
 #include "Desktop.h"
 
 #include <X11/Xutil.h>
+#include <png.h>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -157,6 +158,20 @@ void SavePicture(const TPicture& P, const std::string& File) {
     }
   std::string Error;
   WritePng(File, P.Width, P.Height, Rgba, Error);
+}
+
+TPicture ReadPicture(const std::string& File) {
+  png_image Image{};
+  Image.version = PNG_IMAGE_VERSION;
+  TPicture P;
+  if (!png_image_begin_read_from_file(&Image, File.c_str())) return P;
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> Rgb(PNG_IMAGE_SIZE(Image));
+  if (!png_image_finish_read(&Image, nullptr, Rgb.data(), 0, nullptr)) return P;
+  P.Width = int(Image.width);
+  P.Height = int(Image.height);
+  for (std::size_t I = 0; I + 2 < Rgb.size(); I += 3) P.Rgb.push_back({Rgb[I], Rgb[I + 1], Rgb[I + 2]});
+  return P;
 }
 
 int DarkPixels(const TPicture& P) {

@@ -69,6 +69,8 @@ struct TPicture {
 TPicture Capture(Display* D, Window W);
 // Saves a picture as a PNG for a person to look at when a test fails.
 void SavePicture(const TPicture& P, const std::string& File);
+// A PNG file's picture, or an empty one when it cannot be read.
+TPicture ReadPicture(const std::string& File);
 
 // Pixels in the lower half much darker than their row: fish on the sand.
 int DarkPixels(const TPicture& P);

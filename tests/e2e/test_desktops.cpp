@@ -1,11 +1,16 @@
 // The full-screen screen saver on real desktops, each started by the test with its own state: an
-// X server with two monitors under a window manager with a panel.
+// X server with two monitors under a window manager with a panel, and a Wayland compositor (sway,
+// headless) with two outputs.
 #include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 
 #include "Desktop.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -160,6 +165,110 @@ TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndC
   Tap(XK_Escape);
   EXPECT_EQ(Saver.WaitForExit(10s), 0) << Saver.Stderr();
   EXPECT_EQ(Saver.Stderr(), "");
+}
+
+// Headless sway with two outputs of 1280x800 side by side, run by a user who is not root (sway
+// refuses root: the test, when root, runs it and everything that talks to it as nobody), with
+// copies of the program and its data that user can read.
+class Sway : public ::testing::Test {
+protected:
+  void SetUp() override {
+    for (const char* Tool : {"/usr/bin/sway", "/usr/bin/grim", "/usr/bin/wtype"})
+      if (!std::filesystem::exists(Tool)) GTEST_SKIP() << "no " << Tool;
+    if (getuid() == 0) {
+      const passwd* Nobody = getpwnam("nobody");
+      ASSERT_NE(Nobody, nullptr);
+      User = TProcess::TUser{Nobody->pw_uid, Nobody->pw_gid};
+    }
+    namespace fs = std::filesystem;
+    const fs::path Root = Scratch.Path();
+    fs::create_directories(Root / "run");
+    fs::copy(VADREL_PROGRAM, Root / "vadrel");
+    fs::copy(VADREL_BUILD_DATA_DIR, Root / "data", fs::copy_options::recursive);
+    std::ofstream(Root / "sway.config") << "output HEADLESS-1 resolution 1280x800 position 0 0\n"
+                                           "output HEADLESS-2 resolution 1280x800 position 1280 0\n";
+    if (User)
+      for (const auto& Entry : fs::recursive_directory_iterator(Root))
+        chown(Entry.path().c_str(), User->Uid, User->Gid);
+    if (User) chown(Root.c_str(), User->Uid, User->Gid);
+    chmod((Root / "run").c_str(), 0700);
+    Compositor.emplace("sway", std::vector<std::string>{"-c", (Root / "sway.config").string()},
+                       Setting({"WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=2"}));
+    for (const auto End = Clock::now() + 20s; Socket.empty() && Clock::now() < End;) {
+      std::this_thread::sleep_for(100ms);
+      for (const auto& Entry : fs::directory_iterator(Root / "run"))
+        if (const std::string Name = Entry.path().filename(); Name.starts_with("wayland-") &&
+                                                             !Name.ends_with(".lock"))
+          Socket = Name;
+    }
+    ASSERT_FALSE(Socket.empty()) << "sway did not start: " << Compositor->Stderr();
+  }
+
+  // The environment of a program of this session: Extra on top.
+  TProcess::TSetting Setting(std::vector<std::string> Extra = {}) const {
+    const std::string Root = Scratch.Path().string();
+    Extra.insert(Extra.end(), {"DISPLAY", "WAYLAND_DISPLAY=" + Socket, "HOME=" + Root,
+                               "XDG_RUNTIME_DIR=" + Root + "/run", "VADREL_DATA=" + Root + "/data",
+                               "SDL_VIDEODRIVER"});
+    return {Extra, User, Root};
+  }
+  std::unique_ptr<TProcess> StartSaver() {
+    return std::make_unique<TProcess>((Scratch.Path() / "vadrel").string(),
+                                      std::vector<std::string>{}, Setting());
+  }
+  // Both outputs show the scene; else what one lacks.
+  std::string WhatTheOutputsLack() {
+    const std::string Shot = (Scratch.Path() / "shot.png").string();
+    std::string Errors;
+    if (RunToEnd("grim", {Shot}, Setting(), Errors) != 0) return "a screenshot: " + Errors;
+    const TPicture All = ReadPicture(Shot);
+    if (All.Width != 2560 || All.Height != 800) return "a 2560x800 screenshot";
+    for (int Output = 0; Output < 2; ++Output)
+      if (const std::string Lack = WhatTheSceneLacks(All.Part(Output * 1280, 0, 1280, 800));
+          !Lack.empty())
+        return "output " + std::to_string(Output + 1) + ": " + Lack;
+    return {};
+  }
+  template <typename TTest>
+  static bool WaitFor(TTest Test, Clock::duration Timeout) {
+    for (const auto End = Clock::now() + Timeout; Clock::now() < End;
+         std::this_thread::sleep_for(500ms))
+      if (Test()) return true;
+    return false;
+  }
+
+  TTempDir Scratch;
+  std::optional<TProcess::TUser> User;
+  std::optional<TProcess> Compositor;
+  std::string Socket;
+};
+
+TEST_F(Sway, TheSaverFillsBothOutputsIgnoresARestingPointerAndEndsOnAMoveOrAKey) {
+  std::unique_ptr<TProcess> Saver = StartSaver();
+  std::string Lack;
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 60s))
+      << Lack << "; " << Saver->Stderr();
+
+  // The pointer appears mid-screen and rests there for five seconds: its first event is where it
+  // is, not a move. Then it moves 100 pixels each way.
+  TProcess Mouse(VADREL_VIRTUAL_POINTER,
+                 {"abs", "640", "400", "2560", "800", "sleep", "6000", "move", "100", "100",
+                  "sleep", "1000"},
+                 Setting());
+  std::this_thread::sleep_for(5s);
+  ASSERT_TRUE(Saver->Running()) << "ended by a resting pointer: " << Saver->Stderr();
+  EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
+  EXPECT_EQ(Mouse.WaitForExit(10s), 0) << Mouse.Stderr();
+  EXPECT_EQ(Saver->Stderr(), "");
+
+  Saver = StartSaver();
+  EXPECT_TRUE(WaitFor([&] { return WhatTheOutputsLack().empty(); }, 60s)) << Saver->Stderr();
+  std::string Errors;
+  // A start delay: a key typed by a client that has just connected can be lost.
+  EXPECT_EQ(RunToEnd("wtype", {"-s", "1000", "-k", "Escape"}, Setting(), Errors), 0) << Errors;
+  EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
+  EXPECT_EQ(Saver->Stderr(), "");
 }
 
 }  // namespace
