@@ -52,6 +52,19 @@ grep -qF "$usr/libexec/xscreensaver/../../share/vadrel/Vadrel200.bmp" "$work/err
   fail "the installed program did not read the installed data: $(cat "$work/err")"
 mv "$work/Vadrel200.bmp" "$usr/share/vadrel/"
 
+# Installed, with no display at all: one line naming both kinds of display, and nothing of the
+# build folder's ./run.sh; -root without an X display names DISPLAY.
+status=0
+run 2>"$work/err" || status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q 'DISPLAY (X11)' "$work/err" &&
+  grep -q 'WAYLAND_DISPLAY (Wayland)' "$work/err" && ! grep -q 'run.sh' "$work/err" ||
+  fail "no display, exit $status: $(cat "$work/err")"
+status=0
+(cd "$work" && env -i PATH=/usr/bin:/bin HOME="$work" WAYLAND_DISPLAY=wayland-9 \
+  "${sanitizer_env[@]}" "$hack" -root) 2>"$work/err" || status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q 'DISPLAY names no X display' \
+  "$work/err" || fail "-root on Wayland, exit $status: $(cat "$work/err")"
+
 # The daemon starts it with -root; every setting the settings dialog can add, at both ends of its
 # range, is accepted (tried on a one-frame picture, which needs no display).
 [ "$(xmllint --xpath 'string(//command/@arg)' "$xml")" = "-root" ] || fail "vadrel.xml: not -root"
