@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -100,6 +101,42 @@ TEST_F(FlockTest, SameSeedGivesTheSameFlock) {
   for (const double V : First) EXPECT_TRUE(std::isfinite(V));
 }
 
+// The world grows or shrinks about its middle: a boid keeps its place in the flock's plane (its x
+// plus the world's left edge), wrapping into a narrower world when it falls outside.
+TEST_F(FlockTest, FitWidthMovesTheWorldsSidesAndKeepsEveryBoidInPlace) {
+  const struct {
+    double Width, X, NewX, Left;
+  } Cases[] = {
+      {2000, 100, 600, -500},    // twice as wide: half the gain on either side
+      {1000, 100, 100, 0},       // the same width: nothing moves
+      {1000 * 8.0 / 3, 999.5, 999.5 + 2500.0 / 3, -2500.0 / 3},
+      {500, 100, 350, 250},      // narrower: the boid left of the new world wraps into it
+      {500, 900, 650 - 500, 250},
+      {300, 990, 640 - 600, 350},  // more than a world's width beyond it: wrapped whole
+      {600, 500, 300, 200},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE("width " + std::to_string(C.Width) + ", x " + std::to_string(C.X));
+    Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, (Dir.Path() / "nose.pp1").string(), false,
+                                     std::uint64_t(7));
+    TBoid& B = AddOne();
+    B.SetX(C.X);
+    B.SetY(250);
+    Flock->FitWidth(C.Width);
+    EXPECT_DOUBLE_EQ(Flock->Width(), C.Width);
+    EXPECT_DOUBLE_EQ(Flock->Height(), 1000.0);
+    EXPECT_DOUBLE_EQ(Flock->Left(), C.Left);
+    EXPECT_NEAR(B.X(), C.NewX, 1e-9);
+    EXPECT_EQ(B.Y(), 250.0);
+  }
+  // Boids added after the world has widened start anywhere in it.
+  Flock->FitWidth(3000);
+  double Widest = 0;
+  for (int I = 0; I < 41; ++I) Widest = std::max(Widest, AddOne().X());
+  EXPECT_GT(Widest, 2000.0);
+  EXPECT_LT(Widest, 3000.0);
+}
+
 // Where the drawn nose vertex and the drawn colour land, through GL's own transformation.
 struct TDrawn {
   float NoseX, NoseY, Grey;
@@ -145,6 +182,22 @@ TEST_F(FlockTest, DrawTurnsTheNoseAlongTheHeadingAndShadesByDepth) {
   GLint Depth = 0;
   glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &Depth);
   EXPECT_EQ(Depth, 1);  // balanced
+}
+
+// A widened world is drawn about the same middle: a boid is drawn where it was before the world
+// grew, its x in the new world moved by the left edge.
+TEST_F(FlockTest, DrawPlacesTheBoidsOfAWidenedWorldByItsLeftEdge) {
+  TBoid& B = AddOne();
+  B.SetX(500);
+  B.SetY(500);
+  B.SetHeading(0.0);
+  const TDrawn Before = DrawAndCapture(*Flock);
+  Flock->FitWidth(2200);
+  EXPECT_DOUBLE_EQ(B.X(), 1100.0);
+  const TDrawn After = DrawAndCapture(*Flock);
+  EXPECT_NEAR(After.NoseX, Before.NoseX, 1e-3f);
+  EXPECT_NEAR(After.NoseY, Before.NoseY, 1e-3f);
+  EXPECT_NEAR(Before.NoseX, 55, 0.01f);
 }
 
 TEST(BearingDegrees, CompassPointsFromFiveFive) {

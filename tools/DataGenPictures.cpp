@@ -2,6 +2,7 @@
 // sand "Vadrel202.bmp". What the program does to them: nothing is lit; a pixel is the current
 // colour times the texture (times the caustic frame on the sand), then blue fog.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "DataGen.h"
@@ -35,16 +36,12 @@ constexpr double BottomFade = 0.12;  // part of the height that fades
 constexpr std::uint64_t BackdropSeed = 200;
 
 // What lies beyond the quad, from the scene's set-up (see SceneFit): the quad spans eye-space y
-// QuadBottom to QuadTop at QuadDepth; the floor's height 0 runs through y = FloorY at depth
-// FloorDepth, rising at the floor's net tilt; the fog is exponential-squared. FloorColour is the
-// sand times the caustic frames' mean.
+// QuadBottom to QuadTop at QuadDepth, the floor behind it lies at FloorDepthBehindBackdrop; the
+// fog is exponential-squared.
 constexpr double QuadDepth = SceneFit::BackdropDepth;
 constexpr double QuadBottom = SceneFit::BackdropBottom, QuadTop = SceneFit::BackdropTop;
-constexpr double FloorY = SceneFit::TerrainOrigin[1], FloorDepth = -SceneFit::TerrainOrigin[2];
 constexpr double FogDensity = SceneFit::FogDensity;
 constexpr TRgb FogColour = {Scene::FogColor[0], Scene::FogColor[1], Scene::FogColor[2]};
-constexpr TRgb FloorColour = {0.57f, 0.53f, 0.43f};
-const double FloorSlope = std::tan(SceneFit::TerrainTiltDegrees * Pi / 180);
 
 // The top of the view crosses the quad at this height (0 bottom, 1 top): the vertical field of
 // view is fixed, so whatever the screen's shape, the rows above are never seen.
@@ -145,35 +142,93 @@ void PaintSilhouettes(TImage& Image, TRandom& Random) {
 }
 
 // The far sea floor as the quad must hold it to show, after its own fog, what the viewer would
-// see through it: at column X and height T (0 bottom, 1 top), the sand times the caustic light
-// where the ray through that texel meets the floor, in the fog of that depth, the pattern fading
-// with height into the floor's mean colour. So the floor seems to go on past the quad's bottom
-// edge into the haze instead of ending there. One caustic frame stands for the moving light;
-// across the picture the floor's pattern repeats a whole number of times, so the picture tiles.
+// see through it: at height T (0 bottom, 1 top) the floor where the ray through that row meets
+// it, in the fog of that depth. The floor's pattern (sand times caustic light) fades with height
+// into the floor's mean colour, so the floor seems to go on past the quad's bottom edge into the
+// haze instead of ending there. One caustic frame stands for the moving light; across the picture
+// the floor's pattern repeats a whole number of times, so the picture tiles.
+//
+// Where the quad's bottom edge meets the real floor, a screen row of either side averages the
+// floor over its width, and the two must agree or the edge shows as a line: each row of the
+// pattern is averaged over its texels' footprints on the floor (as the floor's mip-maps average
+// it), then levelled so that every part of it a repeat long has the floor's mean colour, whatever
+// stretch of the pattern the row happens to cross and whatever part of it a screen shows. The
+// real floor's rows come close to that mean by themselves (see FloorTextureTurn), and are flat
+// there (see the terrain), so the two sides of the edge agree.
 class TFarFloor {
 public:
-  TFarFloor() : Sand(MakeSand()), Light(CausticFrame(0)) {}
+  TFarFloor() : Sand(MakeSand()), Light(CausticFrame(0)), Mean(MeanColour(Sand) * MeanColour(Light)) {}
 
-  TRgb At(int X, double T) const {
-    const double Slope = (QuadBottom + (QuadTop - QuadBottom) * T) / QuadDepth;
-    const double Depth = (FloorY - FloorDepth * FloorSlope) / (Slope - FloorSlope);
-    const double U = Repeats * (X + 0.5) / BackdropWidth, V = FloorModelZAtDepth(Depth) / FloorTexturePeriod;
-    const auto Sample = [U, V](const TImage& Image) {
-      return Image.Sample(float((U - std::floor(U)) * Image.Width), float((V - std::floor(V)) * Image.Height));
-    };
-    const TRgb Floor = Mix(FloorColour, Sample(Sand) * Sample(Light), float(SmoothStep(DetailFade, 0.0, T)));
-    const TRgb Seen = Mix(FogColour, Floor, FogKeep(Depth));
-    const float Keep = FogKeep(QuadDepth);
-    const TRgb C = (Seen - FogColour * (1 - Keep)) * (1 / Keep);
-    return {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+  // The picture's row at height T, BackdropWidth texels; one texel row is 1 / BackdropHeight tall.
+  std::vector<TRgb> Row(double T) const {
+    std::vector<TRgb> Pattern = Levelled(PatternRow(T));
+    const float Detail = float(SmoothStep(DetailFade, 0.0, T));
+    const float Keep = FogKeep(FloorDepthBehindBackdrop(T)), QuadKeep = FogKeep(QuadDepth);
+    for (TRgb& P : Pattern) {
+      const TRgb Seen = Mix(FogColour, Mix(Mean, P, Detail), Keep);
+      const TRgb C = (Seen - FogColour * (1 - QuadKeep)) * (1 / QuadKeep);
+      P = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
+    }
+    return Pattern;
   }
 
 private:
   static constexpr double DetailFade = 0.09;  // part of the height over which the pattern fades
-  // Floor tiles across the picture, near the band's mean depth: the 16 units of the quad span
-  // about 8 repeats of 3.5 eye units each at depth 24.
-  static constexpr int Repeats = 8;
+  // The stretch of floor (model units along x) across the picture: one whole step of the turned
+  // pattern, so the picture tiles; some 7.8 repeats of 3.5 eye units each, what the 16 units of
+  // the quad span where its bottom edge meets the floor.
+  const double Span = std::hypot(double(FloorTextureTurn[0]), double(FloorTextureTurn[1])) * FloorTexturePeriod;
+  static constexpr int Footprint = 4;  // samples per texel and axis
   TImage Sand, Light;
+  TRgb Mean;  // of the floor, sand times light
+
+  static TRgb MeanColour(const TImage& Image) {
+    double R = 0, G = 0, B = 0;
+    for (const TRgb& P : Image.Pixels) R += P.R, G += P.G, B += P.B;
+    const double N = double(Image.Pixels.size());
+    return {float(R / N), float(G / N), float(B / N)};
+  }
+
+  // Row scaled texel by texel so that its mean over the stretch of one repeat around each texel
+  // is the floor's mean: a screen shows some part of the picture's width, and every part of a
+  // repeat or more then averages to the floor's mean, as the real floor's rows do.
+  std::vector<TRgb> Levelled(const std::vector<TRgb>& Row) const {
+    const int Window = int(std::lround(BackdropWidth * FloorTexturePeriod / Span)) | 1;
+    std::vector<TRgb> Out(Row.size());
+    for (int X = 0; X < BackdropWidth; ++X) {
+      TRgb Sum;
+      for (int D = -Window / 2; D <= Window / 2; ++D)
+        Sum = Sum + Row[std::size_t((X + D + BackdropWidth) % BackdropWidth)];
+      const TRgb Local = Sum * (1.0f / Window);
+      Out[std::size_t(X)] = Row[std::size_t(X)] * TRgb{Mean.R / Local.R, Mean.G / Local.G, Mean.B / Local.B};
+    }
+    return Out;
+  }
+
+  // Sand times light, each texel the mean over its footprint on the floor. The picture is
+  // mirrored on the quad, so its columns run towards the floor's -x.
+  std::vector<TRgb> PatternRow(double T) const {
+    const auto Sample = [](const TImage& Image, const std::array<double, 2>& At) {
+      const double U = At[0] - std::floor(At[0]), V = At[1] - std::floor(At[1]);
+      return Image.Sample(float(U * Image.Width), float(V * Image.Height));
+    };
+    std::vector<double> Z;  // model z down the texel row
+    for (int Sy = 0; Sy < Footprint; ++Sy)
+      Z.push_back(FloorModelZAtDepth(FloorDepthBehindBackdrop(T + ((Sy + 0.5) / Footprint - 0.5) / BackdropHeight)));
+    std::vector<TRgb> Row(BackdropWidth);
+    for (int X = 0; X < BackdropWidth; ++X) {
+      TRgb Sum;
+      for (int Sx = 0; Sx < Footprint; ++Sx) {
+        const double ModelX = -Span * (X + (Sx + 0.5) / Footprint) / BackdropWidth;
+        for (const double ModelZ : Z) {
+          const std::array<double, 2> At = FloorTextureAt(ModelX, ModelZ);
+          Sum = Sum + Sample(Sand, At) * Sample(Light, At);
+        }
+      }
+      Row[std::size_t(X)] = Sum * (1.0f / (Footprint * Footprint));
+    }
+    return Row;
+  }
 };
 
 // Fades the bottom rows into what lies beyond the quad. The texture repeats, so filtering at the
@@ -186,9 +241,10 @@ void FadeIntoWhatLiesBeyond(TImage& Image) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
     const double Bottom = SmoothStep(BottomFade, 0.0, T);
     const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
+    const std::vector<TRgb> Floor = Bottom > 0 ? FarFloor.Row(T) : std::vector<TRgb>();
     for (int X = 0; X < BackdropWidth; ++X) {
       TRgb& C = Image.At(X, Y);
-      if (Bottom > 0) C = Mix(C, FarFloor.At(X, T), float(Bottom));
+      if (Bottom > 0) C = Mix(C, Floor[std::size_t(X)], float(Bottom));
       if (Y == BackdropHeight - 1) BottomRow[std::size_t(X)] = C;
       C = Mix(C, BottomRow[std::size_t(X)], float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};

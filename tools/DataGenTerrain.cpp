@@ -6,9 +6,11 @@
 // TerrainOrigin + TerrainScale Rx(TerrainTiltDegrees) p, seen through the scene's perspective.
 // The grid is laid out in eye depth: rows from just behind the bottom edge of the view to deep in
 // the fog, each row as wide as the view at its depth (for any aspect up to CoverAspect) plus a
-// margin, so no edge of the floor is ever in view. Texture coordinates follow the model x and z,
-// so the sand and the caustic frames repeat evenly over the whole floor.
+// margin, so no edge of the floor is ever in view. Texture coordinates follow the model x and z
+// (turned, see FloorTextureAt), so the sand and the caustic frames repeat evenly over the whole
+// floor.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "DataGen.h"
@@ -28,12 +30,19 @@ constexpr double CoverAspect = 4.0;
 constexpr double SideMargin = 1.5;  // eye units beyond the side of the view, for the dunes
 constexpr double DuneHeight = 5.0, SwellHeight = 2.5, RippleHeight = 0.7;  // model units
 constexpr double RippleFadeDepth = 14;  // ripples fade out where the grid grows too coarse
+// The dunes flatten out over this many eye units of depth before the backdrop's bottom edge meets
+// the floor, and the floor lies flat beyond: the backdrop's painted floor, which cannot follow the
+// dunes of every screen's width, continues a flat floor there. (Unlit, the dunes show only by how
+// they bend the sand; through the fog at that depth, not at all.)
+constexpr double DuneFadeLength = 8, DuneFadeMargin = 2;
 constexpr std::uint64_t TerrainSeed = 202;
 
 double Height(double X, double Z, double Depth) {
   const double Warp = TiledFbm(X / 400, Z / 400, 64, 3, 0.5, TerrainSeed) - 0.5;
   double H = DuneHeight * std::sin(2 * Pi * (0.8 * X + 0.6 * Z) / 520 + 4 * Warp);
   H += SwellHeight * std::sin(2 * Pi * (-0.45 * X + 0.89 * Z) / 230 + 2.5 * Warp + 1.0);
+  const double Flat = FloorDepthBehindBackdrop(0) - DuneFadeMargin;
+  H *= std::clamp((Flat - Depth) / DuneFadeLength, 0.0, 1.0);
   const double Fade = std::clamp((RippleFadeDepth - Depth) / 4, 0.0, 1.0);
   H += RippleHeight * Fade * std::sin(2 * Pi * (0.3 * X + 0.95 * Z) / 34 + 3 * Warp);
   return H;
@@ -52,8 +61,9 @@ TModelFile MakeTerrain() {
     for (int Col = 0; Col < GridSize; ++Col) {
       const double EyeX = -HalfWidth + 2 * HalfWidth * Col / (GridSize - 1);
       const double X = (EyeX - OriginX) / Scale;
-      Mesh.Vertices.push_back({float(X), float(Height(X, Z, Depth)), float(Z), float(X / FloorTexturePeriod),
-                               float(Z / FloorTexturePeriod), -1});
+      const std::array<double, 2> Texture = FloorTextureAt(X, Z);
+      Mesh.Vertices.push_back({float(X), float(Height(X, Z, Depth)), float(Z), float(Texture[0]),
+                               float(Texture[1]), -1});
     }
   }
   for (int Row = 0; Row + 1 < GridSize; ++Row)

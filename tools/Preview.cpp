@@ -324,14 +324,16 @@ int PreviewCreature(const std::string& Folder, const std::string& OutPath, const
 }
 
 // A few creatures spread over the flock's plane at assorted headings and phases, placed as the
-// flock places them.
-void DrawCreatures(TCanvas& Canvas, TModel& Creature, const TMipTexture& Skin, const TMat& Proj, const TMat& Camera) {
-  const double Width = Scene::FlockWorldWidth / Scene::WorldUnitsPerSceneUnit;
+// flock places them in its world fitted to a view of Aspect.
+void DrawCreatures(TCanvas& Canvas, TModel& Creature, const TMipTexture& Skin, const TMat& Proj, const TMat& Camera,
+                   double Aspect) {
+  const double Width = Scene::FlockWorldWidthFor(Aspect) / Scene::WorldUnitsPerSceneUnit;
+  const double Left = (Scene::FlockWorldWidth / Scene::WorldUnitsPerSceneUnit - Width) / 2;
   const double Height = Scene::FlockWorldHeight / Scene::WorldUnitsPerSceneUnit;
   datagen::TRandom Random(7);
   const TMat FlockPlane = Mul(Camera, RotateDeg(Scene::FlockTiltDegrees, 0));
   for (int I = 0; I < 24; ++I) {
-    const double Px = Random.Range(0, Width), Py = Random.Range(0, Height), Bearing = Random.Range(0, 360);
+    const double Px = Left + Random.Range(0, Width), Py = Random.Range(0, Height), Bearing = Random.Range(0, 360);
     const TPosed Posed = Pose(Creature, float(Random.Range(1, Creature.TotalFrames())));
     TMat Mv = Mul(FlockPlane, Translate(Px, Py, 0));
     Mv = Mul(Mv, ScaleBy(Scene::CreatureScale));
@@ -384,7 +386,7 @@ int PreviewScene(const std::string& Folder, int Width, int Height, int CausticFr
   const double Aspect = double(Width) / Height;
   const TMat Proj = Perspective(Scene::FieldOfViewDegrees, Aspect, Scene::NearPlane, Scene::FarPlane);
   const TMat Camera = Translate(Scene::CameraTranslation);
-  DrawCreatures(Canvas, *Creature, Skin, Proj, Camera);
+  DrawCreatures(Canvas, *Creature, Skin, Proj, Camera, Aspect);
   DrawBackdrop(Canvas, Backdrop, Proj, Camera, Aspect);
   DrawTerrain(Canvas, *Terrain, Sand, Caustic, Proj, Camera);
   SaveBmp(Downsample(Canvas.Colour), OutPath);

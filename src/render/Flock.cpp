@@ -68,6 +68,19 @@ void TFlock::Update() { StepFlock(FBoids, FWidth, FHeight, FScanPath, FGrid); }
 
 void TFlock::Wrap(TBoid& Boid) const { WrapIntoWorld(Boid, FWidth, FHeight); }
 
+void TFlock::FitWidth(double Width) {
+  Width = std::abs(Width);
+  if (Width == FWidth) return;
+  const double Shift = (Width - FWidth) / 2;
+  FLeft -= Shift;
+  FWidth = Width;
+  for (const std::unique_ptr<TBoid>& Boid : FBoids) {
+    const double X = Boid->X() + Shift;
+    // A narrower world may leave a boid more than a world's width outside it.
+    Boid->SetX(X < 0 || X > Width ? X - Width * std::floor(X / Width) : X);
+  }
+}
+
 void TFlock::LoadFarModel(std::size_t Slot, const std::string& FileName) {
   assert(Slot < FModels.size() && FModels[Slot] && "LoadFarModel: the slot holds no model");
   auto Far = std::make_unique<TModel>(false);
@@ -159,7 +172,7 @@ private:
 void TFlock::Draw() {
   const TView View;
   for (const std::unique_ptr<TBoid>& Boid : FBoids) {
-    const double X = Boid->X(), Y = Boid->Y(), Heading = Boid->Heading();
+    const double X = Boid->X() + FLeft, Y = Boid->Y(), Heading = Boid->Heading();
     const T2DCoord P(float(X / Scale), float(Y / Scale));
     const std::size_t Slot = std::size_t(Boid->ModelIndex());
     TAnimate* Model = Slot < FModels.size() ? FModels[Slot].get() : nullptr;

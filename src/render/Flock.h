@@ -64,6 +64,17 @@ public:
   // One correction per bound; a position exactly on Width or Height stays.
   void Wrap(TBoid& Boid) const;
 
+  // Widens or narrows the world to Width about its middle: in the flock's plane its left edge
+  // moves out (or in) by half the change and every boid keeps its place there, a boid beyond a
+  // narrower world wrapping into it. The same width changes nothing, bit for bit; with no boids
+  // yet, the new ones are drawn for the new world.
+  void FitWidth(double Width);
+  double Width() const { return FWidth; }
+  double Height() const { return FHeight; }
+  // Where the world's left edge lies in the flock's plane, in world units: 0 until FitWidth moves
+  // it. A boid at world x is drawn at plane x (x + Left()) / WorldUnitsPerSceneUnit.
+  double Left() const { return FLeft; }
+
   // Compass bearing in degrees from (X1, Y1) to (X2, Y2): 0 along +y, 90 along +x.
   static float BearingDegrees(float X1, float Y1, float X2, float Y2);
 
@@ -76,6 +87,7 @@ private:
   std::vector<std::unique_ptr<TBoid>> FBoids;
   double FHeight = 0;
   double FWidth = 0;
+  double FLeft = 0;
   std::vector<std::unique_ptr<TAnimate>> FModels;
   bool FReferencePaths = false;
   double FFarDetailPixels = 0;

@@ -49,6 +49,7 @@ void TOceanScene::MakeFlock() {
                                     Scene::FlockWorldWidth, MapPath(CreatureFile), false,
                                     FSettings.FlockSeed);
   if (Rivals) FFlock->LoadModel(1, MapPath(PredatorFile));
+  FitFlockToView();  // before the boids, which are drawn for the world they start in
   const TBoidTraits& School = Rivals ? Scene::WaryCreatureTraits : Scene::CreatureTraits;
   for (std::int32_t I = 0; I <= FSettings.BoidCount; ++I) FFlock->AddBoid(0, School);
   for (std::int32_t I = 0; I < FSettings.RivalCount; ++I)
@@ -72,10 +73,17 @@ void TOceanScene::InitScene() {
   FTerrain->SetReferencePath(FSettings.ReferencePaths);
 }
 
+// Before the first ResizeScene the view's shape is unknown: the design's world.
+void TOceanScene::FitFlockToView() {
+  if (FFlock && FWidth > 0 && FHeight > 0)
+    FFlock->FitWidth(Scene::FlockWorldWidthFor(double(FWidth) / double(FHeight)));
+}
+
 void TOceanScene::ResizeScene(int Width, int Height) {
   if (Height == 0) Height = 1;
   FWidth = Width;
   FHeight = Height;
+  FitFlockToView();
   glViewport(0, 0, Width, Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();

@@ -23,7 +23,9 @@ public:
   // predators follow the school.
   void InitScene();
   // Viewport and 45-degree projection for a view of Width x Height (a height of 0 counts as 1);
-  // the model-view matrix is left current, reset to identity.
+  // the model-view matrix is left current, reset to identity. The flock's world follows the
+  // view's shape (Scene::FlockWorldWidthFor), from InitScene on and again on every later call:
+  // the school keeps its place on screen while its world grows or shrinks at the sides.
   void ResizeScene(int Width, int Height);
   // One frame into the back buffer: clear, one flock step, the flock, the backdrop, the terrain.
   void DrawScene();
@@ -54,6 +56,7 @@ private:
 
   void SetFixedState();
   void MakeFlock();
+  void FitFlockToView();
   void DrawBackdrop();
   void DrawTerrain();
 };

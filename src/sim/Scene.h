@@ -24,6 +24,14 @@ inline constexpr float CameraTranslation[3] = {-4.5f, -2.0f, -5.0f};
 inline constexpr float FlockTiltDegrees = -45.0f;      // turn of the flock's plane about x
 inline constexpr double FlockWorldWidth = 1000.0;       // the flock's world, in world units
 inline constexpr double FlockWorldHeight = 1000.0;
+// The camera fits the flock's world to a view of this aspect (width / height) or narrower. A wider
+// view widens the world by the factor its aspect exceeds this one, about the world's middle, so
+// at every depth of the flock's plane the school spans as much of the view's width as it does at
+// 4:3, out to the sides of the widest screen.
+inline constexpr double FlockFullAspect = 4.0 / 3.0;
+constexpr double FlockWorldWidthFor(double Aspect) {
+  return Aspect > FlockFullAspect ? FlockWorldWidth * (Aspect / FlockFullAspect) : FlockWorldWidth;
+}
 inline constexpr double WorldUnitsPerSceneUnit = 100.0;  // world position / this = scene position
 inline constexpr double NoseLead = 20.0;  // the bearing is taken to this far ahead, world units
 inline constexpr float CreatureScale = 0.005f;          // model units to scene units
