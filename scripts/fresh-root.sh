@@ -70,12 +70,14 @@ log() { echo "fresh-root.sh: $*"; }
 failures=()
 fail() { log "FAILED: $*"; failures+=("$1"); }
 
-# Mounts what the suites need: processes, devices (the pseudo-terminals and shared memory with
-# them), and the package cache. The recursive mounts are made slaves so unmounting them here
-# never reaches the host's.
+# Mounts what the suites need: the root itself (a machine's / is a mount point, and a test that
+# makes a mount namespace of its own needs one; private, so nothing below it reaches the host),
+# processes, devices (the pseudo-terminals and shared memory with them), and the package cache.
+# The recursive mounts are made slaves so unmounting them here never reaches the host's.
 mount_root() {  # root
   local r=$1
-  mount -t proc proc "$r/proc" &&
+  mount --bind "$r" "$r" && mount --make-private "$r" &&
+    mount -t proc proc "$r/proc" &&
     mount --rbind /sys "$r/sys" && mount --make-rslave "$r/sys" &&
     mount --rbind /dev "$r/dev" && mount --make-rslave "$r/dev" &&
     mkdir -p "$r/var/cache/apt/archives" &&

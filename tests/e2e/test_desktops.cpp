@@ -169,7 +169,7 @@ TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndC
 
 // Headless sway with two outputs of 1280x800 side by side, run by a user who is not root (sway
 // refuses root: the test, when root, runs it and everything that talks to it as nobody), with
-// copies of the program and its data that user can read.
+// copies of the programs and the data that user can read (the build folder may be in root's home).
 class Sway : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -184,6 +184,7 @@ protected:
     const fs::path Root = Scratch.Path();
     fs::create_directories(Root / "run");
     fs::copy(VADREL_PROGRAM, Root / "vadrel");
+    fs::copy(VADREL_VIRTUAL_POINTER, Root / "virtual_pointer");
     fs::copy(VADREL_BUILD_DATA_DIR, Root / "data", fs::copy_options::recursive);
     std::ofstream(Root / "sway.config") << "output HEADLESS-1 resolution 1280x800 position 0 0\n"
                                            "output HEADLESS-2 resolution 1280x800 position 1280 0\n";
@@ -252,7 +253,7 @@ TEST_F(Sway, TheSaverFillsBothOutputsIgnoresARestingPointerAndEndsOnAMoveOrAKey)
 
   // The pointer appears mid-screen and rests there for five seconds: its first event is where it
   // is, not a move. Then it moves 100 pixels each way.
-  TProcess Mouse(VADREL_VIRTUAL_POINTER,
+  TProcess Mouse((Scratch.Path() / "virtual_pointer").string(),
                  {"abs", "640", "400", "2560", "800", "sleep", "6000", "move", "100", "100",
                   "sleep", "1000"},
                  Setting());
