@@ -16,7 +16,9 @@
 # Exit 77 (skipped) when the daemon, D-Bus, GSettings, Xvfb or XScreenSaver's folder of display
 # modes is missing, or when no mount namespace can be made here.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/common.sh"
+# The session part runs from a copy in the scratch folder (the daemon's user may not reach the
+# project, in root's home for one), and needs nothing of the scripts.
+[ "${1:-}" = --in-session ] || source "$(dirname "$0")/../../scripts/common.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -107,6 +109,7 @@ if grep -E "(error|warning):" "$work/validate.log"; then
   fail "desktop-file-validate does not accept the entry"
 fi
 install -m 755 "$root_capture" "$work/root_capture"
+install -m 755 "$0" "$work/session.sh"
 mkdir "$work/out" "$work/home"
 [ "$(id -u)" -eq 0 ] && chown 65534:65534 "$work/out" "$work/home"
 
@@ -115,7 +118,7 @@ xvfb_pid=$VADREL_XVFB_PID
 
 # NO_AT_BRIDGE: no accessibility bus, which the daemon's toolkit would otherwise start.
 session=(env -i HOME="$work/home" DISPLAY="$VADREL_XVFB_DISPLAY" PATH=/usr/bin:/bin
-  XDG_CURRENT_DESKTOP=MATE NO_AT_BRIDGE=1 dbus-run-session -- bash "$0" --in-session "$work")
+  XDG_CURRENT_DESKTOP=MATE NO_AT_BRIDGE=1 dbus-run-session -- bash "$work/session.sh" --in-session "$work")
 [ "$(id -u)" -eq 0 ] && session=(setpriv --reuid=65534 --regid=65534 --clear-groups "${session[@]}")
 echo "capture: $capture_prefix-1.png and $capture_prefix-2.png"
 status=0
