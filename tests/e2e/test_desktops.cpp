@@ -188,6 +188,7 @@ protected:
     fs::copy(VADREL_BUILD_DATA_DIR, Root / "data", fs::copy_options::recursive);
     std::ofstream(Root / "sway.config") << "output HEADLESS-1 resolution 1280x800 position 0 0\n"
                                            "output HEADLESS-2 resolution 1280x800 position 1280 0\n";
+    if (User) CopySanitizerFiles();
     if (User)
       for (const auto& Entry : fs::recursive_directory_iterator(Root))
         chown(Entry.path().c_str(), User->Uid, User->Gid);
@@ -206,12 +207,32 @@ protected:
     ASSERT_FALSE(Socket.empty()) << "sway did not start: " << Compositor->Stderr();
   }
 
+  // A sanitized build's suite preloads a library and names a suppressions file, both in the
+  // build folder, which the session's user may not reach: it gets copies.
+  void CopySanitizerFiles() {
+    namespace fs = std::filesystem;
+    const fs::path Root = Scratch.Path();
+    if (const char* Preload = std::getenv("LD_PRELOAD"); Preload && *Preload) {
+      fs::copy(Preload, Root / "preload.so");
+      SanitizerOverrides.push_back("LD_PRELOAD=" + (Root / "preload.so").string());
+    }
+    const char* Options = std::getenv("LSAN_OPTIONS");
+    const std::string Leaks = Options ? Options : "";
+    const std::size_t At = Leaks.find("suppressions=");
+    if (At == std::string::npos) return;
+    const std::size_t From = At + 13, To = std::min(Leaks.find(':', From), Leaks.size());
+    fs::copy(Leaks.substr(From, To - From), Root / "sanitize.supp");
+    SanitizerOverrides.push_back("LSAN_OPTIONS=" + Leaks.substr(0, From) +
+                                 (Root / "sanitize.supp").string() + Leaks.substr(To));
+  }
+
   // The environment of a program of this session: Extra on top.
   TProcess::TSetting Setting(std::vector<std::string> Extra = {}) const {
     const std::string Root = Scratch.Path().string();
     Extra.insert(Extra.end(), {"DISPLAY", "WAYLAND_DISPLAY=" + Socket, "HOME=" + Root,
                                "XDG_RUNTIME_DIR=" + Root + "/run", "VADREL_DATA=" + Root + "/data",
                                "SDL_VIDEODRIVER"});
+    Extra.insert(Extra.end(), SanitizerOverrides.begin(), SanitizerOverrides.end());
     return {Extra, User, Root};
   }
   std::unique_ptr<TProcess> StartSaver() {
@@ -241,6 +262,7 @@ protected:
 
   TTempDir Scratch;
   std::optional<TProcess::TUser> User;
+  std::vector<std::string> SanitizerOverrides;
   std::optional<TProcess> Compositor;
   std::string Socket;
 };
