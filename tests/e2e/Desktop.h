@@ -11,6 +11,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -53,6 +54,15 @@ private:
 int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
              TProcess::TSetting Setting, std::string& Errors,
              Clock::duration Timeout = std::chrono::seconds(20));
+
+// Asks Test every quarter of a second until it holds (true) or Timeout has passed (false).
+template <typename TTest>
+bool WaitFor(TTest Test, Clock::duration Timeout) {
+  for (const auto End = Clock::now() + Timeout; Clock::now() < End;
+       std::this_thread::sleep_for(std::chrono::milliseconds(250)))
+    if (Test()) return true;
+  return false;
+}
 
 struct TPicture {
   int Width = 0, Height = 0;

@@ -125,13 +125,6 @@ protected:
       }
     return {};
   }
-  template <typename TTest>
-  static bool WaitFor(TTest Test, Clock::duration Timeout) {
-    for (const auto End = Clock::now() + Timeout; Clock::now() < End;
-         std::this_thread::sleep_for(250ms))
-      if (Test()) return true;
-    return false;
-  }
   void Tap(KeySym Sym) {
     XTestFakeKeyEvent(D, XKeysymToKeycode(D, Sym), True, CurrentTime);
     XSync(D, False);
@@ -251,13 +244,6 @@ protected:
           !Lack.empty())
         return "output " + std::to_string(Output + 1) + ": " + Lack;
     return {};
-  }
-  template <typename TTest>
-  static bool WaitFor(TTest Test, Clock::duration Timeout) {
-    for (const auto End = Clock::now() + Timeout; Clock::now() < End;
-         std::this_thread::sleep_for(500ms))
-      if (Test()) return true;
-    return false;
   }
 
   TTempDir Scratch;
