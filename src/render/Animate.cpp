@@ -5,6 +5,8 @@
 
 #include <GL/gl.h>
 
+#include <cassert>
+
 TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
     : FFrameRate(FrameRate), FModel(std::make_unique<TModel>(Caustics)) {
   if (!FModel->LoadFromFile(FileName)) ShowMessage("Couldn't load the model", "Vadrel");
@@ -12,14 +14,14 @@ TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
   FTimer = std::make_unique<TPerfTimer>();
 }
 
-void TAnimate::Draw(bool Far) {
+void TAnimate::Draw(TDetail Detail, TModel::TBackFaces BackFaces) {
   glPushMatrix();
   glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
-  if (Far && FFar) {
-    if (FFar->CurrentFrame() != FModel->CurrentFrame()) FFar->PoseAt(FModel->CurrentFrame());
-    FFar->Draw();
+  if (TModel* Drawn = Simpler(Detail)) {
+    if (Drawn->CurrentFrame() != FModel->CurrentFrame()) Drawn->PoseAt(FModel->CurrentFrame());
+    Drawn->Draw(BackFaces);
   } else {
-    FModel->Draw();
+    FModel->Draw(BackFaces);
   }
   glPopMatrix();
   Pass();
@@ -34,14 +36,17 @@ void TAnimate::Pass() {
 
 void TAnimate::SetReferencePath(bool Reference) {
   FModel->SetReferencePath(Reference);
+  if (FMiddle) FMiddle->SetReferencePath(Reference);
   if (FFar) FFar->SetReferencePath(Reference);
 }
 
-bool TAnimate::SetFarModel(std::unique_ptr<TModel> Far) {
-  FFar.reset();
-  if (!Far || Far->BoneCount() != FModel->BoneCount() ||
-      Far->TotalFrames() != FModel->TotalFrames())
+bool TAnimate::SetSimplerModel(TDetail Detail, std::unique_ptr<TModel> Model) {
+  assert(Detail != TDetail::Full && "SetSimplerModel: the full model is the one loaded first");
+  std::unique_ptr<TModel>& Slot = Detail == TDetail::Far ? FFar : FMiddle;
+  Slot.reset();
+  if (!Model || Model->BoneCount() != FModel->BoneCount() ||
+      Model->TotalFrames() != FModel->TotalFrames())
     return false;
-  FFar = std::move(Far);
+  Slot = std::move(Model);
   return true;
 }

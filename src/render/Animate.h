@@ -18,17 +18,23 @@ public:
   TAnimate(const TAnimate&) = delete;
   TAnimate& operator=(const TAnimate&) = delete;
 
+  // Which of the creature's models a Draw uses: the full one, or a simpler one for where the
+  // creature is small on screen.
+  enum class TDetail { Full, Middle, Far };
+
   // Draws the model turned a quarter turn about x, inside its own push/pop of the current
-  // matrix, then advances it by (time since the previous Draw) x FrameRate frames. With Far and
-  // a far model, draws that one instead, posed at the model's current frame.
-  void Draw(bool Far = false);
+  // matrix, then advances it by (time since the previous Draw) x FrameRate frames. With Detail
+  // Middle or Far and a model set for it, draws that one instead, posed at the model's current
+  // frame. BackFaces goes to the drawn model's Draw.
+  void Draw(TDetail Detail = TDetail::Full,
+            TModel::TBackFaces BackFaces = TModel::TBackFaces::Draw);
   // Advances exactly as Draw would, without drawing (for a creature out of view).
   void Pass();
 
-  // A simpler model of the same creature (the same skeleton and frames) for where it is small on
-  // screen. Takes it when it fits the model; false (and no far model) otherwise.
-  bool SetFarModel(std::unique_ptr<TModel> Far);
-  bool HasFarModel() const { return FFar != nullptr; }
+  // A simpler model of the same creature (the same skeleton and frames) for Detail, Middle or
+  // Far. Takes it when it fits the model; false (and none for Detail) otherwise.
+  bool SetSimplerModel(TDetail Detail, std::unique_ptr<TModel> Simpler);
+  bool HasSimplerModel(TDetail Detail) const { return Simpler(Detail) != nullptr; }
 
   // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
   void SetReferencePath(bool Reference);
@@ -39,8 +45,12 @@ public:
 private:
   double FFrameRate = 0;
   std::unique_ptr<TModel> FModel;
-  std::unique_ptr<TModel> FFar;
+  std::unique_ptr<TModel> FMiddle, FFar;
   std::unique_ptr<TPerfTimer> FTimer;
   float FLastTime = 0;
   float FDeltaTime = 0;
+
+  TModel* Simpler(TDetail Detail) const {
+    return Detail == TDetail::Far ? FFar.get() : Detail == TDetail::Middle ? FMiddle.get() : nullptr;
+  }
 };

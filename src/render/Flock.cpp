@@ -81,15 +81,17 @@ void TFlock::FitWidth(double Width) {
   }
 }
 
-void TFlock::LoadFarModel(std::size_t Slot, const std::string& FileName) {
-  assert(Slot < FModels.size() && FModels[Slot] && "LoadFarModel: the slot holds no model");
-  auto Far = std::make_unique<TModel>(false);
+void TFlock::LoadSimplerModel(std::size_t Slot, TAnimate::TDetail Detail,
+                              const std::string& FileName) {
+  assert(Slot < FModels.size() && FModels[Slot] && "LoadSimplerModel: the slot holds no model");
+  auto Simpler = std::make_unique<TModel>(false);
   try {
-    if (Far->LoadFromFile(FileName) && FModels[Slot]->SetFarModel(std::move(Far))) return;
-    ShowDiagnostic(FileName + " does not fit the creature it simplifies; every creature is drawn "
-                   "in full");
+    if (Simpler->LoadFromFile(FileName) && FModels[Slot]->SetSimplerModel(Detail, std::move(Simpler)))
+      return;
+    ShowDiagnostic(FileName + " does not fit the creature it simplifies; the full creature is "
+                   "drawn in its place");
   } catch (const EModelError& Error) {
-    ShowDiagnostic(std::string(Error.what()) + "; every creature is drawn in full");
+    ShowDiagnostic(std::string(Error.what()) + "; the full creature is drawn in its place");
   }
 }
 
@@ -139,9 +141,14 @@ public:
   // How many pixels long a creature at (X, Y) in the flock's plane is drawn (0 when unknown).
   double CreaturePixels(float X, float Y) const {
     if (!FPerspective) return 0;
-    const float* M = FModelView;
-    const double Depth = -(M[2] * X + M[6] * Y + M[14]);
+    const double Depth = DepthOf(X, Y);
     return Depth > 0 ? Scene::CreatureLength * FPixelsAtDepthOne / Depth : 0;
+  }
+
+  // True when a sphere of Radius around (X, Y) in the flock's plane lies wholly beyond the near
+  // plane, so the eye cannot be inside what it holds.
+  bool BeyondNearPlane(float X, float Y, double Radius) const {
+    return FPerspective && DepthOf(X, Y) - Radius > FNear;
   }
 
   // True when a sphere of Radius around (X, Y) in the flock's plane lies wholly outside the
@@ -163,6 +170,12 @@ public:
 
 private:
   float FModelView[16];
+
+  double DepthOf(float X, float Y) const {
+    const float* M = FModelView;
+    return -(M[2] * X + M[6] * Y + M[14]);
+  }
+
   bool FPerspective = false;
   double FTanX = 0, FTanY = 0, FNear = 0, FPixelsAtDepthOne = 0;
 };
@@ -190,8 +203,18 @@ void TFlock::Draw() {
     glScalef(Scene::CreatureScale, Scene::CreatureScale, Scene::CreatureScale);
     glRotatef(-BearingDegrees(P.X, P.Y, Nose.X, Nose.Y), 0.0f, 0.0f, 1.0f);
     glColor3f(Grey, Grey, Grey);
-    const double Pixels = FFarDetailPixels > 0 ? View.CreaturePixels(P.X, P.Y) : 0;
-    if (Model) Model->Draw(!FReferencePaths && Pixels > 0 && Pixels < FFarDetailPixels);
+    const bool Outside = FSkipsBackFaces && !FReferencePaths &&
+                         View.BeyondNearPlane(P.X, P.Y, Scene::CreatureReach);
+    if (Model)
+      Model->Draw(DetailFor(View.CreaturePixels(P.X, P.Y)),
+                  Outside ? TModel::TBackFaces::SkipOnClosedMeshes : TModel::TBackFaces::Draw);
     glPopMatrix();
   }
+}
+
+TAnimate::TDetail TFlock::DetailFor(double Pixels) const {
+  if (FReferencePaths || !(Pixels > 0)) return TAnimate::TDetail::Full;
+  if (Pixels < FFarDetailPixels) return TAnimate::TDetail::Far;
+  if (Pixels < FMiddleDetailPixels) return TAnimate::TDetail::Middle;
+  return TAnimate::TDetail::Full;
 }

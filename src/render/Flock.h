@@ -52,11 +52,19 @@ public:
   // reference paths are on.
   void Draw();
 
-  // Loads the simpler far model of slot Slot's creature. When it cannot be loaded or does not
-  // fit, a diagnostic says so and every creature is drawn in full.
-  void LoadFarModel(std::size_t Slot, const std::string& FileName);
-  // Creatures drawn shorter than this many pixels use their far model, if any (0: never).
-  void SetFarDetailPixels(double Pixels) { FFarDetailPixels = Pixels; }
+  // Loads a simpler model of slot Slot's creature for Detail (Middle or Far). When it cannot be
+  // loaded or does not fit, a diagnostic says so and the full model is drawn in its place.
+  void LoadSimplerModel(std::size_t Slot, TAnimate::TDetail Detail, const std::string& FileName);
+  // Creatures drawn shorter than Far pixels use their far model, shorter than Middle their middle
+  // one, if any (0: never). With Far 0 neither is used.
+  void SetDetailPixels(double Far, double Middle) {
+    FFarDetailPixels = Far;
+    FMiddleDetailPixels = Far > 0 ? Middle : 0;
+  }
+  // Leaves out the back faces of the creatures' closed meshes on the fast paths (see
+  // TModel::TBackFaces), except for a creature that reaches in front of the near plane, whose
+  // inside could show.
+  void SetSkipsBackFaces(bool Skip) { FSkipsBackFaces = Skip; }
 
   // The plain reference paths (the full scan, immediate-mode drawing) instead of the fast ones.
   void SetReferencePaths(bool Reference);
@@ -90,7 +98,11 @@ private:
   double FLeft = 0;
   std::vector<std::unique_ptr<TAnimate>> FModels;
   bool FReferencePaths = false;
-  double FFarDetailPixels = 0;
+  double FFarDetailPixels = 0, FMiddleDetailPixels = 0;
+  bool FSkipsBackFaces = false;
   TScanPath FScanPath = TScanPath::Grid;
   TNeighbourGrid FGrid;
+
+  // The model for a creature drawn Pixels long (0: unknown).
+  TAnimate::TDetail DetailFor(double Pixels) const;
 };

@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 // ---- Errors ---------------------------------------------------------------------------------
@@ -447,12 +449,18 @@ void TMaterial::LoadCausticFrames() {
 
 void TMaterial::LoadTextureFile() {
   Texture = 0;
-  if (TextureFile.empty()) return;
-  const std::string AsWritten = MapPath(TextureFile);
-  if (FileExists(AsWritten))
-    LoadTexture(AsWritten, Texture);
-  else
-    LoadTexture(MapPath(std::string(DataPrefix) + TextureFile), Texture);
+  if (!TextureFile.empty()) {
+    const std::string AsWritten = MapPath(TextureFile);
+    if (FileExists(AsWritten))
+      LoadTexture(AsWritten, Texture);
+    else
+      LoadTexture(MapPath(std::string(DataPrefix) + TextureFile), Texture);
+  }
+  // Texture 0 leaves texturing off; a caustic frame that failed to load leaves alpha alone.
+  Opaque = Texture == 0 || !TextureHasAlpha(Texture);
+  if (Caustics)
+    for (const std::uint32_t Frame : CausticTextures)
+      Opaque = Opaque && (Frame == 0 || !TextureHasAlpha(Frame));
 }
 
 TModel::TModel(bool Caustics) : FCaustics(Caustics) { ExtOpenGL::LoadEntryPoints(); }
@@ -481,6 +489,7 @@ bool TModel::LoadFromMemory(const std::string& FileName, const std::vector<std::
     SetupBones();
     BindVertices();
     Advance(StartFrame);
+    FindClosedMeshes();
     return true;
   } catch (...) {
     Clear();
@@ -504,7 +513,51 @@ bool TModel::LinkParents() {
   return true;
 }
 
+void TModel::FindClosedMeshes() {
+  FClosed.assign(FMeshes.size(), false);
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const TShape& Shape = *FMeshes[M];
+    // Corners that share a position and a bone are posed alike, so they are one point.
+    std::map<std::tuple<float, float, float, int>, std::uint32_t> Points;
+    std::vector<std::uint32_t> Point(Shape.Vertices.size());
+    for (std::size_t V = 0; V < Shape.Vertices.size(); ++V) {
+      const TVec& W = Shape.Vertices[V];
+      Point[V] = Points.try_emplace({W.X, W.Y, W.Z, W.BoneIndex}, std::uint32_t(Points.size()))
+                     .first->second;
+    }
+    std::unordered_map<std::uint64_t, int> Edges;  // directed edge (from, to): how many run so
+    const auto Edge = [](std::uint32_t From, std::uint32_t To) {
+      return std::uint64_t(From) << 32 | To;
+    };
+    double Volume = 0;
+    for (const TTri& Triangle : Shape.Triangles) {
+      std::array<std::uint32_t, 3> P;
+      for (int C = 0; C < 3; ++C) P[C] = Point[std::size_t(Triangle.VertexIndices[C])];
+      if (P[0] == P[1] || P[1] == P[2] || P[2] == P[0]) continue;  // covers no pixel
+      for (int C = 0; C < 3; ++C) ++Edges[Edge(P[C], P[(C + 1) % 3])];
+      const auto A = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[0])]);
+      const auto B = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[1])]);
+      const auto C = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[2])]);
+      Volume += double(A[0]) * (double(B[1]) * C[2] - double(B[2]) * C[1]) -
+                double(A[1]) * (double(B[0]) * C[2] - double(B[2]) * C[0]) +
+                double(A[2]) * (double(B[0]) * C[1] - double(B[1]) * C[0]);
+    }
+    bool Closed = !Edges.empty() && Volume > 0;
+    for (auto It = Edges.begin(); Closed && It != Edges.end(); ++It) {
+      const auto Back = Edges.find(Edge(std::uint32_t(It->first), std::uint32_t(It->first >> 32)));
+      Closed = It->second == 1 && Back != Edges.end() && Back->second == 1;
+    }
+    FClosed[M] = Closed;
+  }
+}
+
+bool TModel::IsClosed(int Index) const {
+  assert(Index >= 0 && Index < MeshCount() && "mesh index out of range");
+  return FClosed[std::size_t(Index)];
+}
+
 void TModel::Clear() {
+  FClosed.clear();
   FMeshes.clear();
   FMaterialIndices.clear();
   FMaterials.clear();
@@ -663,11 +716,11 @@ void TMaterial::Apply() {
   if (++CausticFrame >= CausticFrameCount) CausticFrame = 0;
 }
 
-void TModel::Draw() {
+void TModel::Draw(TBackFaces BackFaces) {
   if (FReferencePath)
     DrawImmediate();
   else
-    DrawFromArrays();
+    DrawFromArrays(BackFaces);
 }
 
 std::array<float, 3> TModel::Placed(const TVec& Vertex) const {
@@ -784,7 +837,47 @@ void TModel::PoseArrays() {
   FArrays->PosedFrame = FCurrentFrame;
 }
 
-void TModel::DrawFromArrays() {
+namespace {
+
+// True when the alpha test, as set, passes every fragment whose alpha is the current colour's:
+// for a material without alpha it then decides nothing, and the rasteriser can test depth before
+// it shades. (With lighting on, the alpha would be the material's.)
+bool AlphaTestPassesCurrentColour() {
+  if (!glIsEnabled(GL_ALPHA_TEST) || glIsEnabled(GL_LIGHTING)) return false;
+  GLint Function = 0;
+  GLfloat Reference = 0, Colour[4] = {};
+  glGetIntegerv(GL_ALPHA_TEST_FUNC, &Function);
+  glGetFloatv(GL_ALPHA_TEST_REF, &Reference);
+  glGetFloatv(GL_CURRENT_COLOR, Colour);
+  const float Margin = 1.0f / 255.0f;  // more than the rasteriser's rounding of a constant alpha
+  switch (Function) {
+    case GL_ALWAYS: return true;
+    case GL_GREATER:
+    case GL_GEQUAL: return Colour[3] > Reference + Margin;
+    default: return false;
+  }
+}
+
+// Culling of back faces as Draw finds it, to be put back afterwards.
+struct TCulling {
+  GLboolean Enabled = glIsEnabled(GL_CULL_FACE);
+  GLint Mode = GL_BACK, FrontFace = GL_CCW;
+  TCulling() {
+    glGetIntegerv(GL_CULL_FACE_MODE, &Mode);
+    glGetIntegerv(GL_FRONT_FACE, &FrontFace);
+  }
+};
+
+void SetEnabled(GLenum Capability, bool Enabled) {
+  if (Enabled)
+    glEnable(Capability);
+  else
+    glDisable(Capability);
+}
+
+}  // namespace
+
+void TModel::DrawFromArrays(TBackFaces BackFaces) {
   if (!FArrays) BuildArrays();
   if (!FArrays->Posed || FArrays->PosedFrame != FCurrentFrame) PoseArrays();
   const bool SecondUnit = FCaustics && ExtOpenGL::HasMultitexture();
@@ -795,10 +888,21 @@ void TModel::DrawFromArrays() {
     ExtOpenGL::ClientActiveTexture(Unit);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   }
+  const bool AlphaTest = glIsEnabled(GL_ALPHA_TEST), SkipAlphaTest = AlphaTestPassesCurrentColour();
+  // The caller's own culling, or faces wound the other way round, are left as they are.
+  const TCulling Culling;
+  const bool SkipBackFaces = BackFaces == TBackFaces::SkipOnClosedMeshes && !Culling.Enabled &&
+                             Culling.FrontFace == GL_CCW;
+  if (SkipBackFaces) glCullFace(GL_BACK);
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     ApplyMaterialOf(M);
     const TDrawArrays::TMesh& A = FArrays->Meshes[M];
     if (A.Indices.empty()) continue;
+    if (SkipAlphaTest) {
+      const int Material = FMaterialIndices[M];
+      SetEnabled(GL_ALPHA_TEST, Material >= 0 && !FMaterials[std::size_t(Material)]->Opaque);
+    }
+    if (SkipBackFaces) SetEnabled(GL_CULL_FACE, FClosed[M]);
     glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());
     glNormalPointer(GL_FLOAT, 0, A.Normals.data());
     for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
@@ -819,4 +923,9 @@ void TModel::DrawFromArrays() {
   }
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
+  SetEnabled(GL_ALPHA_TEST, AlphaTest);
+  if (SkipBackFaces) {
+    glDisable(GL_CULL_FACE);
+    glCullFace(GLenum(Culling.Mode));
+  }
 }

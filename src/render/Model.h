@@ -79,6 +79,9 @@ public:
   std::uint32_t Texture = 0;   // 0: none
   std::array<std::uint32_t, CausticFrameCount> CausticTextures{};
   int CausticFrame = 0;        // the frame the next Apply binds, 0 to 31
+  // No texture it binds has an alpha channel: its fragments keep the current colour's alpha.
+  // Worked out as the textures load; false (the safe answer) until then.
+  bool Opaque = false;
 
   // With Caustics, loads the frames "Vadrel100.bmp" to "Vadrel131.bmp" of the data folder in that
   // order (a frame that fails to load keeps 0); without, does nothing.
@@ -161,14 +164,29 @@ public:
   // creature follows the full one this way).
   void PoseAt(float Frame);
 
+  // What Draw does with the back faces of closed meshes (see IsClosed).
+  enum class TBackFaces {
+    Draw,
+    // Leaves them out on the fast path. The caller promises that the eye lies outside the model
+    // and that its transform does not mirror it: then each such face lies behind a front face of
+    // its own mesh. Only pixels on the outline, where the two meet at one depth, can differ.
+    SkipOnClosedMeshes
+  };
+
   // Sends every mesh, each after its material, in the current pose. Needs the context current.
   // The fast path (the default) poses each vertex once per pose and sends each mesh from vertex
-  // arrays; the reference path sends every corner in immediate mode. Both give the same pixels
-  // and leave the same state: the same enables, texture bindings and active unit, the current
-  // normal and texture coordinates of the last corner, client arrays off and unit 0 the client
-  // unit.
-  void Draw();
+  // arrays, and draws a mesh whose material has no alpha with the alpha test off where the test,
+  // as set, passes the current colour's alpha; the reference path sends every corner in immediate
+  // mode. Both give the same pixels (with BackFaces Draw) and leave the same state: the same
+  // enables, culling, texture bindings and active unit, the current normal and texture
+  // coordinates of the last corner, client arrays off and unit 0 the client unit.
+  void Draw(TBackFaces BackFaces = TBackFaces::Draw);
   void SetReferencePath(bool Reference) { FReferencePath = Reference; }
+
+  // Mesh Index is closed and faces outward: its corners, welded where they share a position and
+  // a bone (so that they move as one), pair every edge of a triangle with the same edge run the
+  // other way in exactly one other triangle, and its volume at the start frame is positive.
+  bool IsClosed(int Index) const;
 
   float TotalFrames() const { return FTotalFrames; }
   float CurrentFrame() const { return FCurrentFrame; }
@@ -197,13 +215,16 @@ private:
   struct TDrawArrays;  // the fast path's vertex arrays, built on its first use
   std::unique_ptr<TDrawArrays> FArrays;
 
+  std::vector<bool> FClosed;  // per mesh, worked out once the model is loaded
+
   bool LinkParents();
   void SetupBones();
+  void FindClosedMeshes();
   void BindVertices();
   void Clear();
   void ApplyMaterialOf(std::size_t Mesh);
   void DrawImmediate();
-  void DrawFromArrays();
+  void DrawFromArrays(TBackFaces BackFaces);
   void BuildArrays();
   void PoseArrays();
 };

@@ -66,9 +66,11 @@ void TOceanScene::InitScene() {
   LoadTexture(MapPath(BackdropFile), FBackdropTexture);
   MakeFlock();
   FTerrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
-  // The far creature is optional data: without it every creature is drawn in full.
-  if (FileExists(MapPath(FarCreatureFile))) FFlock->LoadFarModel(0, MapPath(FarCreatureFile));
-  FFlock->SetFarDetailPixels(FSettings.FarDetailPixels);
+  // The simpler creatures are optional data: without them the full one is drawn.
+  if (FileExists(MapPath(FarCreatureFile)))
+    FFlock->LoadSimplerModel(0, TAnimate::TDetail::Far, MapPath(FarCreatureFile));
+  FFlock->SetDetailPixels(FSettings.FarDetailPixels, 0);
+  FFlock->SetSkipsBackFaces(FSettings.SkipBackFaces);
   FFlock->SetReferencePaths(FSettings.ReferencePaths);
   FTerrain->SetReferencePath(FSettings.ReferencePaths);
 }

@@ -366,6 +366,15 @@ bool LoadTexture(const std::string& FileName, std::uint32_t& Texture) {
   return false;
 }
 
+bool TextureHasAlpha(std::uint32_t Texture) {
+  GLint Bound = 0, AlphaBits = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+  glBindTexture(GL_TEXTURE_2D, Texture);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &AlphaBits);
+  glBindTexture(GL_TEXTURE_2D, GLuint(Bound));
+  return AlphaBits != 0;
+}
+
 namespace {
 
 bool UploadsBaseLevelOnly = true;

@@ -17,6 +17,10 @@
 // An unrecognised extension shows nothing and returns false.
 bool LoadTexture(const std::string& FileName, std::uint32_t& Texture);
 
+// Whether texture Texture (a name LoadTexture gave) keeps an alpha channel: false for pictures
+// without one, whose texels all read as alpha 1. Needs the context current; leaves the binding.
+bool TextureHasAlpha(std::uint32_t Texture);
+
 // The readers behind LoadTexture, with its contract: on failure one message (ShowMessage) naming
 // the file, false, Texture untouched and no texture object created. Need a current GL context.
 // BMP, caption "BMP Unit": a file that cannot be read shows "Error opening <name>", a refusal

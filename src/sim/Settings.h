@@ -27,6 +27,8 @@ struct TSettings {
   bool ReferencePaths = false;  // the plain reference paths instead of the fast ones
   // Creatures drawn shorter than this many pixels use the far model (0: never).
   double FarDetailPixels = Scene::FarDetailPixels;
+  // The fast paths leave out the creatures' back faces, which their front faces hide.
+  bool SkipBackFaces = true;
 };
 
 struct TWorkedOutSettings {
