@@ -320,3 +320,23 @@ TEST(FastPaths, TheFarCreatureLooksLikeTheFullOneWhereItIsUsed) {
       EXPECT_LE(FarModelDifference(GL, Full, Far, Length, Frame, 24), 0.08)
           << Length << " pixels long, frame " << Frame;
 }
+
+// The middle creature is drawn only where it passes for the full one: up to its switching length,
+// after the blur, barely any of its pixels differ by more than a few grey levels in any pose, and
+// fewer differ at all visibly than when the full creature itself is moved by a quarter pixel.
+TEST(FastPaths, TheMiddleCreatureLooksLikeTheFullOneWhereItIsUsed) {
+  if (!ShippedDataPresent()) GTEST_SKIP() << "no generated data in " << DataFolder();
+  TGLTestContext GL(400, 240);
+  REQUIRE_GL(GL);
+  TModel Full(false), Middle(false);
+  ASSERT_TRUE(Full.LoadFromFile(MapPath("C:\\Vadrel_Data\\Vadrel.pp1")));
+  ASSERT_TRUE(Middle.LoadFromFile(MapPath("C:\\Vadrel_Data\\VadrelMid.pp1")));
+  for (const double Length : {Scene::FarDetailPixels, 64.0, 112.0, Scene::MiddleDetailPixels})
+    for (const float Frame : {1.0f, 8.0f, 15.5f, 23.0f}) {
+      EXPECT_LE(FarModelDifference(GL, Full, Middle, Length, Frame, 24), 0.03)
+          << Length << " pixels long, frame " << Frame;
+      EXPECT_LT(FarModelDifference(GL, Full, Middle, Length, Frame, 8),
+                FarModelDifference(GL, Full, Full, Length, Frame, 8, 0.25f))
+          << Length << " pixels long, frame " << Frame;
+    }
+}

@@ -13,7 +13,10 @@
 // The far creature "VadrelFar.pp1" is the same fish for creatures drawn a few dozen pixels long:
 // the same outline, skin, skeleton and swim cycle from fewer rings and sides, and single-layer
 // fins with fewer rays, all in one mesh (one draw instead of three), about a quarter of the
-// triangles.
+// triangles. The middle creature "VadrelMid.pp1" is the same fish for creatures drawn up to a
+// hundred or so pixels long: the near one's meshes with rings of 12 sides, without the rings
+// between the spine joints along the straight middle of the body, and single-layer fins of the
+// same rays; about half the triangles that reach the screen.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -21,6 +24,8 @@
 #include "DataGen.h"
 
 namespace datagen {
+
+enum class TCreatureDetail { Near, Middle, Far };
 
 namespace {
 
@@ -43,6 +48,10 @@ const TDetail NearDetail = {16,
                             {-67.5, -63, -57, -51, -45, -39, -33, -27, -21, -15.5, -10,
                              -5, 0, 4.5, 9, 13.5, 18, 26, 33, 39, 45, 50},
                             2, 9, 4, 7, 3, 6, 3, 1.0};
+const TDetail MiddleDetail = {12,
+                              {-67.5, -63, -57, -51, -45, -39, -33, -21, -10, 0, 9, 18, 26, 33,
+                               39, 45, 50},
+                              1, 9, 4, 7, 3, 6, 3, 1.01};
 const TDetail FarDetail = {8, {-66, -57, -45, -33, -21, -10, 0, 9, 18, 26, 33, 39, 45, 50},
                            1, 7, 3, 4, 2, 3, 2, 1.04};
 constexpr double SkinBodyV = 192.0 / 256;  // the skin's body rows end here; fin rows below
@@ -261,11 +270,11 @@ std::vector<TModelBone> MakeBones() {
 
 }  // namespace
 
-TModelFile MakeCreature(bool Far) {
+TModelFile MakeCreature(TCreatureDetail Detail) {
   TModelFile Model;
   Model.Frames = Frames;
   Model.StartFrame = 1;
-  if (Far) {
+  if (Detail == TCreatureDetail::Far) {
     // One mesh; each part's normals are its own, as in the near creature.
     TModelMesh Whole = Mesh("Creature", [](TModelMesh& M) { AddBody(M, FarDetail); });
     for (TModelMesh Part : {Mesh("TailFin", [](TModelMesh& M) { AddTailFin(M, FarDetail); }),
@@ -283,9 +292,10 @@ TModelFile MakeCreature(bool Far) {
     }
     Model.Meshes = {Whole};
   } else {
-    Model.Meshes = {Mesh("Body", [](TModelMesh& M) { AddBody(M, NearDetail); }),
-                    Mesh("TailFin", [](TModelMesh& M) { AddTailFin(M, NearDetail); }),
-                    Mesh("Fins", [](TModelMesh& M) { AddOtherFins(M, NearDetail); })};
+    const TDetail& D = Detail == TCreatureDetail::Middle ? MiddleDetail : NearDetail;
+    Model.Meshes = {Mesh("Body", [&D](TModelMesh& M) { AddBody(M, D); }),
+                    Mesh("TailFin", [&D](TModelMesh& M) { AddTailFin(M, D); }),
+                    Mesh("Fins", [&D](TModelMesh& M) { AddOtherFins(M, D); })};
   }
   Model.Materials = {{"Skin", "Vadrel201.bmp"}};
   Model.Bones = MakeBones();
@@ -293,10 +303,12 @@ TModelFile MakeCreature(bool Far) {
 }
 
 void WriteCreature(const std::string& Folder) {
-  WriteFile(Folder + "/Vadrel.pp1",
-            FormatModel(MakeCreature(false), "Vadrel creature: made by vadrel_datagen"));
-  WriteFile(Folder + "/VadrelFar.pp1",
-            FormatModel(MakeCreature(true), "Vadrel creature, far: made by vadrel_datagen"));
+  WriteFile(Folder + "/Vadrel.pp1", FormatModel(MakeCreature(TCreatureDetail::Near),
+                                                 "Vadrel creature: made by vadrel_datagen"));
+  WriteFile(Folder + "/VadrelMid.pp1", FormatModel(MakeCreature(TCreatureDetail::Middle),
+                                                   "Vadrel creature, middle: made by vadrel_datagen"));
+  WriteFile(Folder + "/VadrelFar.pp1", FormatModel(MakeCreature(TCreatureDetail::Far),
+                                                   "Vadrel creature, far: made by vadrel_datagen"));
 }
 
 }  // namespace datagen

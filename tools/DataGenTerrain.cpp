@@ -4,9 +4,11 @@
 //
 // Where the scene puts it (see SceneFit): a model point p lands at the eye-space origin
 // TerrainOrigin + TerrainScale Rx(TerrainTiltDegrees) p, seen through the scene's perspective.
-// The grid is laid out in eye depth: rows from just behind the bottom edge of the view to deep in
-// the fog, each row as wide as the view at its depth (for any aspect up to CoverAspect) plus a
-// margin, so no edge of the floor is ever in view. Texture coordinates follow the model x and z
+// The grid is laid out in eye depth: rows from just behind the bottom edge of the view towards
+// deep in the fog, each row as wide as the view at its depth (for any aspect up to CoverAspect)
+// plus a margin, so no edge of the floor is ever in view. The grid stops at the first row behind
+// the line where the backdrop's bottom edge meets the floor: the floor beyond lies flat behind the
+// backdrop, which hides it on every screen, and drawing it would only cost time. Texture coordinates follow the model x and z
 // (turned, see FloorTextureAt), so the sand and the caustic frames repeat evenly over the whole
 // floor.
 #include <algorithm>
@@ -19,7 +21,7 @@ namespace datagen {
 
 namespace {
 
-constexpr int GridSize = 38;
+constexpr int GridSize = 38;  // columns, and rows had the grid gone on to FarDepth
 constexpr double Scale = SceneFit::TerrainScale;
 constexpr double OriginX = SceneFit::TerrainOrigin[0];
 constexpr double NearDepth = 5.0;   // the bottom edge of the view meets the floor at depth 8.2
@@ -48,14 +50,26 @@ double Height(double X, double Z, double Depth) {
   return H;
 }
 
+// Rows spaced evenly on a log scale of depth: about the same size on screen near and far.
+double RowDepth(int Row) {
+  return NearDepth * std::pow(FarDepth / NearDepth, double(Row) / (GridSize - 1));
+}
+
+// The rows up to and including the first one wholly behind the backdrop.
+int RowCount() {
+  int Rows = 1;
+  while (Rows < GridSize && RowDepth(Rows - 1) <= FloorDepthBehindBackdrop(0)) ++Rows;
+  return Rows;
+}
+
 }  // namespace
 
 TModelFile MakeTerrain() {
   TModelMesh Mesh;
   Mesh.Name = "Terrain";
-  for (int Row = 0; Row < GridSize; ++Row) {
-    // Rows spaced evenly on a log scale of depth: about the same size on screen near and far.
-    const double Depth = NearDepth * std::pow(FarDepth / NearDepth, double(Row) / (GridSize - 1));
+  const int Rows = RowCount();
+  for (int Row = 0; Row < Rows; ++Row) {
+    const double Depth = RowDepth(Row);
     const double Z = FloorModelZAtDepth(Depth);
     const double HalfWidth = SceneFit::HalfViewTan() * CoverAspect * Depth + SideMargin;  // eye units
     for (int Col = 0; Col < GridSize; ++Col) {
@@ -66,7 +80,7 @@ TModelFile MakeTerrain() {
                                float(Texture[1]), -1});
     }
   }
-  for (int Row = 0; Row + 1 < GridSize; ++Row)
+  for (int Row = 0; Row + 1 < Rows; ++Row)
     for (int Col = 0; Col + 1 < GridSize; ++Col) {
       const int A = Row * GridSize + Col, B = A + 1, C = A + GridSize, D = C + 1;
       // Rows run towards -z (away from the viewer), columns towards +x; both face +y.

@@ -17,6 +17,7 @@ namespace {
 
 constexpr const char* BackdropFile = "C:\\Vadrel_Data\\Vadrel200.bmp";
 constexpr const char* CreatureFile = "C:\\Vadrel_Data\\Vadrel.pp1";
+constexpr const char* MiddleCreatureFile = "C:\\Vadrel_Data\\VadrelMid.pp1";
 constexpr const char* FarCreatureFile = "C:\\Vadrel_Data\\VadrelFar.pp1";
 constexpr const char* PredatorFile = "C:\\Vadrel_Data\\Vadrel.pp3";
 constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
@@ -67,9 +68,11 @@ void TOceanScene::InitScene() {
   MakeFlock();
   FTerrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
   // The simpler creatures are optional data: without them the full one is drawn.
+  if (FileExists(MapPath(MiddleCreatureFile)))
+    FFlock->LoadSimplerModel(0, TAnimate::TDetail::Middle, MapPath(MiddleCreatureFile));
   if (FileExists(MapPath(FarCreatureFile)))
     FFlock->LoadSimplerModel(0, TAnimate::TDetail::Far, MapPath(FarCreatureFile));
-  FFlock->SetDetailPixels(FSettings.FarDetailPixels, 0);
+  FFlock->SetDetailPixels(FSettings.FarDetailPixels, Scene::MiddleDetailPixels);
   FFlock->SetSkipsBackFaces(FSettings.SkipBackFaces);
   FFlock->SetReferencePaths(FSettings.ReferencePaths);
   FTerrain->SetReferencePath(FSettings.ReferencePaths);

@@ -43,6 +43,9 @@ inline constexpr double CreatureLength = 0.73;  // snout to tail tips, scene uni
 // Creatures drawn shorter than this many pixels use the far model, which up to that size looks
 // the same as the full one (measured by the tests); beyond it the difference starts to show.
 inline constexpr double FarDetailPixels = 32;
+// Creatures drawn shorter than this many pixels (and at least FarDetailPixels) use the middle
+// model, which up to that size looks the same as the full one (measured by the tests).
+inline constexpr double MiddleDetailPixels = 160;
 // Creatures are shaded grey 1 - y / this, y being their scene position across the plane.
 inline constexpr float CreatureShadeDepth = 10.0f;
 
