@@ -110,17 +110,32 @@ TEST(FastPaths, ModelsDrawnFromArraysGiveTheSamePixelsAndStateAsImmediateMode) {
                 {HoledQuad, false}};
   for (const auto& M : Models) {
     // Two copies, so that each path sees the same caustic frames in turn.
-    TModel Reference(M.Caustics), Fast(M.Caustics);
+    TModel Reference(M.Caustics), Fast(M.Caustics), Lit(M.Caustics);
     ASSERT_TRUE(Reference.LoadFromFile(M.File));
     ASSERT_TRUE(Fast.LoadFromFile(M.File));
+    ASSERT_TRUE(Lit.LoadFromFile(M.File));
     Reference.SetReferencePath(true);
+    Fast.SetLitTextures(false);
     for (const float Step : {0.0f, 3.5f, 11.25f, 0.0f, 20.0f}) {
       Reference.Advance(Step);
       Fast.Advance(Step);
+      Lit.Advance(Step);
       const auto [ReferencePixels, ReferenceState] = Draw(GL, Reference);
       const auto [FastPixels, FastState] = Draw(GL, Fast);
       EXPECT_TRUE(FastPixels == ReferencePixels) << M.File << " at frame " << Fast.CurrentFrame();
       EXPECT_EQ(FastState, ReferenceState) << M.File << " at frame " << Fast.CurrentFrame();
+      // The caustic light multiplied into the colour map ahead: the same state, and within the
+      // rounding of the product and the filter's reading of two pictures as one.
+      const auto [LitPixels, LitState] = Draw(GL, Lit);
+      EXPECT_EQ(LitState, ReferenceState) << M.File << " at frame " << Lit.CurrentFrame();
+      int Largest = 0, BeyondOne = 0;
+      for (std::size_t I = 0; I < LitPixels.size(); ++I) {
+        const int D = std::abs(LitPixels[I] - ReferencePixels[I]);
+        Largest = std::max(Largest, D);
+        BeyondOne += D > 1;
+      }
+      EXPECT_LE(Largest, 8) << M.File << " at frame " << Lit.CurrentFrame();
+      EXPECT_LE(BeyondOne, int(LitPixels.size() / 50)) << M.File << " at frame " << Lit.CurrentFrame();
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   }
@@ -181,6 +196,7 @@ TEST(FastPaths, FramesAreTheSameAsWithTheReferencePaths) {
       Settings.ReferencePaths = Reference;
       Settings.FarDetailPixels = 0;
       Settings.SkipBackFaces = false;
+      Settings.LitTextures = false;
       Frames[Reference] = School.Frames(GL, Settings);
     }
     for (std::size_t F = 0; F < Frames[0].size(); ++F)

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cmath>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -765,6 +766,102 @@ void TModel::DrawImmediate() {
 
 // ---- Drawing from vertex arrays -------------------------------------------------------------
 
+namespace {
+
+// A texture's base level as 8-bit RGBA rows, bottom row first; empty when it has none.
+TImage ReadBackTexture(GLuint Texture) {
+  GLint Bound = 0, Width = 0, Height = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+  glBindTexture(GL_TEXTURE_2D, Texture);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &Width);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &Height);
+  TImage Image;
+  if (Width > 0 && Height > 0) {
+    Image.Width = std::uint32_t(Width);
+    Image.Height = std::uint32_t(Height);
+    Image.Format = TPixelFormat::RGBA;
+    Image.RowBytes = std::size_t(Width) * 4;
+    Image.Pixels.resize(Image.RowBytes * std::size_t(Height));
+    GLint Alignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &Alignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, Image.Pixels.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, Alignment);
+  }
+  glBindTexture(GL_TEXTURE_2D, GLuint(Bound));
+  return Image;
+}
+
+// Where the linear filter reads a picture of Light texels along one axis, at the texel centres of
+// a picture of Size texels laid over the same texture coordinates (repeating at the edges): per
+// texel, the two texels read and the weight of the second.
+struct TTaps {
+  std::vector<std::uint32_t> First, Second;
+  std::vector<float> Weight;
+
+  TTaps(std::uint32_t Size, std::uint32_t Light) {
+    for (std::uint32_t I = 0; I < Size; ++I) {
+      const double At = (I + 0.5) / Size * Light - 0.5, Below = std::floor(At);
+      const long long N = Light, K = static_cast<long long>(Below) % N;
+      First.push_back(std::uint32_t(K < 0 ? K + N : K));
+      Second.push_back(std::uint32_t((First.back() + 1) % Light));
+      Weight.push_back(float(At - Below));
+    }
+  }
+};
+
+}  // namespace
+
+// A colour map multiplied, texel by texel at its own size, by each caustic frame as the linear
+// filter samples it there: one texture for unit 0 in place of the colour map on unit 0 modulated
+// by the frame on unit 1. The two differ only where both pictures change within one texel of the
+// colour map (a few grey levels at the sharpest caustic edges) and by the rounding of the
+// product to 8 bits, and the rasteriser samples one texture instead of two.
+struct TModel::TLitTextures {
+  std::array<GLuint, TMaterial::CausticFrameCount> Frames{};
+
+  // Nothing when the material has no colour map, a frame is missing or any of them has alpha.
+  static std::unique_ptr<TLitTextures> Make(const TMaterial& Material) {
+    if (!Material.Caustics || !Material.Opaque || Material.Texture == 0) return nullptr;
+    for (const std::uint32_t Frame : Material.CausticTextures)
+      if (Frame == 0) return nullptr;
+    const TImage Colour = ReadBackTexture(Material.Texture);
+    if (Colour.Pixels.empty()) return nullptr;
+    auto Lit = std::make_unique<TLitTextures>();
+    TImage Product;
+    Product.Width = Colour.Width;
+    Product.Height = Colour.Height;
+    Product.Format = TPixelFormat::RGB;
+    Product.RowBytes = (std::size_t(Colour.Width) * 3 + 3) & ~std::size_t(3);
+    Product.Pixels.resize(Product.RowBytes * Colour.Height);
+    for (std::size_t K = 0; K < Lit->Frames.size(); ++K) {
+      const TImage Light = ReadBackTexture(Material.CausticTextures[K]);
+      if (Light.Pixels.empty()) return nullptr;
+      const TTaps Across(Colour.Width, Light.Width), Along(Colour.Height, Light.Height);
+      for (std::uint32_t Y = 0; Y < Colour.Height; ++Y) {
+        const std::uint8_t* Row[2] = {&Light.Pixels[Along.First[Y] * Light.RowBytes],
+                                      &Light.Pixels[Along.Second[Y] * Light.RowBytes]};
+        const float V = Along.Weight[Y];
+        for (std::uint32_t X = 0; X < Colour.Width; ++X) {
+          const std::size_t I = Across.First[X] * 4, J = Across.Second[X] * 4;
+          const float U = Across.Weight[X];
+          for (std::size_t C = 0; C < 3; ++C) {
+            const float Lighting = (Row[0][I + C] * (1 - U) + Row[0][J + C] * U) * (1 - V) +
+                                   (Row[1][I + C] * (1 - U) + Row[1][J + C] * U) * V;
+            const float Texel = Colour.Pixels[Y * Colour.RowBytes + X * 4 + C];
+            Product.Pixels[Y * Product.RowBytes + X * 3 + C] =
+                std::uint8_t(Texel * Lighting / 255.0f + 0.5f);
+          }
+        }
+      }
+      Lit->Frames[K] = CreateTexture(Product);
+    }
+    return Lit;
+  }
+
+  ~TLitTextures() { glDeleteTextures(GLsizei(Frames.size()), Frames.data()); }
+};
+
 // Per mesh: one array slot for each distinct (vertex, normal) pair its corners use, so that one
 // index addresses all of a corner's values; the positions are posed once per pose, per vertex.
 struct TModel::TDrawArrays {
@@ -781,6 +878,9 @@ struct TModel::TDrawArrays {
   std::vector<TMesh> Meshes;
   bool Posed = false;
   float PosedFrame = 0;  // the pose depends on the current frame alone
+  // Per material with caustics: its colour map lit by each caustic frame (see LitTextures), or
+  // none where that cannot stand in for the two units.
+  std::vector<std::unique_ptr<TLitTextures>> Lit;
 };
 
 TModel::~TModel() = default;
@@ -877,10 +977,23 @@ void SetEnabled(GLenum Capability, bool Enabled) {
 
 }  // namespace
 
+void TModel::BuildLitTextures() {
+  GLint Active = GL_TEXTURE0_ARB, Bound = 0;
+  glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &Active);
+  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+  FArrays->Lit.clear();
+  for (const auto& Material : FMaterials) FArrays->Lit.push_back(TLitTextures::Make(*Material));
+  glBindTexture(GL_TEXTURE_2D, GLuint(Bound));
+  ExtOpenGL::ActiveTexture(GLenum(Active));
+}
+
 void TModel::DrawFromArrays(TBackFaces BackFaces) {
   if (!FArrays) BuildArrays();
   if (!FArrays->Posed || FArrays->PosedFrame != FCurrentFrame) PoseArrays();
   const bool SecondUnit = FCaustics && ExtOpenGL::HasMultitexture();
+  const bool Lit = SecondUnit && FLitTextures;
+  if (Lit && FArrays->Lit.empty()) BuildLitTextures();
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
   for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
@@ -910,7 +1023,24 @@ void TModel::DrawFromArrays(TBackFaces BackFaces) {
       ExtOpenGL::ClientActiveTexture(Unit);
       glTexCoordPointer(2, GL_FLOAT, 0, A.TexCoords.data());
     }
+    const int Material = FMaterialIndices[M];
+    const TLitTextures* LitFrames = Lit && Material >= 0 ? FArrays->Lit[std::size_t(Material)].get() : nullptr;
+    if (LitFrames) {
+      // The frame Apply has just bound, lit into one texture; the caustic unit rests meanwhile.
+      const TMaterial& Applied = *FMaterials[std::size_t(Material)];
+      const int Shown = (Applied.CausticFrame + TMaterial::CausticFrameCount - 1) % TMaterial::CausticFrameCount;
+      ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+      glBindTexture(GL_TEXTURE_2D, LitFrames->Frames[std::size_t(Shown)]);
+      ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+      glDisable(GL_TEXTURE_2D);
+    }
     glDrawElements(GL_TRIANGLES, GLsizei(A.Indices.size()), GL_UNSIGNED_INT, A.Indices.data());
+    if (LitFrames) {  // back to what Apply left
+      ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+      glBindTexture(GL_TEXTURE_2D, FMaterials[std::size_t(Material)]->Texture);
+      ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+      glEnable(GL_TEXTURE_2D);
+    }
     // What the immediate path leaves current: the last corner's normal and coordinates.
     glNormal3f(A.Last[0], A.Last[1], A.Last[2]);
     ExtOpenGL::MultiTexCoord2f(GL_TEXTURE0_ARB, A.Last[3], A.Last[4]);

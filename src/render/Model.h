@@ -182,6 +182,10 @@ public:
   // coordinates of the last corner, client arrays off and unit 0 the client unit.
   void Draw(TBackFaces BackFaces = TBackFaces::Draw);
   void SetReferencePath(bool Reference) { FReferencePath = Reference; }
+  // With caustics, the fast path draws each material's colour map and caustic frame as one
+  // texture, the two multiplied ahead (built on first use); within a few grey levels of the two
+  // units, and the same state left behind. On by default.
+  void SetLitTextures(bool Lit) { FLitTextures = Lit; }
 
   // Mesh Index is closed and faces outward: its corners, welded where they share a position and
   // a bone (so that they move as one), pair every edge of a triangle with the same edge run the
@@ -212,7 +216,9 @@ private:
   std::vector<std::unique_ptr<TBone>> FBones;  // parents must precede children
 
   bool FReferencePath = false;
+  bool FLitTextures = true;
   struct TDrawArrays;  // the fast path's vertex arrays, built on its first use
+  struct TLitTextures;
   std::unique_ptr<TDrawArrays> FArrays;
 
   std::vector<bool> FClosed;  // per mesh, worked out once the model is loaded
@@ -226,5 +232,6 @@ private:
   void DrawImmediate();
   void DrawFromArrays(TBackFaces BackFaces);
   void BuildArrays();
+  void BuildLitTextures();
   void PoseArrays();
 };

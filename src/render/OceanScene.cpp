@@ -76,6 +76,7 @@ void TOceanScene::InitScene() {
   FFlock->SetSkipsBackFaces(FSettings.SkipBackFaces);
   FFlock->SetReferencePaths(FSettings.ReferencePaths);
   FTerrain->SetReferencePath(FSettings.ReferencePaths);
+  FTerrain->SetLitTextures(FSettings.LitTextures);
 }
 
 // Before the first ResizeScene the view's shape is unknown: the design's world.

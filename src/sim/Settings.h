@@ -29,6 +29,8 @@ struct TSettings {
   double FarDetailPixels = Scene::FarDetailPixels;
   // The fast paths leave out the creatures' back faces, which their front faces hide.
   bool SkipBackFaces = true;
+  // The fast paths draw the sea floor's sand and caustic light as one texture, multiplied ahead.
+  bool LitTextures = true;
 };
 
 struct TWorkedOutSettings {
