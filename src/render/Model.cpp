@@ -859,7 +859,9 @@ struct TModel::TLitTextures {
     return Lit;
   }
 
-  ~TLitTextures() { glDeleteTextures(GLsizei(Frames.size()), Frames.data()); }
+  // No destructor: like the colour maps and caustic frames, the textures belong to the context
+  // they were made in and go with it. Deleting them here, when another context may be current
+  // (a second view's, or none), could take that context's textures of the same names.
 };
 
 // Per mesh: one array slot for each distinct (vertex, normal) pair its corners use, so that one
