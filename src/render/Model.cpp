@@ -941,25 +941,6 @@ void TModel::PoseArrays() {
 
 namespace {
 
-// True when the alpha test, as set, passes every fragment whose alpha is the current colour's:
-// for a material without alpha it then decides nothing, and the rasteriser can test depth before
-// it shades. (With lighting on, the alpha would be the material's.)
-bool AlphaTestPassesCurrentColour() {
-  if (!glIsEnabled(GL_ALPHA_TEST) || glIsEnabled(GL_LIGHTING)) return false;
-  GLint Function = 0;
-  GLfloat Reference = 0, Colour[4] = {};
-  glGetIntegerv(GL_ALPHA_TEST_FUNC, &Function);
-  glGetFloatv(GL_ALPHA_TEST_REF, &Reference);
-  glGetFloatv(GL_CURRENT_COLOR, Colour);
-  const float Margin = 1.0f / 255.0f;  // more than the rasteriser's rounding of a constant alpha
-  switch (Function) {
-    case GL_ALWAYS: return true;
-    case GL_GREATER:
-    case GL_GEQUAL: return Colour[3] > Reference + Margin;
-    default: return false;
-  }
-}
-
 // Culling of back faces as Draw finds it, to be put back afterwards.
 struct TCulling {
   GLboolean Enabled = glIsEnabled(GL_CULL_FACE);

@@ -116,6 +116,9 @@ void TOceanScene::DrawBackdrop() {
   const float Half = Scene::BackdropHalfWidth * Widening;
   // u runs from the right side to the left: the mirror. At 4:3 or narrower, 0 to 1.
   const float FirstU = (1.0f - Widening) / 2.0f, LastU = (1.0f + Widening) / 2.0f;
+  // A picture without alpha leaves the alpha test nothing to decide.
+  const bool AlphaTestOff = AlphaTestPassesCurrentColour() && !TextureHasAlpha(FBackdropTexture);
+  if (AlphaTestOff) glDisable(GL_ALPHA_TEST);
   glBegin(GL_QUADS);
   glTexCoord2f(FirstU, 0.0f);
   glVertex3f(Half, Scene::BackdropBottom, 0.0f);
@@ -126,6 +129,7 @@ void TOceanScene::DrawBackdrop() {
   glTexCoord2f(LastU, 0.0f);
   glVertex3f(-Half, Scene::BackdropBottom, 0.0f);
   glEnd();
+  if (AlphaTestOff) glEnable(GL_ALPHA_TEST);
   glPopMatrix();
   glDisable(GL_TEXTURE_2D);
 }

@@ -375,6 +375,22 @@ bool TextureHasAlpha(std::uint32_t Texture) {
   return AlphaBits != 0;
 }
 
+bool AlphaTestPassesCurrentColour() {
+  if (!glIsEnabled(GL_ALPHA_TEST) || glIsEnabled(GL_LIGHTING)) return false;
+  GLint Function = 0;
+  GLfloat Reference = 0, Colour[4] = {};
+  glGetIntegerv(GL_ALPHA_TEST_FUNC, &Function);
+  glGetFloatv(GL_ALPHA_TEST_REF, &Reference);
+  glGetFloatv(GL_CURRENT_COLOR, Colour);
+  const float Margin = 1.0f / 255.0f;  // more than the rasteriser's rounding of a constant alpha
+  switch (Function) {
+    case GL_ALWAYS: return true;
+    case GL_GREATER:
+    case GL_GEQUAL: return Colour[3] > Reference + Margin;
+    default: return false;
+  }
+}
+
 namespace {
 
 bool UploadsBaseLevelOnly = true;

@@ -20,6 +20,10 @@ bool LoadTexture(const std::string& FileName, std::uint32_t& Texture);
 // Whether texture Texture (a name LoadTexture gave) keeps an alpha channel: false for pictures
 // without one, whose texels all read as alpha 1. Needs the context current; leaves the binding.
 bool TextureHasAlpha(std::uint32_t Texture);
+// True when the alpha test, as set, passes every fragment whose alpha is the current colour's:
+// for a texture without alpha it then decides nothing, and the rasteriser, with the test off, can
+// test depth before it shades. (With lighting on, the alpha would be the material's.)
+bool AlphaTestPassesCurrentColour();
 
 // The readers behind LoadTexture, with its contract: on failure one message (ShowMessage) naming
 // the file, false, Texture untouched and no texture object created. Need a current GL context.
