@@ -2,6 +2,10 @@
 # Builds the program and the benchmarks (Release) and prints one table: each row a measure taken
 # with the plain reference paths and with the fast ones in the same run, and the fast one's gain.
 # ./bench.sh --all also runs every Google Benchmark in bench/ in full afterwards.
+# ./bench.sh --ceiling sets the 500-creature frame beside what the rasteriser does with the same
+# creatures' triangles and the program out of the way.
+# ./bench.sh --peer compares the frame rate with XScreenSaver's school of fish (glschool, from the
+# package xscreensaver-gl, when it is installed) on one Xvfb, both drawing on the root window.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
@@ -72,6 +76,96 @@ largest_at_30() {  # extra arguments...
   echo $((low + 1))
 }
 
+# The frame rate of a program drawing on the root window of Xvfb display Display, counted by the
+# swap counter: four seconds to settle, then twelve counted.
+swap_rate() {  # display, command...
+  local display=$1 count="$work/swaps" pid first_swaps first_time swaps time
+  shift
+  rm -f "$count"
+  # On the display, not the offscreen driver the other measures use.
+  env -u SDL_VIDEODRIVER DISPLAY="$display" VADREL_SWAPCOUNT_FILE="$count" \
+    LD_PRELOAD="$VADREL_BUILD/bench/libvadrel_swapcount.so" "$@" >/dev/null 2>&1 &
+  pid=$!
+  sleep 4
+  read -r first_swaps first_time 2>/dev/null <"$count" || true
+  sleep 12
+  read -r swaps time 2>/dev/null <"$count" || true
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null || true
+  awk -v a="${first_swaps:-0}" -v b="${swaps:-0}" -v s="${first_time:-0}" -v e="${time:-0}" \
+    'BEGIN { if (e > s) printf "%.1f", (b - a) / (e - s); else printf "none" }'
+}
+
+# The peer comparison: glschool with 500 fish and Vadrel with 500 creatures in three alternating
+# pairs, then each program's lighter scene; no pause between frames for either.
+peer() {
+  local glschool=""
+  for candidate in /usr/libexec/xscreensaver/glschool /usr/lib/xscreensaver/glschool; do
+    [ -x "$candidate" ] && glschool=$candidate && break
+  done
+  if [ -z "$glschool" ]; then
+    echo "The peer comparison needs glschool, which comes with the package xscreensaver-gl; it is"
+    echo "not installed here (sudo apt-get install xscreensaver-gl), so nothing was measured."
+    return 0
+  fi
+  vadrel_start_xvfb "$work/xvfb.log" -screen 0 1280x800x24
+  trap 'kill "${VADREL_XVFB_PID:-}" 2>/dev/null; rm -rf "$work"' EXIT
+  local display=$VADREL_XVFB_DISPLAY
+  echo "Both on the root window of one 1280x800 Xvfb, frames counted by their buffer swaps."
+  echo "Load before: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 minutes; $(nproc) cores)"
+  echo
+  echo "| pair | glschool --nfish 500 --fog (fps) | vadrel -count 499 (fps) | Vadrel / glschool |"
+  echo "|---|---|---|---|"
+  local pair peer_rate own_rate
+  for pair in 1 2 3; do
+    peer_rate=$(swap_rate "$display" "$glschool" --root --nfish 500 --delay 0 --fog)
+    own_rate=$(swap_rate "$display" "$program" -root -delay 0 -count 499)
+    awk -v n="$pair" -v p="$peer_rate" -v o="$own_rate" 'BEGIN {
+      r = (p ~ /^[0-9.]+$/ && o ~ /^[0-9.]+$/ && p > 0) ? sprintf("%.2f", o / p) : "-"
+      printf "| %d | %s | %s | %s |\n", n, p, o, r }'
+  done
+  echo
+  echo "| program | frames per second |"
+  echo "|---|---|"
+  echo "| glschool --root --nfish 100 --delay 0 --fog | $(swap_rate "$display" "$glschool" --root --nfish 100 --delay 0 --fog) |"
+  echo "| vadrel -root -delay 0 (the default 41) | $(swap_rate "$display" "$program" -root -delay 0) |"
+  echo "| vadrel -root -delay 0 -count -1 (no creatures) | $(swap_rate "$display" "$program" -root -delay 0 -count -1) |"
+  echo
+  echo "Load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# The 500-creature frame beside the rasteriser's ceiling for it: the creatures' triangles drawn as
+# in the frame (the middle creature, back faces of closed meshes culled) but placed on the CPU and
+# sent in two calls, at the frame's mean creature length, plus the floor and backdrop alone.
+ceiling() {
+  local line empty length in_view frame ceiling_csv creatures
+  line=$("$program" --benchmark -count 499)
+  frame=$(awk '{ for (i = 1; i <= NF; ++i) if ($i == "median") print $(i+1) }' <<<"$line")
+  length=$(awk '{ for (i = 1; i <= NF; ++i) if ($i == "pixels" && $(i+1) == "long") print $(i-1) }' <<<"$line")
+  in_view=$(awk '{ for (i = 1; i <= NF; ++i) if ($i == "creatures" && $(i+1) == "in") print $(i-1) }' <<<"$line")
+  empty=$(run_frame median -count -1)
+  ceiling_csv="$work/ceiling.csv"
+  VADREL_CEILING_LENGTH=$length "$VADREL_BUILD/bench/bench_ceiling" --benchmark_format=csv \
+    --benchmark_min_time=1 2>/dev/null >"$ceiling_csv"
+  creatures=$(bench_time "$ceiling_csv" "BM_RasteriserCeiling/middle:1/real_time")
+  echo "The 500-creature frame at 1280x800: $in_view creatures in view, $length pixels long on average."
+  echo
+  echo "| measure | ms |"
+  echo "|---|---|"
+  echo "| the frame (median) | $frame |"
+  echo "| the floor and backdrop alone (median) | $empty |"
+  awk -v c="$creatures" -v n="$in_view" -v e="$empty" -v f="$frame" -v full="$(bench_time "$ceiling_csv" "BM_RasteriserCeiling/middle:0/real_time")" 'BEGIN {
+    printf "| the rasteriser alone: 500 such creatures in two calls | %.2f |\n", c
+    printf "| (the full creature, every face drawn, in one call) | %.2f |\n", full
+    printf "| ceiling for the frame: floor and backdrop + %d creatures | %.2f |\n", n, e + c * n / 500
+    printf "| the frame reaches this share of the ceiling | %.0f %% |\n", 100 * (e + c * n / 500) / f }'
+}
+
+case "${1:-}" in
+  --peer) peer; exit 0 ;;
+  --ceiling) ceiling; exit 0 ;;
+esac
+
 echo "Measuring (several minutes); the machine's load moves the absolute figures, not the ratios."
 "$VADREL_BUILD/bench/bench_boid" --benchmark_format=csv --benchmark_min_time=0.3 \
   2>/dev/null >"$work/boid.csv"
@@ -95,12 +189,12 @@ row "posing and drawing one creature" \
   "$(bench_time "$work/model.csv" "BM_PoseAndDrawCreature/fast:1")" "us"
 row "default frame, 41 creatures, 1280x800 (median)" \
   "$(run_frame median --reference)" "$(run_frame median)" "ms"
-row "frame with 501 creatures, 1280x800 (median)" \
-  "$(run_frame median -count 500 --reference)" "$(run_frame median -count 500)" "ms"
-row "frame with 501 creatures, far model for all (median)" \
-  "$(run_frame median -count 500 --reference)" "$(run_frame median -count 500 -detail 100000)" "ms"
-row "frames per second with 501 creatures" \
-  "$(run_frame fps -count 500 --reference)" "$(run_frame fps -count 500)" "fps" more
+row "frame with 500 creatures, 1280x800 (median)" \
+  "$(run_frame median -count 499 --reference)" "$(run_frame median -count 499)" "ms"
+row "frame with 500 creatures, far model for all (median)" \
+  "$(run_frame median -count 499 --reference)" "$(run_frame median -count 499 -detail 100000)" "ms"
+row "frames per second with 500 creatures" \
+  "$(run_frame fps -count 499 --reference)" "$(run_frame fps -count 499)" "fps" more
 row "largest count at 30 frames per second, 1280x800" \
   "$(largest_at_30 --reference)" "$(largest_at_30)" "boids" more
 row "start-up to the first frame (median of 5)" \

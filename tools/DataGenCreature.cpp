@@ -14,9 +14,9 @@
 // the same outline, skin, skeleton and swim cycle from fewer rings and sides, and single-layer
 // fins with fewer rays, all in one mesh (one draw instead of three), about a quarter of the
 // triangles. The middle creature "VadrelMid.pp1" is the same fish for creatures drawn up to a
-// hundred or so pixels long: the near one's meshes with rings of 12 sides, without the rings
-// between the spine joints along the straight middle of the body, and single-layer fins of the
-// same rays; about half the triangles that reach the screen.
+// hundred and fifty pixels long: the near one's meshes with rings of 10 sides, fewer rings where
+// the body runs straight, and single-layer fins of the same rays; under half the triangles that
+// reach the screen.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -48,10 +48,10 @@ const TDetail NearDetail = {16,
                             {-67.5, -63, -57, -51, -45, -39, -33, -27, -21, -15.5, -10,
                              -5, 0, 4.5, 9, 13.5, 18, 26, 33, 39, 45, 50},
                             2, 9, 4, 7, 3, 6, 3, 1.0};
-const TDetail MiddleDetail = {12,
-                              {-67.5, -63, -57, -51, -45, -39, -33, -21, -10, 0, 9, 18, 26, 33,
+const TDetail MiddleDetail = {10,
+                              {-67.5, -63, -57, -45, -33, -21, -10, 0, 9, 18, 26, 33,
                                39, 45, 50},
-                              1, 9, 4, 7, 3, 6, 3, 1.01};
+                              1, 9, 4, 7, 3, 6, 3, 1.02};
 const TDetail FarDetail = {8, {-66, -57, -45, -33, -21, -10, 0, 9, 18, 26, 33, 39, 45, 50},
                            1, 7, 3, 4, 2, 3, 2, 1.04};
 constexpr double SkinBodyV = 192.0 / 256;  // the skin's body rows end here; fin rows below

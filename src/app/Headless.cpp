@@ -65,11 +65,12 @@ struct TRecording {
   double Startup = 0;
   std::vector<std::uint8_t> Pixels;
   int Frames = 0;  // frames drawn
+  TFlock::TDrawCounts Creatures;  // of the last frame
 };
 
 // One line: the frame rate and frame times of the frames after the warm-up.
 void ReportBenchmark(const TOptions& Options, const TSettings& Settings,
-                     std::vector<double> Seconds, double Startup) {
+                     std::vector<double> Seconds, double Startup, const TFlock::TDrawCounts& Drawn) {
   const std::size_t Warmup = Seconds.size() > 40 ? 20 : 0;
   Seconds.erase(Seconds.begin(), Seconds.begin() + std::ptrdiff_t(Warmup));
   double Total = 0;
@@ -83,15 +84,17 @@ void ReportBenchmark(const TOptions& Options, const TSettings& Settings,
   const std::string Creatures =
       std::to_string(Fish + Predators) + " creatures" +
       (Predators > 0 ? " (" + std::to_string(Predators) + " of them predators)" : "");
-  char Line[400];
+  char Line[500];
   std::snprintf(Line, sizeof Line,
                 "%s at %dx%d, %zu frames counted (%s paths): %.1f frames per second, "
                 "frame time median %.2f ms, 95th percentile %.2f ms; start-up to the first frame "
-                "%.0f ms; peak memory %.0f MB\n",
+                "%.0f ms; peak memory %.0f MB; last frame %zu creatures in view, %.0f pixels long "
+                "on average, %zu triangles\n",
                 Creatures.c_str(), Options.Width, Options.Height, Seconds.size(),
                 Options.Reference ? "reference" : "fast", double(Seconds.size()) / Total,
                 Percentile(0.5) * 1e3, Percentile(0.95) * 1e3, Startup * 1e3,
-                double(PeakMemoryBytes()) / (1 << 20));
+                double(PeakMemoryBytes()) / (1 << 20), Drawn.Creatures, Drawn.MeanPixels,
+                Drawn.Triangles);
   ShowText(Line);
 }
 
@@ -122,6 +125,7 @@ TRecording Record(const TOptions& Options, TOceanScene& Scene, TGLWindow& Window
     }
     Window.Swap();
   }
+  if (const TFlock* Flock = Scene.Flock()) R.Creatures = Flock->LastDrawCounts();
   return R;
 }
 
@@ -160,7 +164,7 @@ int RunHeadless(const TOptions& Options) {
     return 1;
   }
   if (Benchmark) {
-    ReportBenchmark(Options, Settings, std::move(R.Seconds), R.Startup);
+    ReportBenchmark(Options, Settings, std::move(R.Seconds), R.Startup, R.Creatures);
     return 0;
   }
   for (std::size_t I = 3; I < R.Pixels.size(); I += 4) R.Pixels[I] = 255;  // an opaque picture

@@ -14,17 +14,16 @@ TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
   FTimer = std::make_unique<TPerfTimer>();
 }
 
-void TAnimate::Draw(TDetail Detail, TModel::TBackFaces BackFaces) {
+std::size_t TAnimate::Draw(TDetail Detail, TModel::TBackFaces BackFaces) {
   glPushMatrix();
   glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
-  if (TModel* Drawn = Simpler(Detail)) {
-    if (Drawn->CurrentFrame() != FModel->CurrentFrame()) Drawn->PoseAt(FModel->CurrentFrame());
-    Drawn->Draw(BackFaces);
-  } else {
-    FModel->Draw(BackFaces);
-  }
+  TModel* Drawn = Simpler(Detail);
+  if (Drawn && Drawn->CurrentFrame() != FModel->CurrentFrame()) Drawn->PoseAt(FModel->CurrentFrame());
+  if (!Drawn) Drawn = FModel.get();
+  Drawn->Draw(BackFaces);
   glPopMatrix();
   Pass();
+  return Drawn->TriangleCount();
 }
 
 void TAnimate::Pass() {

@@ -25,9 +25,9 @@ public:
   // Draws the model turned a quarter turn about x, inside its own push/pop of the current
   // matrix, then advances it by (time since the previous Draw) x FrameRate frames. With Detail
   // Middle or Far and a model set for it, draws that one instead, posed at the model's current
-  // frame. BackFaces goes to the drawn model's Draw.
-  void Draw(TDetail Detail = TDetail::Full,
-            TModel::TBackFaces BackFaces = TModel::TBackFaces::Draw);
+  // frame. BackFaces goes to the drawn model's Draw. Returns how many triangles it sent.
+  std::size_t Draw(TDetail Detail = TDetail::Full,
+                   TModel::TBackFaces BackFaces = TModel::TBackFaces::Draw);
   // Advances exactly as Draw would, without drawing (for a creature out of view).
   void Pass();
 

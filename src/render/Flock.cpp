@@ -184,6 +184,7 @@ private:
 
 void TFlock::Draw() {
   const TView View;
+  TDrawCounts Counts;
   for (const std::unique_ptr<TBoid>& Boid : FBoids) {
     const double X = Boid->X() + FLeft, Y = Boid->Y(), Heading = Boid->Heading();
     const T2DCoord P(float(X / Scale), float(Y / Scale));
@@ -205,11 +206,17 @@ void TFlock::Draw() {
     glColor3f(Grey, Grey, Grey);
     const bool Outside = FSkipsBackFaces && !FReferencePaths &&
                          View.BeyondNearPlane(P.X, P.Y, Scene::CreatureReach);
-    if (Model)
-      Model->Draw(DetailFor(View.CreaturePixels(P.X, P.Y)),
-                  Outside ? TModel::TBackFaces::SkipOnClosedMeshes : TModel::TBackFaces::Draw);
+    const double Pixels = View.CreaturePixels(P.X, P.Y);
+    if (Model) {
+      Counts.Triangles += Model->Draw(DetailFor(Pixels), Outside ? TModel::TBackFaces::SkipOnClosedMeshes
+                                                                 : TModel::TBackFaces::Draw);
+      ++Counts.Creatures;
+      Counts.MeanPixels += Pixels;
+    }
     glPopMatrix();
   }
+  if (Counts.Creatures > 0) Counts.MeanPixels /= double(Counts.Creatures);
+  FDrawCounts = Counts;
 }
 
 TAnimate::TDetail TFlock::DetailFor(double Pixels) const {

@@ -86,6 +86,14 @@ public:
   // Compass bearing in degrees from (X1, Y1) to (X2, Y2): 0 along +y, 90 along +x.
   static float BearingDegrees(float X1, float Y1, float X2, float Y2);
 
+  // What the last Draw drew: creatures in view, their mean length on screen in pixels (0 when
+  // unknown) and the triangles sent for them.
+  struct TDrawCounts {
+    std::size_t Creatures = 0, Triangles = 0;
+    double MeanPixels = 0;
+  };
+  const TDrawCounts& LastDrawCounts() const { return FDrawCounts; }
+
   const std::vector<std::unique_ptr<TBoid>>& Boids() const { return FBoids; }
   std::int32_t ModelCount() const { return FModelCount; }
 
@@ -100,6 +108,7 @@ private:
   bool FReferencePaths = false;
   double FFarDetailPixels = 0, FMiddleDetailPixels = 0;
   bool FSkipsBackFaces = false;
+  TDrawCounts FDrawCounts;
   TScanPath FScanPath = TScanPath::Grid;
   TNeighbourGrid FGrid;
 

@@ -552,6 +552,12 @@ void TModel::FindClosedMeshes() {
   }
 }
 
+std::size_t TModel::TriangleCount() const {
+  std::size_t Count = 0;
+  for (const auto& Shape : FMeshes) Count += Shape->Triangles.size();
+  return Count;
+}
+
 bool TModel::IsClosed(int Index) const {
   assert(Index >= 0 && Index < MeshCount() && "mesh index out of range");
   return FClosed[std::size_t(Index)];

@@ -196,6 +196,7 @@ public:
   float CurrentFrame() const { return FCurrentFrame; }
 
   int MeshCount() const { return int(FMeshes.size()); }
+  std::size_t TriangleCount() const;  // of every mesh
   const TShape& Mesh(int Index) const;
   int MaterialIndex(int MeshIndex) const;  // negative: the mesh has no material
   int MaterialCount() const { return int(FMaterials.size()); }

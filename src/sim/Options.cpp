@@ -76,8 +76,9 @@ constexpr TOptionSpec Table[] = {
      .Low = 0,
      .High = 100000,
      .Default = std::int64_t(Scene::FarDetailPixels),
-     .Help = "creatures drawn shorter than this use a simpler model (default {default}, where the "
-             "two look alike; 0: never)",
+     .Help = "creatures drawn shorter than this use the simplest model (default {default}, "
+             "where it looks like the full one), longer ones a middle one up to a size where "
+             "that still does; 0: always the full one",
      .Takes = "a length in pixels"},
     {.Name = "screenshot",
      .Argument = "FILE.png",
