@@ -1,119 +1,146 @@
-// What this rasteriser can do with the program out of the way: the triangles of 500 creatures,
-// each posed, placed and turned on the CPU, sent from one vertex array in one indexed call per
-// kind of mesh, textured with the skin and fogged as the scene fogs them, at 1280 x 800 with the
-// depth test on. middle:0 is the frame as it was drawn before the middle creature: the full
-// creature, every face drawn. middle:1 is the frame now: the middle creature, back faces of its
-// closed meshes culled. The creatures are VADREL_CEILING_LENGTH pixels long (85 by default, the
-// mean of the 500-creature frame at 1280 x 800), spread over the view; bench.sh passes the
-// program's own mean and sets the ceiling beside the program's frame.
-#include <benchmark/benchmark.h>
-
+// What this rasteriser can do with the program out of the way: the 500-creature frame at
+// 1280 x 800 drawn with every creature's triangles placed on the CPU ahead, so that a frame is
+// only the floor and backdrop of a scene without creatures and then, from one vertex array, one
+// indexed call per creature and kind of mesh: no posing, no matrices, no state changes. (One call
+// for all creatures is slower on this rasteriser: it shades the vertices of an index range that
+// wide several times over.) The creatures stand where the program's own seeded flock has them after 20 frames,
+// each turned to its bearing and shaded by depth as the flock shades it, with the skin texture and
+// the scene's fog. middle:0 is the frame as it was drawn before the middle creature and the
+// culling of back faces: the full creature, every face drawn. middle:1 is the frame now: the
+// middle creature, the back faces of its closed meshes culled. bench.sh --ceiling sets the
+// program's own frame beside it.
+#include "BenchScene.h"
 #include "ExtOpenGL.h"
+#include "Flock.h"
 #include "Model.h"
-#include "Platform.h"
 #include "Scene.h"
-#include "TestSupport.h"
 
 #include <GL/gl.h>
 
+#include <array>
 #include <cmath>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
 
-constexpr int Width = 1280, Height = 800, Creatures = 500;
+constexpr int Fish = 499;  // Num: 500 creatures
 
-// One vertex of the big array: position in eye space, then texture coordinates.
+// One vertex of the big array: position in eye space, texture coordinates, the creature's shade.
 struct TVertex {
-  float X, Y, Z, U, V;
+  float X, Y, Z, U, V, R, G, B;
 };
 
-// The creatures' vertices and triangles (indices into them), each creature Length pixels long at a
-// place on a grid over the view, turned by its own angle in the flock's tilted plane.
+// The flock's creatures, each placed as TFlock::Draw places it: vertices in eye space, and per
+// creature where its vertices start and the indices (from there) of its open and closed meshes.
 struct TCreatures {
   std::vector<TVertex> Vertices;
-  std::vector<GLuint> Indices[2];  // of the open meshes, and of the closed ones
+  struct TCreature {
+    std::size_t First = 0;
+    std::array<std::vector<GLuint>, 2> Indices;
+  };
+  std::vector<TCreature> Each;
 };
 
-TCreatures LayOut(const TModel& Model, double Length) {
+TCreatures PlaceFlock(const TFlock& Flock, const TModel& Model) {
   TCreatures Out;
-  const double Scale = Length / (Scene::CreatureLength / Scene::CreatureScale);
-  const double Tilt = Scene::FlockTiltDegrees * 3.14159265358979 / 180;
-  const int Columns = 25, Rows = Creatures / Columns;
-  for (int C = 0; C < Creatures; ++C) {
-    const double Turn = C * 2.39996;  // the golden angle: every heading, evenly
-    const double CX = (C % Columns + 0.5) * Width / Columns, CY = (C / Columns + 0.5) * Height / Rows;
-    const double Depth = 8 + 10.0 * (C % 7) / 6;  // eye depths the fog sees in the scene
-    for (int M = 0; M < Model.MeshCount(); ++M) {
-      const TShape& Shape = Model.Mesh(M);
-      const GLuint First = GLuint(Out.Vertices.size());
+  const double Scale = Scene::WorldUnitsPerSceneUnit;
+  for (const auto& Boid : Flock.Boids()) {
+    const double X = Boid->X() + Flock.Left(), Y = Boid->Y(), Heading = Boid->Heading();
+    const float PX = float(X / Scale), PY = float(Y / Scale);
+    const float NX = float((X + Scene::NoseLead * std::cos(Heading)) / Scale);
+    const float NY = float((Y + Scene::NoseLead * std::sin(Heading)) / Scale);
+    glLoadIdentity();
+    glTranslatef(Scene::CameraTranslation[0], Scene::CameraTranslation[1], Scene::CameraTranslation[2]);
+    glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
+    glTranslatef(PX, PY, 0.0f);
+    glScalef(Scene::CreatureScale, Scene::CreatureScale, Scene::CreatureScale);
+    glRotatef(-TFlock::BearingDegrees(PX, PY, NX, NY), 0.0f, 0.0f, 1.0f);
+    glRotatef(Scene::ModelUprightDegrees, 1.0f, 0.0f, 0.0f);
+    float M[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, M);
+    const float Grey = 1.0f - PY / Scene::CreatureShadeDepth;
+    TCreatures::TCreature& Creature = Out.Each.emplace_back();
+    Creature.First = Out.Vertices.size();
+    for (int Mesh = 0; Mesh < Model.MeshCount(); ++Mesh) {
+      const TShape& Shape = Model.Mesh(Mesh);
+      const GLuint First = GLuint(Out.Vertices.size() - Creature.First);
       for (const TVec& W : Shape.Vertices) {
         const std::array<float, 3> P = Model.Placed(W);
-        // Upright (model z along the heading, y up), turned, then tilted like the flock.
-        const double X = P[0], Y = -P[2], Z = P[1];
-        const double XT = X * std::cos(Turn) - Y * std::sin(Turn);
-        const double YT = X * std::sin(Turn) + Y * std::cos(Turn);
-        Out.Vertices.push_back({float(CX + XT * Scale),
-                                float(CY + (YT * std::cos(Tilt) - Z * std::sin(Tilt)) * Scale),
-                                float(-Depth + (YT * std::sin(Tilt) + Z * std::cos(Tilt)) * Scale / 100),
-                                W.U, W.V});
+        Out.Vertices.push_back({M[0] * P[0] + M[4] * P[1] + M[8] * P[2] + M[12],
+                                M[1] * P[0] + M[5] * P[1] + M[9] * P[2] + M[13],
+                                M[2] * P[0] + M[6] * P[1] + M[10] * P[2] + M[14], W.U, W.V, Grey,
+                                Grey, Grey});
       }
-      std::vector<GLuint>& Indices = Out.Indices[Model.IsClosed(M)];
+      std::vector<GLuint>& Indices = Creature.Indices[Model.IsClosed(Mesh)];
       for (const TTri& T : Shape.Triangles)
         for (const int Index : T.VertexIndices) Indices.push_back(First + GLuint(Index));
     }
   }
+  glLoadIdentity();
   return Out;
 }
 
 void BM_RasteriserCeiling(benchmark::State& State) {
   TGLTestContext GL(Width, Height);
   if (!GL.Ok()) return State.SkipWithError("no GL context");
-  const bool Cull = State.range(0) != 0;
-  const char* File = Cull ? "C:\\Vadrel_Data\\VadrelMid.pp1" : "C:\\Vadrel_Data\\Vadrel.pp1";
-  TModel Model(false);
-  if (!FileExists(MapPath(File)) || !Model.LoadFromFile(MapPath(File)))
-    return State.SkipWithError("no generated data (build the project first)");
-  const char* Given = std::getenv("VADREL_CEILING_LENGTH");
-  const double Length = Given ? std::atof(Given) : 85.0;
-  const TCreatures Laid = LayOut(Model, Length > 0 ? Length : 85.0);
-  const std::vector<TVertex>& Vertices = Laid.Vertices;
-
-  glViewport(0, 0, Width, Height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, Width, 0, Height, 1, 100);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_FOG);
-  glFogi(GL_FOG_MODE, GL_EXP2);
-  glFogfv(GL_FOG_COLOR, Scene::FogColor);
-  glFogf(GL_FOG_DENSITY, Scene::FogDensity);
-  glColor3f(0.8f, 0.8f, 0.8f);
-  ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-  glBindTexture(GL_TEXTURE_2D, Model.Material(0).Texture);
-  glEnable(GL_TEXTURE_2D);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glVertexPointer(3, GL_FLOAT, sizeof(TVertex), &Vertices[0].X);
-  glTexCoordPointer(2, GL_FLOAT, sizeof(TVertex), &Vertices[0].U);
-  for (auto _ : State) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    for (const bool Closed : {false, true}) {
-      const std::vector<GLuint>& Indices = Laid.Indices[Closed];
-      if (Closed && Cull) glEnable(GL_CULL_FACE);
-      glDrawElements(GL_TRIANGLES, GLsizei(Indices.size()), GL_UNSIGNED_INT, Indices.data());
+  const bool Now = State.range(0) != 0;
+  TCreatures Creatures;
+  GLuint Skin = 0;
+  {
+    // The program's own flock, seeded, after 20 frames.
+    std::optional<TSceneData> Data;
+    std::optional<TOceanScene> Flocking;
+    if (!SetUpScene(State, Data, Fish, Flocking)) return;
+    for (int F = 0; F < 20; ++F) Flocking->DrawScene();
+    TModel Model(false);
+    if (!Model.LoadFromFile(MapPath(Now ? "C:\\Vadrel_Data\\VadrelMid.pp1" : "C:\\Vadrel_Data\\Vadrel.pp1")))
+      return State.SkipWithError("no creature model");
+    Creatures = PlaceFlock(*Flocking->Flock(), Model);
+    Skin = Model.Material(0).Texture;  // the context keeps it
+  }
+  std::optional<TSceneData> Data;
+  std::optional<TOceanScene> Background;
+  if (!SetUpScene(State, Data, -1, Background)) return;
+  const auto DrawCreatures = [&] {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+    glDisable(GL_TEXTURE_2D);
+    ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, Skin);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    for (const bool Closed : {true, false}) {
+      if (Closed && Now) glEnable(GL_CULL_FACE);
+      for (const TCreatures::TCreature& Creature : Creatures.Each) {
+        const TVertex& V = Creatures.Vertices[Creature.First];
+        glVertexPointer(3, GL_FLOAT, sizeof(TVertex), &V.X);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(TVertex), &V.U);
+        glColorPointer(3, GL_FLOAT, sizeof(TVertex), &V.R);
+        const std::vector<GLuint>& Indices = Creature.Indices[Closed];
+        glDrawElements(GL_TRIANGLES, GLsizei(Indices.size()), GL_UNSIGNED_INT, Indices.data());
+      }
       glDisable(GL_CULL_FACE);
     }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_ALPHA_TEST);
+    glPopMatrix();
+  };
+  for (auto _ : State) {
+    Background->DrawScene();
+    DrawCreatures();
     glFinish();
   }
-  const std::size_t Triangles = (Laid.Indices[0].size() + Laid.Indices[1].size()) / 3;
-  State.SetItemsProcessed(std::int64_t(State.iterations()) * std::int64_t(Triangles));
-  State.counters["triangles"] = double(Triangles);
-  State.counters["length_px"] = Length;
+  std::size_t Corners = 0;
+  for (const TCreatures::TCreature& Creature : Creatures.Each)
+    Corners += Creature.Indices[0].size() + Creature.Indices[1].size();
+  State.counters["triangles"] = double(Corners / 3);
 }
 BENCHMARK(BM_RasteriserCeiling)->Arg(0)->Arg(1)->ArgName("middle")->Unit(benchmark::kMillisecond)->UseRealTime();
 
