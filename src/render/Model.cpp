@@ -977,19 +977,35 @@ void TModel::BuildLitTextures() {
   ExtOpenGL::ActiveTexture(GLenum(Active));
 }
 
+namespace {
+
+// The client arrays of a draw from arrays: vertices, normals and texture coordinates on unit 0
+// and, with SecondUnit, on unit 1; turned off again, unit 0 is left the client unit.
+void SetClientArrays(bool SecondUnit, bool Enabled) {
+  const auto Set = [Enabled](GLenum Array) {
+    if (Enabled)
+      glEnableClientState(Array);
+    else
+      glDisableClientState(Array);
+  };
+  Set(GL_VERTEX_ARRAY);
+  Set(GL_NORMAL_ARRAY);
+  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
+    ExtOpenGL::ClientActiveTexture(Unit);
+    Set(GL_TEXTURE_COORD_ARRAY);
+  }
+}
+
+}  // namespace
+
 void TModel::DrawFromArrays(TBackFaces BackFaces) {
   if (!FArrays) BuildArrays();
   if (!FArrays->Posed || FArrays->PosedFrame != FCurrentFrame) PoseArrays();
   const bool SecondUnit = FCaustics && ExtOpenGL::HasMultitexture();
   const bool Lit = SecondUnit && FLitTextures;
   if (Lit && FArrays->Lit.empty()) BuildLitTextures();
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_NORMAL_ARRAY);
-  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
-    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
-    ExtOpenGL::ClientActiveTexture(Unit);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  }
+  SetClientArrays(SecondUnit, true);
   const bool AlphaTest = glIsEnabled(GL_ALPHA_TEST), SkipAlphaTest = AlphaTestPassesCurrentColour();
   // The caller's own culling, or faces wound the other way round, are left as they are.
   const TCulling Culling;
@@ -998,53 +1014,50 @@ void TModel::DrawFromArrays(TBackFaces BackFaces) {
   if (SkipBackFaces) glCullFace(GL_BACK);
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     ApplyMaterialOf(M);
-    const TDrawArrays::TMesh& A = FArrays->Meshes[M];
-    if (A.Indices.empty()) continue;
-    if (SkipAlphaTest) {
-      const int Material = FMaterialIndices[M];
-      SetEnabled(GL_ALPHA_TEST, Material >= 0 && !FMaterials[std::size_t(Material)]->Opaque);
-    }
-    if (SkipBackFaces) SetEnabled(GL_CULL_FACE, FClosed[M]);
-    glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());
-    glNormalPointer(GL_FLOAT, 0, A.Normals.data());
-    for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
-      if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
-      ExtOpenGL::ClientActiveTexture(Unit);
-      glTexCoordPointer(2, GL_FLOAT, 0, A.TexCoords.data());
-    }
+    if (FArrays->Meshes[M].Indices.empty()) continue;
     const int Material = FMaterialIndices[M];
-    const TLitTextures* LitFrames = Lit && Material >= 0 ? FArrays->Lit[std::size_t(Material)].get() : nullptr;
-    if (LitFrames) {
-      // The frame Apply has just bound, lit into one texture; the caustic unit rests meanwhile.
-      const TMaterial& Applied = *FMaterials[std::size_t(Material)];
-      const int Shown = (Applied.CausticFrame + TMaterial::CausticFrameCount - 1) % TMaterial::CausticFrameCount;
-      ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-      glBindTexture(GL_TEXTURE_2D, LitFrames->Frames[std::size_t(Shown)]);
-      ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
-      glDisable(GL_TEXTURE_2D);
-    }
-    glDrawElements(GL_TRIANGLES, GLsizei(A.Indices.size()), GL_UNSIGNED_INT, A.Indices.data());
-    if (LitFrames) {  // back to what Apply left
-      ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-      glBindTexture(GL_TEXTURE_2D, FMaterials[std::size_t(Material)]->Texture);
-      ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
-      glEnable(GL_TEXTURE_2D);
-    }
-    // What the immediate path leaves current: the last corner's normal and coordinates.
-    glNormal3f(A.Last[0], A.Last[1], A.Last[2]);
-    ExtOpenGL::MultiTexCoord2f(GL_TEXTURE0_ARB, A.Last[3], A.Last[4]);
-    if (FCaustics) ExtOpenGL::MultiTexCoord2f(GL_TEXTURE1_ARB, A.Last[3], A.Last[4]);
+    if (SkipAlphaTest)
+      SetEnabled(GL_ALPHA_TEST, Material >= 0 && !FMaterials[std::size_t(Material)]->Opaque);
+    if (SkipBackFaces) SetEnabled(GL_CULL_FACE, FClosed[M]);
+    DrawMeshFromArrays(M, SecondUnit,
+                       Lit && Material >= 0 ? FArrays->Lit[std::size_t(Material)].get() : nullptr);
   }
-  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
-    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
-    ExtOpenGL::ClientActiveTexture(Unit);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  }
-  glDisableClientState(GL_NORMAL_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
+  SetClientArrays(SecondUnit, false);
   SetEnabled(GL_ALPHA_TEST, AlphaTest);
   if (SkipBackFaces) {
     glDisable(GL_CULL_FACE);
     glCullFace(GLenum(Culling.Mode));
   }
+}
+
+void TModel::DrawMeshFromArrays(std::size_t M, bool SecondUnit, const TLitTextures* Lit) {
+  const TDrawArrays::TMesh& A = FArrays->Meshes[M];
+  glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());
+  glNormalPointer(GL_FLOAT, 0, A.Normals.data());
+  for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+    if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;
+    ExtOpenGL::ClientActiveTexture(Unit);
+    glTexCoordPointer(2, GL_FLOAT, 0, A.TexCoords.data());
+  }
+  const TMaterial* Applied = Lit ? FMaterials[std::size_t(FMaterialIndices[M])].get() : nullptr;
+  if (Applied) {
+    // The frame Apply has just bound, lit into one texture; the caustic unit rests meanwhile.
+    const int Shown = (Applied->CausticFrame + TMaterial::CausticFrameCount - 1) %
+                      TMaterial::CausticFrameCount;
+    ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, Lit->Frames[std::size_t(Shown)]);
+    ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+    glDisable(GL_TEXTURE_2D);
+  }
+  glDrawElements(GL_TRIANGLES, GLsizei(A.Indices.size()), GL_UNSIGNED_INT, A.Indices.data());
+  if (Applied) {  // back to what Apply left
+    ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, Applied->Texture);
+    ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
+    glEnable(GL_TEXTURE_2D);
+  }
+  // What the immediate path leaves current: the last corner's normal and coordinates.
+  glNormal3f(A.Last[0], A.Last[1], A.Last[2]);
+  ExtOpenGL::MultiTexCoord2f(GL_TEXTURE0_ARB, A.Last[3], A.Last[4]);
+  if (FCaustics) ExtOpenGL::MultiTexCoord2f(GL_TEXTURE1_ARB, A.Last[3], A.Last[4]);
 }

@@ -232,6 +232,7 @@ private:
   void ApplyMaterialOf(std::size_t Mesh);
   void DrawImmediate();
   void DrawFromArrays(TBackFaces BackFaces);
+  void DrawMeshFromArrays(std::size_t Mesh, bool SecondUnit, const TLitTextures* Lit);
   void BuildArrays();
   void BuildLitTextures();
   void PoseArrays();
