@@ -171,6 +171,18 @@ public:
     return Result;
   }
 
+  // The frames twice, the settings changed by Vary(Settings, false) and Vary(Settings, true).
+  template <typename TVary>
+  std::array<std::vector<std::vector<std::uint8_t>>, 2> BothWays(TGLTestContext& GL, TVary Vary) const {
+    std::array<std::vector<std::vector<std::uint8_t>>, 2> Result;
+    for (const bool Way : {false, true}) {
+      TSettings Settings;
+      Vary(Settings, Way);
+      Result[Way] = Frames(GL, Settings);
+    }
+    return Result;
+  }
+
 private:
   std::string Shipped = DataFolder();  // before the folder below takes its place
   TTempDir Data;
@@ -190,15 +202,12 @@ TEST(FastPaths, FramesAreTheSameAsWithTheReferencePaths) {
   for (const auto& [W, H] : FrameSizes) {
     TGLTestContext GL(W, H);
     REQUIRE_GL(GL);
-    std::vector<std::vector<std::uint8_t>> Frames[2];
-    for (const bool Reference : {true, false}) {
-      TSettings Settings;
+    const auto Frames = School.BothWays(GL, [](TSettings& Settings, bool Reference) {
       Settings.ReferencePaths = Reference;
       Settings.FarDetailPixels = 0;
       Settings.SkipBackFaces = false;
       Settings.LitTextures = false;
-      Frames[Reference] = School.Frames(GL, Settings);
-    }
+    });
     for (std::size_t F = 0; F < Frames[0].size(); ++F)
       EXPECT_TRUE(Frames[0][F] == Frames[1][F]) << W << "x" << H << ", frame " << F + 1;
   }
@@ -241,13 +250,10 @@ TEST(FastPaths, SkippedBackFacesChangeNoPixelAnEyeCouldTell) {
   for (const auto& [W, H] : FrameSizes) {
     TGLTestContext GL(W, H);
     REQUIRE_GL(GL);
-    std::vector<std::vector<std::uint8_t>> Frames[2];
-    for (const bool Skip : {false, true}) {
-      TSettings Settings;
+    const auto Frames = School.BothWays(GL, [](TSettings& Settings, bool Skip) {
       Settings.FarDetailPixels = 0;
       Settings.SkipBackFaces = Skip;
-      Frames[Skip] = School.Frames(GL, Settings);
-    }
+    });
     for (std::size_t F = 0; F < Frames[0].size(); ++F) {
       const TSeenDifference D = SeenDifference(Frames[1][F], Frames[0][F], W, H);
       EXPECT_LE(D.Pixels, W * H / 2000) << W << "x" << H << ", frame " << F + 1;
