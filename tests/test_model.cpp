@@ -638,6 +638,21 @@ TEST(ModelShape, ClosedMeshesAreWatertightAndFaceOutward) {
   EXPECT_FALSE(Creature.IsClosed(2));
 }
 
+// A model whose bone names a parent that is not there is kept partly set up, and still drawn.
+TEST(ModelShape, APartlySetUpModelDrawsWithoutClosedMeshes) {
+  TGLTestContext GL(32, 32);
+  REQUIRE_GL(GL);
+  std::string Text = OneMesh({{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}},
+                             {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}});
+  Text.replace(Text.find("Bones: 0"), 8, "Bones: 1\n\"b\"\n\"nobody\"\n0 0 0 0 0 0 0\n1\n1 0 0 0\n1\n1 0 0 0");
+  TModel Model(false);
+  ASSERT_FALSE(Model.LoadFromMemory("m.pp1", {Text.begin(), Text.end()}, TModel::TTextures::Skip));
+  ASSERT_EQ(Model.MeshCount(), 1);
+  EXPECT_FALSE(Model.IsClosed(0));
+  Model.Draw(TModel::TBackFaces::SkipOnClosedMeshes);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST(ModelTrack, Evaluation) {
   const std::vector<TKeyFrame> Three = {
       {1.0f, {0, 0, 0}}, {16.0f, {0, 0.069813f, 0}}, {30.0f, {0, -0.069813f, 0}}};

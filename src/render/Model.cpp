@@ -486,7 +486,10 @@ bool TModel::LoadFromMemory(const std::string& FileName, const std::vector<std::
   FCurrentFrame = 0;
   try {
     const float StartFrame = TModelReader(*this, FileName, Bytes, Textures).Read();
-    if (!LinkParents()) return false;
+    if (!LinkParents()) {
+      FClosed.assign(FMeshes.size(), false);  // the partly set-up model may still be drawn
+      return false;
+    }
     SetupBones();
     BindVertices();
     Advance(StartFrame);
