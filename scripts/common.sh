@@ -130,3 +130,20 @@ vadrel_start_xvfb() {  # log file, Xvfb arguments...
     return 1
   fi
 }
+
+# For the install tests: stops each process given and waits for it; those already gone are fine.
+vadrel_stop_processes() {  # pid...
+  local pid
+  for pid in "$@"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+
+# For the install tests: installs the build under prefix /usr into Folder/root, Folder being made
+# readable by every user first (mktemp makes it private), so that a daemon run as another user
+# can reach the program and its data.
+vadrel_install_staged() {  # build folder, folder
+  chmod 755 "$2"
+  DESTDIR="$2/root" cmake --install "$1" --prefix /usr >/dev/null
+}

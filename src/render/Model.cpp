@@ -486,14 +486,11 @@ bool TModel::LoadFromMemory(const std::string& FileName, const std::vector<std::
   FCurrentFrame = 0;
   try {
     const float StartFrame = TModelReader(*this, FileName, Bytes, Textures).Read();
-    if (!LinkParents()) {
-      FClosed.assign(FMeshes.size(), false);  // the partly set-up model may still be drawn
-      return false;
-    }
+    FindClosedMeshes();  // from the file's own positions, before they move into bone space
+    if (!LinkParents()) return false;
     SetupBones();
     BindVertices();
     Advance(StartFrame);
-    FindClosedMeshes();
     return true;
   } catch (...) {
     Clear();
@@ -539,12 +536,12 @@ void TModel::FindClosedMeshes() {
       for (int C = 0; C < 3; ++C) P[C] = Point[std::size_t(Triangle.VertexIndices[C])];
       if (P[0] == P[1] || P[1] == P[2] || P[2] == P[0]) continue;  // covers no pixel
       for (int C = 0; C < 3; ++C) ++Edges[Edge(P[C], P[(C + 1) % 3])];
-      const auto A = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[0])]);
-      const auto B = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[1])]);
-      const auto C = Placed(Shape.Vertices[std::size_t(Triangle.VertexIndices[2])]);
-      Volume += double(A[0]) * (double(B[1]) * C[2] - double(B[2]) * C[1]) -
-                double(A[1]) * (double(B[0]) * C[2] - double(B[2]) * C[0]) +
-                double(A[2]) * (double(B[0]) * C[1] - double(B[1]) * C[0]);
+      const TVec& A = Shape.Vertices[std::size_t(Triangle.VertexIndices[0])];
+      const TVec& B = Shape.Vertices[std::size_t(Triangle.VertexIndices[1])];
+      const TVec& C = Shape.Vertices[std::size_t(Triangle.VertexIndices[2])];
+      Volume += double(A.X) * (double(B.Y) * C.Z - double(B.Z) * C.Y) -
+                double(A.Y) * (double(B.X) * C.Z - double(B.Z) * C.X) +
+                double(A.Z) * (double(B.X) * C.Y - double(B.Y) * C.X);
     }
     bool Closed = !Edges.empty() && Volume > 0;
     for (auto It = Edges.begin(); Closed && It != Edges.end(); ++It) {
@@ -777,10 +774,10 @@ void TModel::DrawImmediate() {
 
 namespace {
 
-// A texture's base level as 8-bit RGBA rows, bottom row first; empty when it has none.
+// A texture's base level as 8-bit RGBA rows, bottom row first; empty when it has none. Leaves
+// the texture bound.
 TImage ReadBackTexture(GLuint Texture) {
-  GLint Bound = 0, Width = 0, Height = 0;
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
+  GLint Width = 0, Height = 0;
   glBindTexture(GL_TEXTURE_2D, Texture);
   glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &Width);
   glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &Height);
@@ -797,7 +794,6 @@ TImage ReadBackTexture(GLuint Texture) {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, Image.Pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, Alignment);
   }
-  glBindTexture(GL_TEXTURE_2D, GLuint(Bound));
   return Image;
 }
 
@@ -830,6 +826,7 @@ struct TModel::TLitTextures {
   std::array<GLuint, TMaterial::CausticFrameCount> Frames{};
 
   // Nothing when the material has no colour map, a frame is missing or any of them has alpha.
+  // Needs unit 0 active; leaves its binding changed (BuildLitTextures puts it back).
   static std::unique_ptr<TLitTextures> Make(const TMaterial& Material) {
     if (!Material.Caustics || !Material.Opaque || Material.Texture == 0) return nullptr;
     for (const std::uint32_t Frame : Material.CausticTextures)

@@ -189,7 +189,7 @@ public:
 
   // Mesh Index is closed and faces outward: its corners, welded where they share a position and
   // a bone (so that they move as one), pair every edge of a triangle with the same edge run the
-  // other way in exactly one other triangle, and its volume at the start frame is positive.
+  // other way in exactly one other triangle, and its volume in the file's rest pose is positive.
   bool IsClosed(int Index) const;
 
   float TotalFrames() const { return FTotalFrames; }

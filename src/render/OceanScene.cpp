@@ -65,6 +65,7 @@ void TOceanScene::InitScene() {
     throw std::runtime_error("cannot use the data folder " + Data + ": " + *Problem);
 
   LoadTexture(MapPath(BackdropFile), FBackdropTexture);
+  FBackdropHasAlpha = TextureHasAlpha(FBackdropTexture);
   MakeFlock();
   FTerrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
   // The simpler creatures are optional data: without them the full one is drawn.
@@ -117,7 +118,7 @@ void TOceanScene::DrawBackdrop() {
   // u runs from the right side to the left: the mirror. At 4:3 or narrower, 0 to 1.
   const float FirstU = (1.0f - Widening) / 2.0f, LastU = (1.0f + Widening) / 2.0f;
   // A picture without alpha leaves the alpha test nothing to decide.
-  const bool AlphaTestOff = AlphaTestPassesCurrentColour() && !TextureHasAlpha(FBackdropTexture);
+  const bool AlphaTestOff = !FBackdropHasAlpha && AlphaTestPassesCurrentColour();
   if (AlphaTestOff) glDisable(GL_ALPHA_TEST);
   glBegin(GL_QUADS);
   glTexCoord2f(FirstU, 0.0f);

@@ -48,6 +48,7 @@ public:
 private:
   TSettings FSettings;
   std::uint32_t FBackdropTexture = 0;
+  bool FBackdropHasAlpha = true;  // until the picture is loaded and found to have none
   std::unique_ptr<TFlock> FFlock;
   std::unique_ptr<TAnimate> FTerrain;
   int FWidth = 0, FHeight = 0;

@@ -91,18 +91,12 @@ work=$(mktemp -d)
 xvfb_pid=''
 hack="$work/root/usr/libexec/xscreensaver/vadrel"
 cleanup() {
-  local pid
-  for pid in $(cat "$work/out/daemon.pid" 2>/dev/null) $(processes_of "$hack") $xvfb_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  # shellcheck disable=SC2046  # one word per process
+  vadrel_stop_processes $(cat "$work/out/daemon.pid" 2>/dev/null) $(processes_of "$hack") $xvfb_pid
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Everything the daemon's user needs must be readable by it: mktemp makes the folder private.
-chmod 755 "$work"
-DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
+vadrel_install_staged "$build" "$work"
 entry="$work/root/usr/share/applications/screensavers/vadrel.desktop"
 desktop-file-validate "$entry" >"$work/validate.log" 2>&1 || true
 if grep -E "(error|warning):" "$work/validate.log"; then

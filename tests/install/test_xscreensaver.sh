@@ -19,18 +19,12 @@ work=$(mktemp -d)
 xvfb_pid='' daemon_pid=''
 hack="$work/root/usr/libexec/xscreensaver/vadrel"
 cleanup() {
-  local pid
-  for pid in $daemon_pid $(pgrep -f "^$hack" || true) $xvfb_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  # shellcheck disable=SC2046  # one word per process
+  vadrel_stop_processes $daemon_pid $(pgrep -f "^$hack" || true) $xvfb_pid
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Everything nobody needs must be readable by nobody: mktemp makes the folder private.
-chmod 755 "$work"
-DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
+vadrel_install_staged "$build" "$work"
 home="$work/home"
 mkdir "$home"
 cat >"$home/.xscreensaver" <<EOF
