@@ -4,7 +4,7 @@
 # layer must not use is there a stub whose #error names the layer, so a source that breaks its
 # layer fails to build with that line, even for headers that live in the system's own folders.
 
-set(VADREL_LAYERS sim platform render app)
+set(VADREL_LAYERS sim platform idle render app)
 
 # The headers each layer must not include. GL, SDL, X11 and the image libraries are the
 # simulation's; SDL, X11, PNG and the window-system GL bindings are the renderer's.
@@ -12,12 +12,16 @@ set(VADREL_FORBIDDEN_sim
   GL/gl.h GL/glu.h GL/glx.h GL/glext.h EGL/egl.h SDL.h SDL2/SDL.h X11/Xlib.h X11/X.h X11/Xutil.h
   jpeglib.h png.h)
 set(VADREL_FORBIDDEN_platform GL/gl.h GL/glu.h GL/glx.h X11/Xlib.h X11/X.h jpeglib.h png.h)
+# The idle watcher runs beside the screen saver without any GL or SDL: its memory stays small.
+set(VADREL_FORBIDDEN_idle
+  GL/gl.h GL/glu.h GL/glx.h GL/glext.h EGL/egl.h SDL.h SDL2/SDL.h jpeglib.h png.h)
 set(VADREL_FORBIDDEN_render
   GL/glx.h EGL/egl.h SDL.h SDL2/SDL.h X11/Xlib.h X11/X.h X11/Xutil.h png.h)
 set(VADREL_FORBIDDEN_app)
 
 set(VADREL_LAYER_NAME_sim "simulation")
 set(VADREL_LAYER_NAME_platform "platform")
+set(VADREL_LAYER_NAME_idle "idle watcher")
 set(VADREL_LAYER_NAME_render "rendering")
 set(VADREL_LAYER_NAME_app "application")
 

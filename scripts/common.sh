@@ -11,10 +11,14 @@ VADREL_BUILD_TYPE="${VADREL_BUILD_TYPE:-Release}"
 # What building and running the program needs: the tool chain (with dpkg-buildflags, which gives
 # the build Debian's hardening flags), the libraries it links (Xlib for the windows XScreenSaver
 # hands it), and Mesa's drivers (GLX for the window, EGL for SDL's offscreen driver in the headless
-# mode).
+# mode), and for the idle watcher the session's idle services: sd-bus for D-Bus, the Wayland client
+# library with the idle protocols' descriptions and their code generator, and the X screen-saver
+# and input extensions.
 VADREL_BUILD_PACKAGES=(
-  cmake ninja-build g++ dpkg-dev
+  cmake ninja-build g++ dpkg-dev pkgconf
   libsdl2-dev libgl-dev libglu1-mesa-dev libjpeg62-turbo-dev libpng-dev libx11-dev libxrandr-dev
+  libsystemd-dev libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols
+  libxss-dev libxi-dev
   libgl1-mesa-dri libglx-mesa0 libegl1 libegl-mesa0
 )
 
@@ -26,7 +30,8 @@ VADREL_BUILD_PACKAGES=(
 # package (lintian), and what cpack needs to work out the package's dependencies. For the
 # desktops the saver is tried on: Xorg with the dummy driver (monitors as RandR outputs, set with
 # xrandr) under openbox with a tint2 panel, and headless sway with grim for its screenshots and
-# wtype for its keys.
+# wtype for its keys; GNOME Shell (headless, with its session manager for inhibitors) and KWin for
+# the idle watcher.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
@@ -35,6 +40,7 @@ VADREL_TEST_PACKAGES=(
   libxml2-utils desktop-file-utils man-db lintian dpkg-dev file
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
   sway grim wtype
+  gnome-shell gnome-session-bin kwin-wayland
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines

@@ -1,0 +1,3 @@
+#include "LockWatch.h"
+
+std::unique_ptr<TIdleSource> OpenLockWatch() { return nullptr; }
