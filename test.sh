@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit and GL tests (SDL's offscreen driver) and the
 # end-to-end tests of the real program under a private Xvfb that this script starts and stops.
-# With --sanitize first, the same suite runs on a build of its own (build-sanitize/) with
+# With --sanitize first, the same suite runs on a build of its own (build-sanitize/, or
+# $VADREL_SANITIZE_BUILD) with
 # AddressSanitizer, LeakSanitizer and UBSan, the program of the end-to-end tests included; any
 # report fails the test it happened in. Other arguments go to ctest. With VADREL_WERROR=1 in the
 # environment (as CI runs it) every compiler warning fails the build; without, warnings are shown.
@@ -10,7 +11,7 @@ Sanitize=0
 if [ "${1:-}" = --sanitize ]; then
   Sanitize=1
   shift
-  export VADREL_BUILD="$(cd "$(dirname "$0")" && pwd)/build-sanitize"
+  export VADREL_BUILD="${VADREL_SANITIZE_BUILD:-$(cd "$(dirname "$0")" && pwd)/build-sanitize}"
   export VADREL_BUILD_TYPE=RelWithDebInfo
 fi
 source "$(dirname "$0")/scripts/common.sh"
