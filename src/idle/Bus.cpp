@@ -1,0 +1,74 @@
+#include "Bus.h"
+
+#include <ctime>
+
+namespace {
+
+constexpr std::uint64_t CallTimeoutUs = 5'000'000;
+
+}  // namespace
+
+std::unique_ptr<TBus> TBus::Open(TKind Kind, std::string& Why) {
+  sd_bus* Opened = nullptr;
+  const int R = Kind == TKind::Session ? sd_bus_open_user(&Opened) : sd_bus_open_system(&Opened);
+  if (R < 0 || !Opened) {
+    Why = Kind == TKind::Session ? "no session bus" : "no system bus";
+    return nullptr;
+  }
+  std::unique_ptr<TBus> Bus(new TBus(Opened));
+  sd_bus_set_method_call_timeout(Opened, CallTimeoutUs);
+  // sd-bus connects without waiting; a bus whose socket is there but does not answer is found
+  // here rather than at the first use.
+  if (!Bus->HasOwner("org.freedesktop.DBus")) {
+    Why = Kind == TKind::Session ? "no session bus" : "no system bus";
+    return nullptr;
+  }
+  return Bus;
+}
+
+bool TBus::HasOwner(const char* Name) const {
+  std::string Error;
+  TBusMessage Reply = Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameHasOwner", Error, "s", Name);
+  int Has = 0;
+  return Reply && sd_bus_message_read(Reply.get(), "b", &Has) >= 0 && Has;
+}
+
+TBusMessage TBus::Replied(int R, sd_bus_error& Fault, sd_bus_message* Reply, const char* Member,
+                          std::string& Error) {
+  TBusMessage Owned(Reply);
+  if (R < 0) {
+    Error = std::string(Member) + " failed: " +
+            (sd_bus_error_is_set(&Fault) && Fault.message ? Fault.message : "no reply");
+    Owned.reset();
+  }
+  sd_bus_error_free(&Fault);
+  return Owned;
+}
+
+TBusSlot TBus::Subscribe(const char* Sender, const char* Path, const char* Interface,
+                         const char* Member, sd_bus_message_handler_t Handler, void* Data) const {
+  sd_bus_slot* Slot = nullptr;
+  if (sd_bus_match_signal(Connection.get(), &Slot, Sender, Path, Interface, Member, Handler, Data) <
+      0)
+    return nullptr;
+  return TBusSlot(Slot);
+}
+
+int TBus::TimeoutMs() const {
+  std::uint64_t Until = 0;
+  if (sd_bus_get_timeout(Connection.get(), &Until) < 0 || Until == UINT64_MAX) return -1;
+  timespec Now{};
+  clock_gettime(CLOCK_MONOTONIC, &Now);
+  const std::uint64_t NowUs = std::uint64_t(Now.tv_sec) * 1'000'000 + std::uint64_t(Now.tv_nsec) / 1000;
+  if (Until <= NowUs) return 0;
+  return int((Until - NowUs + 999) / 1000);
+}
+
+bool TBus::Process() const {
+  for (;;) {
+    const int R = sd_bus_process(Connection.get(), nullptr);
+    if (R < 0) return false;
+    if (R == 0) return sd_bus_is_open(Connection.get()) > 0;
+  }
+}
