@@ -166,6 +166,22 @@ bool TShell::DrawFrame(TView& View, int Frame) {
   return true;
 }
 
+bool TShell::AnyViewSeen() {
+  // Each is asked: asking takes in what its display has said.
+  bool Seen = false;
+  for (const std::unique_ptr<TView>& View : Views) Seen = View->Window->Seen() || Seen;
+  return Seen;
+}
+
+// Sleeps on the displays' news with the window events, exit rules and monitors looked at again
+// several times a second; a stop signal cuts the sleep short.
+void TShell::WaitUntilSeen() {
+  std::vector<TVisibility*> Watched;
+  for (const std::unique_ptr<TView>& View : Views)
+    if (TVisibility* Visibility = View->Window->Visibility()) Watched.push_back(Visibility);
+  TVisibility::Wait(Watched, 100);
+}
+
 int TShell::Run() {
   // Only X11 tells a program where the pointer is before it moves into one of its windows, and
   // where its monitors are whatever SDL was told.
@@ -192,6 +208,11 @@ int TShell::Run() {
     if (Views.empty()) {
       ShowDiagnostic("no display is left to draw on");
       break;
+    }
+    if (!AnyViewSeen()) {
+      if (ExitRuleFired()) break;
+      WaitUntilSeen();
+      continue;
     }
     ++Frame;
     if (!std::all_of(Views.begin(), Views.end(),

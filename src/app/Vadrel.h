@@ -52,7 +52,9 @@ public:
   // Handles one window event (the loop turns a quit event into its end before this is called).
   void WndProc(const SDL_Event& Event);
   // Frames until an exit rule fires, a window closes or SIGINT/SIGTERM arrives; the screen saver
-  // covers every monitor, and follows monitors coming and going. Returns the process exit code.
+  // covers every monitor, and follows monitors coming and going. While nobody can see any of its
+  // windows it draws nothing and sleeps, its exit rules and monitors still followed. Returns the
+  // process exit code.
   int Run();
 
   // Indexed by Windows virtual-key number: true while the key is down.
@@ -81,6 +83,8 @@ private:
   TView* ViewOf(std::uint32_t WindowId);
   void CoverEveryMonitor(bool Now);
   bool ExitRuleFired();
+  bool AnyViewSeen();
+  void WaitUntilSeen();
   bool DrawFrame(TView& View, int Frame);
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -42,6 +43,22 @@ bool HasDisplayEnvironment() {
   return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("SDL_VIDEODRIVER");
 }
 
+// libdbus, which SDL uses for input methods and the like, launches a session bus of its own
+// (dbus-launch, whose daemons outlive the program) when asked for the session bus where the
+// environment names none and $XDG_RUNTIME_DIR/bus does not exist: a display manager's plain X
+// session, a test's server. There an address of a kind libdbus does not know makes every such
+// request fail at once, launching nothing. A bus the session has is left alone. Only this
+// process's environment changes; it starts no other program.
+void NeverLaunchASessionBus() {
+  if (IsSet("DBUS_SESSION_BUS_ADDRESS")) return;
+  if (IsSet("XDG_RUNTIME_DIR")) {
+    std::error_code Ignored;
+    if (std::filesystem::exists(std::string(std::getenv("XDG_RUNTIME_DIR")) + "/bus", Ignored))
+      return;
+  }
+  setenv("DBUS_SESSION_BUS_ADDRESS", "none-launched:", 1);
+}
+
 }  // namespace
 
 TGLWindow::TVideo::~TVideo() {
@@ -51,6 +68,7 @@ TGLWindow::TVideo::~TVideo() {
 TGLWindow::TGLWindow(int PixelDepth, const TWindowRequest& Request) : FKind(Request.Kind) {
   if (!Create(PixelDepth, Request)) {
     // Undone in the destructor's order; Error() stays.
+    FVisibility.reset();
     Context.reset();
     Window.reset();
     if (Video.Started) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -90,6 +108,11 @@ bool TGLWindow::StartVideo(const TWindowRequest& Request) {
   }
   // A full-screen window on one monitor stays when another monitor's window takes the focus.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  // A screen saver runs when nobody is there: it must not keep the session awake as SDL would
+  // by default (resetting and suspending the X server's saver, inhibiting idle on Wayland and
+  // over D-Bus), or the screen never blanks and a lock scheduled after it never comes.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  NeverLaunchASessionBus();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return Fail("cannot start the video subsystem", SDL_GetError());
   Video.Started = true;
@@ -161,7 +184,10 @@ bool TGLWindow::Create(int PixelDepth, const TWindowRequest& Request) {
     SDL_ShowWindow(Window.get());
     SDL_RaiseWindow(Window.get());
   }
-  if (Request.Kind != TWindowKind::Offscreen) SetPaced(true);
+  if (Request.Kind != TWindowKind::Offscreen) {
+    SetPaced(true);
+    FVisibility = std::make_unique<TVisibility>(Window.get());
+  }
   return true;
 }
 
@@ -177,7 +203,11 @@ void TGLWindow::SetPaced(bool Paced) {
 
 bool TGLWindow::MakeCurrent() { return SDL_GL_MakeCurrent(Window.get(), Context.get()) == 0; }
 
-void TGLWindow::Swap() { SDL_GL_SwapWindow(Window.get()); }
+void TGLWindow::Swap() {
+  if (FVisibility) FVisibility->BeforeSwap();
+  SDL_GL_SwapWindow(Window.get());
+  if (FVisibility) FVisibility->AfterSwap();
+}
 
 bool TGLWindow::Follow(bool& Resized) {
   Resized = false;

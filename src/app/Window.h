@@ -1,6 +1,7 @@
 // Window: one window with its current OpenGL context: the screen saver's full-screen window, a
 // desktop window, an X window someone else made (hack mode) or a hidden offscreen one. Owns the
-// video subsystem's use, the window and the context for its life. Depends on SDL2 and XWindow.
+// video subsystem's use, the window and the context for its life, and tells whether anybody can
+// see the window. Never keeps the session awake. Depends on SDL2, XWindow and Visibility.
 #pragma once
 
 #include <SDL.h>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "Visibility.h"
 #include "XWindow.h"
 
 // How the window is made.
@@ -32,6 +34,8 @@ public:
   // Makes the window (shown and raised unless offscreen or foreign) and a double-buffered context
   // of PixelDepth colour bits with a 16-bit depth buffer, current on this thread. On failure Ok()
   // is false, Error() says in one line which step failed and why, and nothing is left behind.
+  // In every kind, the session's idle state is left alone (screen blanking, display power-off and
+  // a lock scheduled after the program still come) and no session bus is ever launched.
   TGLWindow(int PixelDepth, const TWindowRequest& Request);
   // Releases the context, then the window (a foreign one is only let go of), then its use of the
   // video subsystem.
@@ -56,6 +60,10 @@ public:
   // context current. A program with windows on several displays paces its frames by one of them.
   void SetPaced(bool Paced);
   void Swap();
+  // Whether anybody can see the window now (see Visibility); an offscreen one always counts as
+  // seen. Visibility() watches it, for waiting until it may be.
+  bool Seen() { return !FVisibility || FVisibility->Seen(); }
+  TVisibility* Visibility() { return FVisibility.get(); }
   // A foreign window's size as its owner last set it (SDL hears nothing of it): Resized tells
   // whether it changed. False when the window is gone. Other kinds: true, never resized.
   bool Follow(bool& Resized);
@@ -79,6 +87,7 @@ private:
   TVideo Video;
   std::unique_ptr<SDL_Window, TWindowDeleter> Window;
   std::unique_ptr<void, TContextDeleter> Context;
+  std::unique_ptr<TVisibility> FVisibility;  // goes before the window it watches
 
   bool Create(int PixelDepth, const TWindowRequest& Request);
   bool StartVideo(const TWindowRequest& Request);

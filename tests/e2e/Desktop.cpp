@@ -107,6 +107,35 @@ int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
   return Code;
 }
 
+namespace {
+
+// Processor seconds (user and system) process Pid has used so far; -1 when it cannot be read.
+double ProcessorSeconds(pid_t Pid) {
+  std::ifstream In("/proc/" + std::to_string(Pid) + "/stat");
+  const std::string Stat((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  // The command name, in parentheses, may hold spaces: the fields are counted after it, from the
+  // third (the state); user and system time are the 14th and 15th.
+  const std::size_t NameEnd = Stat.rfind(')');
+  if (NameEnd == std::string::npos) return -1;
+  std::istringstream Fields(Stat.substr(NameEnd + 1));
+  std::string Field;
+  double Ticks = 0;
+  for (int Number = 3; Number <= 15 && Fields >> Field; ++Number)
+    if (Number >= 14) Ticks += std::stod(Field);
+  return Ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+}  // namespace
+
+double CoreShare(pid_t Pid, Clock::duration Span) {
+  const double Before = ProcessorSeconds(Pid);
+  const auto Start = Clock::now();
+  std::this_thread::sleep_for(Span);
+  const double After = ProcessorSeconds(Pid);
+  if (Before < 0 || After < 0) return -1;
+  return (After - Before) / std::chrono::duration<double>(Clock::now() - Start).count();
+}
+
 double TPicture::Mean(int Row0, int Row1, int Channel) const {
   double Sum = 0;
   for (int Y = Row0; Y < Row1; ++Y)

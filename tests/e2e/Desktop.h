@@ -64,6 +64,10 @@ bool WaitFor(TTest Test, Clock::duration Timeout) {
   return false;
 }
 
+// The share of one core (1 = a whole core) process Pid used, all its threads together, over the
+// next Span; -1 when it cannot be read.
+double CoreShare(pid_t Pid, Clock::duration Span);
+
 struct TPicture {
   int Width = 0, Height = 0;
   std::vector<std::array<int, 3>> Rgb;  // top row first

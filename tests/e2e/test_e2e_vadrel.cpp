@@ -24,6 +24,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/prctl.h>
@@ -365,6 +367,91 @@ TEST_F(ExitRules, AStopSignalEndsItWhileItsErrorBoxIsUp) {
     }
     EXPECT_EQ(Box, 0u) << "the error box outlived the program";
   }
+}
+
+// ---- What the saver leaves alone: an idle session, the session bus, the processor ----------
+
+using Saver = ExitRules;
+
+// The processes now running whose command line holds Program's name and every one of Words.
+std::set<pid_t> ProcessesOf(const std::string& Program, const std::vector<std::string>& Words) {
+  std::set<pid_t> Found;
+  for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string Name = Entry.path().filename();
+    if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream In(Entry.path() / "cmdline");
+    std::string Line((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    std::replace(Line.begin(), Line.end(), '\0', ' ');
+    if (Line.find(Program) != std::string::npos &&
+        std::all_of(Words.begin(), Words.end(),
+                    [&](const std::string& W) { return Line.find(W) != std::string::npos; }))
+      Found.insert(pid_t(std::stoi(Name)));
+  }
+  return Found;
+}
+
+// What libdbus launches for a program that asks for a session bus where there is none: both stay
+// after the program, daemonised, out of its process group.
+std::set<pid_t> LaunchedBuses() {
+  std::set<pid_t> Found = ProcessesOf("dbus-launch", {"--autolaunch"});
+  Found.merge(ProcessesOf("dbus-daemon", {"--fork", "--session"}));
+  return Found;
+}
+
+// Regression: on a display without a session bus (a plain X session, a test's server), SDL's use
+// of libdbus launched one, which was left running after the program.
+TEST_F(Saver, LaunchesNoSessionBusWhereTheSessionHasNone) {
+  const std::set<pid_t> Before = LaunchedBuses();
+  TProgram Program({"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"});
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  ExpectStillRunning(Program);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+  EXPECT_EQ(Program.Stderr(), "");
+  std::this_thread::sleep_for(500ms);
+  std::set<pid_t> Left;
+  std::ranges::set_difference(LaunchedBuses(), Before, std::inserter(Left, Left.end()));
+  for (const pid_t Pid : Left) {
+    ADD_FAILURE() << "left behind: process " << Pid;
+    kill(Pid, SIGTERM);
+  }
+}
+
+// A full-screen window of another program over the saver (as a lock screen is): the saver stops
+// drawing, and its processor time with it, yet Escape still ends it; uncovered, it draws again.
+TEST_F(Saver, DrawsNothingWhileCoveredAndAgainOnceUncovered) {
+  TProgram Program;
+  ASSERT_NE(WaitUntilRunning(Program), 0u);
+  const double Drawing = CoreShare(Program.Id(), 3s);
+  XSetWindowAttributes Attributes{};
+  Attributes.override_redirect = True;
+  Attributes.background_pixel = BlackPixel(D, DefaultScreen(D));
+  const Window Cover = XCreateWindow(D, DefaultRootWindow(D), 0, 0, unsigned(Width),
+                                     unsigned(Height), 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWOverrideRedirect | CWBackPixel, &Attributes);
+  const auto Covered = [&] {
+    XMapRaised(D, Cover);
+    XSync(D, False);
+    std::this_thread::sleep_for(1s);
+    return CoreShare(Program.Id(), 3s);
+  };
+  const double Resting = Covered();
+  std::printf("processor of the saver: %.1f %% of a core drawing, %.2f %% covered\n",
+              Drawing * 100, Resting * 100);
+  EXPECT_GT(Drawing, 0.1);
+  EXPECT_LT(Resting, 0.03);
+
+  XUnmapWindow(D, Cover);
+  XSync(D, False);
+  std::string Lack;
+  EXPECT_TRUE(WaitFor([&] {
+    return (Lack = WhatTheSceneLacks(::Capture(D, DefaultRootWindow(D)))).empty();
+  }, 20s)) << "uncovered, the screen lacks " << Lack;
+
+  EXPECT_LT(Covered(), 0.03);
+  Tap(XK_Escape);
+  ExpectCleanEnd(Program);
+  XDestroyWindow(D, Cover);
 }
 
 // Without any display the program must neither run invisibly nor report success.
