@@ -193,6 +193,7 @@ TEST(OptionTable, NumbersKeepTheirKeysRangesAndDefaults) {
       {"delay", "", 0, MaxDelayMicroseconds, DefaultDelayMicroseconds},
       {"detail", "", 0, 100000, std::int64_t(Scene::FarDetailPixels)},
       {"frames", "", 1, 1000000, ScreenshotFrames},
+      {"idle", "IdleMinutes", 1, MaxIdleMinutes, DefaultIdleMinutes},
   };
   for (const auto& C : Cases) {
     const TOptionSpec& Row = FindOption(C.Name);
@@ -204,11 +205,12 @@ TEST(OptionTable, NumbersKeepTheirKeysRangesAndDefaults) {
   }
 }
 
-// Every number option takes exactly its row's range, and says so when refused.
+// Every number option takes exactly its row's range, and says so when refused (--idle, a mode
+// whose value is attached, has its own cases).
 TEST(OptionTable, TheParserTakesEachNumbersRange) {
   int Numbers = 0;
   for (const TOptionSpec& Row : OptionTable()) {
-    if (!Row.Default) continue;
+    if (!Row.Default || Row.Group == TOptionGroup::Mode) continue;
     ++Numbers;
     const std::string Option = OptionSpelling(Row);
     const std::string Refusal = Option + " takes " + std::string(Row.Takes) + " from " +
@@ -296,7 +298,8 @@ TEST(Help, UsageIsOneLineNamingEveryOption) {
   EXPECT_TRUE(Usage.starts_with("usage: vadrel ["));
   EXPECT_EQ(Usage.find('\n'), std::string::npos);
   EXPECT_EQ(AsSet(OptionsIn(Usage)), LongSpellings());
-  for (const char* Text : {"[-root | -window-id ID | --window[=WxH] | --screenshot FILE.png ",
+  for (const char* Text : {"[-root | -window-id ID | --window[=WxH] | --idle[=TIME] [--force] | "
+                           "--screenshot FILE.png ",
                            "--benchmark [--frames N] [--size WxH] [--seed S] [--reference]]",
                            "[-count N]", "[--help]"})
     EXPECT_NE(Usage.find(Text), std::string::npos) << Text << " in " << Usage;
@@ -320,7 +323,7 @@ std::string ManText(const std::string& Line) {
 
 // Each option has one tagged paragraph (the line after .TP) in the manual's OPTIONS, and the
 // manual names no other option anywhere, but for other programs' options in the sections that
-// show how to start it from them (the idle daemons of WAYLAND).
+// show how to start it from them (the idle daemons of WAYLAND, systemctl in SYSTEMD).
 TEST(Documentation, ManualDescribesEveryOption) {
   std::istringstream Lines(ReadSource("packaging/vadrel.6"));
   std::vector<std::string> Tagged;
@@ -329,7 +332,7 @@ TEST(Documentation, ManualDescribesEveryOption) {
   for (std::string Line; std::getline(Lines, Line);) {
     if (Line.starts_with(".SH")) {
       InOptions = Line == ".SH OPTIONS";
-      OtherPrograms = Line == ".SH WAYLAND";
+      OtherPrograms = Line == ".SH WAYLAND" || Line == ".SH SYSTEMD";
     }
     const std::vector<std::string> Options = OptionsIn(ManText(Line));
     if (InOptions && AfterTP) Tagged.insert(Tagged.end(), Options.begin(), Options.end());

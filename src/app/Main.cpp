@@ -1,15 +1,20 @@
 // The process entry: reads the command line, then runs the screen saver in the mode it asks for
-// (or renders the scene headless into a PNG, or prints the help) and turns any error that nothing
-// else caught into the error box and exit code 1. Unknown options give exit code 2.
+// (or renders the scene headless into a PNG, watches the session for idleness, or prints the help)
+// and turns any error that nothing else caught into the error box and exit code 1. Unknown options
+// give exit code 2.
 #include "Headless.h"
+#include "IdleWatcher.h"
+#include "LockWatch.h"
 #include "Options.h"
 #include "Platform.h"
+#include "SaverDaemons.h"
 #include "Vadrel.h"
 
 #include <SDL.h>
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +24,29 @@ namespace {
 struct TSdlLibrary {
   ~TSdlLibrary() { SDL_Quit(); }
 };
+
+// --idle: the watcher, which starts this very program (as it was at start) as its screen saver
+// with the settings given. Exit code 1 when it will not or cannot watch this session.
+int RunIdleWatcher(const TOptions& Options) {
+  const TSettings Settings = LoadSettings(Options);
+  if (!Options.Force) {
+    if (const std::string Daemon = RunningSaverDaemon(); !Daemon.empty()) {
+      ShowDiagnostic(Daemon + ", and two screen savers would fight over the screen: choose "
+                              "Vadrel in its settings instead, or start vadrel --idle --force");
+      return 1;
+    }
+  }
+  std::string Tried;
+  std::unique_ptr<TIdleSource> Source = OpenIdleSource(Settings.IdleSeconds * 1000, Tried);
+  if (!Source) {
+    ShowDiagnostic(Tried);
+    return 1;
+  }
+  std::error_code Error;
+  TSaverCommand Saver{std::filesystem::read_symlink("/proc/self/exe", Error).string(),
+                      SettingArguments(Options)};
+  return TIdleWatcher(std::move(Source), OpenLockWatch(), std::move(Saver)).Run();
+}
 
 }  // namespace
 
@@ -34,6 +62,7 @@ int main(int argc, char** argv) {
     ShowText(HelpText);
     return 0;
   }
+  if (Options.Mode == TRunMode::Idle) return RunIdleWatcher(Options);
   InstallStopSignals();
 
   const TSdlLibrary Sdl;

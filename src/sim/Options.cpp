@@ -39,6 +39,25 @@ constexpr TOptionSpec Table[] = {
      .AttachedValue = true,
      .Takes = "a size, each side",
      .DefaultText = "1024x640"},
+    {.Name = "idle",
+     .Argument = "TIME",
+     .Low = 1,
+     .High = MaxIdleMinutes,
+     .Default = DefaultIdleMinutes,
+     .IniKey = "IdleMinutes",
+     .Help = "watch the session: after TIME minutes without input ({key} in Vadrel.ini, "
+             "{default} by default; {low} to {high}), or seconds with an s suffix (--idle=30s), "
+             "start the screen saver full screen, end it at the first input and wait again; the "
+             "settings given with it pass on to the screen saver",
+     .Group = TOptionGroup::Mode,
+     .Run = TRunMode::Idle,
+     .Dashes = 2,
+     .AttachedValue = true,
+     .Takes = "minutes"},
+    {.Name = "force",
+     .Help = "start even though another screen-saver daemon (XScreenSaver, MATE's) is running",
+     .Group = TOptionGroup::Idle,
+     .Dashes = 2},
     {.Name = "count",
      .Argument = "N",
      .Low = -1,
@@ -155,6 +174,18 @@ bool ParseSize(std::string_view Text, const TOptionSpec& Row, std::pair<int, int
   return true;
 }
 
+// The idle time: minutes, or seconds with an "s" suffix, within the row's range of minutes.
+bool ParseIdleTime(std::string_view Text, const TOptionSpec& Row, int& Seconds) {
+  const bool InSeconds = Text.ends_with('s');
+  if (InSeconds) Text.remove_suffix(1);
+  std::int64_t Value = 0;
+  if (!ParseNumber(Text, Value)) return false;
+  const std::int64_t Scale = InSeconds ? 1 : 60;
+  if (Value < Row.Low || Value > Row.High * 60 / Scale) return false;
+  Seconds = int(Value * Scale);
+  return true;
+}
+
 // An X window id: "0x" and hexadecimal digits, or decimal; never 0, at most 32 bits.
 bool ParseWindowId(std::string_view Text, std::uint64_t& Id) {
   std::uint32_t Value = 0;
@@ -215,6 +246,20 @@ public:
       return Fail(TakesError(OptionSpelling(Row) + "=" + std::string(Row.Argument), Row));
     return SetMode(Row);
   }
+  bool Idle(const TOptionSpec& Row, const std::string&) {
+    int Seconds = 0;
+    if (Attached && !ParseIdleTime(*Attached, Row, Seconds))
+      return Fail(OptionSpelling(Row) + "=" + std::string(Row.Argument) + " takes minutes from " +
+                  std::to_string(Row.Low) + " to " + std::to_string(Row.High) +
+                  ", or seconds with an s suffix (1s to " + std::to_string(Row.High * 60) + "s)");
+    if (Attached) O.IdleSeconds = Seconds;
+    return SetMode(Row);
+  }
+  bool Force(const TOptionSpec& Row, const std::string&) {
+    IdleOnly = OptionSpelling(Row);
+    O.Force = true;
+    return true;
+  }
   bool Delay(const TOptionSpec& Row, const std::string& Arg) {
     DelayGiven = true;
     return Number(Row, Arg, O.DelayMicroseconds);
@@ -267,6 +312,7 @@ private:
   std::string ModeOption;     // the option that chose the mode
   std::string HeadlessOnly;   // a Headless option seen, as written
   std::string BenchmarkOnly;  // a Benchmark option seen, as --help writes it
+  std::string IdleOnly;       // an Idle option seen, as --help writes it
   std::pair<int, int> WindowSize, PictureSize;
 
   bool One();
@@ -326,6 +372,8 @@ constexpr std::pair<std::string_view, THandler> Handlers[] = {
     {"root", &TParser::Root},
     {"window-id", &TParser::WindowId},
     {"window", &TParser::Window},
+    {"idle", &TParser::Idle},
+    {"force", &TParser::Force},
     {"count", &TParser::Count},
     {"rivals", &TParser::Rivals},
     {"delay", &TParser::Delay},
@@ -401,6 +449,7 @@ bool TParser::Check() {
     return Fail(HeadlessOnly + " needs --screenshot FILE.png or --benchmark");
   if (!BenchmarkOnly.empty() && O.Mode != TRunMode::Benchmark)
     return Fail(BenchmarkOnly + " needs --benchmark");
+  if (!IdleOnly.empty() && O.Mode != TRunMode::Idle) return Fail(IdleOnly + " needs --idle");
   return true;
 }
 
@@ -449,7 +498,8 @@ std::string Cell(const TOptionSpec& Row) {
 
 // The option's column in --help: sub-options indented under their modes, a short name after it.
 std::string HelpCell(const TOptionSpec& Row) {
-  const bool Sub = Row.Group == TOptionGroup::Headless || Row.Group == TOptionGroup::Benchmark;
+  const bool Sub = Row.Group == TOptionGroup::Headless || Row.Group == TOptionGroup::Benchmark ||
+                   Row.Group == TOptionGroup::Idle;
   std::string Text = (Sub ? "    " : "  ") + Cell(Row);
   if (!Row.ShortName.empty()) Text += ", -" + std::string(Row.ShortName);
   return Text;
@@ -500,7 +550,8 @@ std::string MakeHelpText() {
 bool BelongsTo(const TOptionSpec& Row, const TOptionSpec& Mode) {
   const bool HeadlessMode = Mode.Run == TRunMode::Screenshot || Mode.Run == TRunMode::Benchmark;
   return (Row.Group == TOptionGroup::Headless && HeadlessMode) ||
-         (Row.Group == TOptionGroup::Benchmark && Mode.Run == TRunMode::Benchmark);
+         (Row.Group == TOptionGroup::Benchmark && Mode.Run == TRunMode::Benchmark) ||
+         (Row.Group == TOptionGroup::Idle && Mode.Run == TRunMode::Idle);
 }
 
 // One line: the modes, each with its own options, then the settings and --help.
@@ -543,4 +594,19 @@ std::string OptionSpelling(const TOptionSpec& Option) {
 bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
                       TOptions& Options, std::string& Error) {
   return TParser(Arguments, Options, Error).Run(XScreenSaverWindow);
+}
+
+std::vector<std::string> SettingArguments(const TOptions& Options) {
+  std::vector<std::string> Arguments;
+  const auto Add = [&](std::string_view Name, std::optional<std::int64_t> Value) {
+    if (!Value) return;
+    Arguments.push_back(OptionSpelling(FindOption(Name)));
+    Arguments.push_back(std::to_string(*Value));
+  };
+  Add("count", Options.Count);
+  Add("rivals", Options.Rivals);
+  if (Options.DelayMicroseconds != 0) Add("delay", Options.DelayMicroseconds);
+  if (Options.ShowFrameRate) Arguments.push_back(OptionSpelling(FindOption("fps")));
+  Add("detail", Options.FarDetailPixels);
+  return Arguments;
 }

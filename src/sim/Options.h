@@ -1,6 +1,7 @@
 // Options: the command line. Picks how the program runs (the full-screen screen saver, a hack
-// drawing into a window XScreenSaver hands it, an ordinary desktop window, a headless render or
-// benchmark, or the list of options) and the settings of that run. Plain C++; no GL, no SDL, no X.
+// drawing into a window XScreenSaver hands it, an ordinary desktop window, the idle watcher that
+// starts the screen saver, a headless render or benchmark, or the list of options) and the
+// settings of that run. Plain C++; no GL, no SDL, no X.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ enum class TRunMode : std::uint8_t {
   Window,      // --window: an ordinary resizable desktop window
   Screenshot,  // --screenshot: render headless into a PNG
   Benchmark,   // --benchmark: render headless and print how fast
+  Idle,        // --idle: wait for the session to go idle and run the screen saver meanwhile
   Help,        // --help: print UsageText and stop
 };
 
@@ -48,12 +50,22 @@ struct TOptions {
   // The program's plain reference paths (the full neighbour scan, immediate-mode drawing)
   // instead of the fast ones, to compare them.
   bool Reference = false;
+
+  // Idle: the time without input, in seconds, when given (else IdleMinutes of Vadrel.ini), and
+  // whether to start even though another screen-saver daemon is running.
+  std::optional<int> IdleSeconds;
+  bool Force = false;
 };
 
 // The pause between frames in hack and window mode when -delay is not given (XScreenSaver's
 // usual value: a software-rendered saver must not hold a core at full load).
 inline constexpr int DefaultDelayMicroseconds = 20000;
 inline constexpr int MaxDelayMicroseconds = 10000000;
+
+// The idle watcher's time in minutes: 5 by default, from one minute to a day. Given in seconds
+// (--idle=3s) it may be as short as one second, for trying it out.
+inline constexpr int DefaultIdleMinutes = 5;
+inline constexpr int MaxIdleMinutes = 1440;
 
 // Which runs an option belongs to. --help and the usage line group the options by it, and the
 // parser refuses a Headless or Benchmark option in any other run.
@@ -62,6 +74,7 @@ enum class TOptionGroup : std::uint8_t {
   Setting,    // a setting of any run (-count, -fps)
   Headless,   // only with --screenshot or --benchmark (--frames)
   Benchmark,  // only with --benchmark (--reference)
+  Idle,       // only with --idle (--force)
   Help,       // --help
 };
 
@@ -106,6 +119,10 @@ std::string OptionSpelling(const TOptionSpec& Option);
 // understood; Options is then unspecified.
 bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
                       TOptions& Options, std::string& Error);
+
+// The setting options of Options as a command line, for the screen saver the idle watcher starts:
+// those given (-count, -rivals, -detail, -fps, a -delay other than none), in the table's order.
+std::vector<std::string> SettingArguments(const TOptions& Options);
 
 // The one-line usage and the whole help text (every option), both made from the options table.
 extern const char* const UsageText;

@@ -10,6 +10,7 @@ constexpr std::string_view IniSection = "Section";
 
 // Why a value above the range is not taken as it stands, by the key's option.
 std::string_view CapReason(std::string_view OptionName) {
+  if (OptionName == "idle") return "is longer than the idle watcher waits";
   return OptionName == "count" ? "is more than the screen saver can animate"
                                : "is more than the screen saver lets hunt";
 }
@@ -50,5 +51,10 @@ TWorkedOutSettings WorkOutSettings(const TOptions& Options, const TIniSource& Us
   S.ShowFrameRate = Options.ShowFrameRate;
   S.ReferencePaths = Options.Reference;
   S.FarDetailPixels = Options.FarDetailPixels.value_or(Scene::FarDetailPixels);
+  // Only the watcher reads its key: a screen saver run says nothing of it.
+  if (Options.Mode == TRunMode::Idle)
+    S.IdleSeconds = Options.IdleSeconds
+                        ? *Options.IdleSeconds
+                        : FromFiles("idle", std::nullopt, User, Data, Out.Diagnostics) * 60;
   return Out;
 }

@@ -31,6 +31,8 @@ struct TSettings {
   bool SkipBackFaces = true;
   // The fast paths draw the sea floor's sand and caustic light as one texture, multiplied ahead.
   bool LitTextures = true;
+  // The idle watcher's time without input before it starts the screen saver ("IdleMinutes").
+  int IdleSeconds = DefaultIdleMinutes * 60;
 };
 
 struct TWorkedOutSettings {

@@ -1,0 +1,350 @@
+#include "IdleWatcher.h"
+
+#include "Platform.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+extern char** environ;
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A descriptor closed with its owner.
+class TFd {
+public:
+  explicit TFd(int Descriptor = -1) : Fd(Descriptor) {}
+  ~TFd() {
+    if (Fd >= 0) close(Fd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return Fd; }
+
+private:
+  int Fd;
+};
+
+// The stop signals, blocked in this thread and read from a descriptor while it lives; the mask
+// the thread had before is put back at the end and given to the saver.
+class TStopSignals {
+public:
+  TStopSignals() {
+    sigemptyset(&Stops);
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&Stops, Signal);
+    pthread_sigmask(SIG_BLOCK, &Stops, &Before);
+    Fd.emplace(signalfd(-1, &Stops, SFD_NONBLOCK | SFD_CLOEXEC));
+  }
+  ~TStopSignals() {
+    Fd.reset();
+    // A stop that arrived after the last read stays pending: it must not act once unblocked.
+    for (timespec Now{}; sigtimedwait(&Stops, nullptr, &Now) > 0;) {
+    }
+    pthread_sigmask(SIG_SETMASK, &Before, nullptr);
+  }
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+  int Descriptor() const { return Fd->Get(); }
+  const sigset_t& Stoppers() const { return Stops; }
+  const sigset_t& MaskBefore() const { return Before; }
+  // True when a stop signal has arrived.
+  bool Arrived() const {
+    signalfd_siginfo Info{};
+    return read(Fd->Get(), &Info, sizeof Info) == ssize_t(sizeof Info);
+  }
+
+private:
+  sigset_t Stops{}, Before{};
+  std::optional<TFd> Fd;
+};
+
+// What a wait status says, for the line about a saver that failed; empty for a clean exit.
+std::string Failure(int Status) {
+  if (WIFEXITED(Status) && WEXITSTATUS(Status) == 0) return {};
+  if (WIFEXITED(Status)) return "ended with exit status " + std::to_string(WEXITSTATUS(Status));
+  const int Signal = WIFSIGNALED(Status) ? WTERMSIG(Status) : 0;
+  return "was killed by signal " + std::to_string(Signal) + " (" + strsignal(Signal) + ")";
+}
+
+// The saver's environment: the watcher's own, but that it draws full screen (never into a window
+// a daemon named) and leaves the session's idle state alone, since that state is what tells the
+// watcher of the activity that must end it.
+std::vector<std::string> SaverEnvironment() {
+  std::vector<std::string> Out;
+  for (char** Each = environ; *Each; ++Each) {
+    const std::string_view Entry(*Each);
+    if (!Entry.starts_with("XSCREENSAVER_WINDOW=") &&
+        !Entry.starts_with("SDL_VIDEO_ALLOW_SCREENSAVER="))
+      Out.emplace_back(Entry);
+  }
+  Out.emplace_back("SDL_VIDEO_ALLOW_SCREENSAVER=1");
+  return Out;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& Strings) {
+  std::vector<char*> Out;
+  for (std::string& Each : Strings) Out.push_back(Each.data());
+  Out.push_back(nullptr);
+  return Out;
+}
+
+// The running screen saver: a child process waited on through its pidfd.
+class TSaverProcess {
+public:
+  // Starts Command; on failure Error says why (and nothing runs).
+  TSaverProcess(const TSaverCommand& Command, const TStopSignals& Signals, std::string& Error);
+  ~TSaverProcess() { Stop(); }
+  TSaverProcess(const TSaverProcess&) = delete;
+  TSaverProcess& operator=(const TSaverProcess&) = delete;
+
+  bool Started() const { return Pid > 0; }
+  int Descriptor() const { return PidFd ? PidFd->Get() : -1; }
+  // Asks it to end (SIGTERM), once; its end is then not a failure.
+  void End() {
+    if (!Ended) kill(Pid, SIGTERM);
+    Ended = true;
+    KillAt = TClock::now() + SaverGraceTime;
+  }
+  bool AskedToEnd() const { return Ended; }
+  std::optional<TClock::time_point> KillTime() const {
+    return Ended && !Killed ? std::optional(KillAt) : std::nullopt;
+  }
+  void KillIfLate() {
+    if (!Ended || Killed || TClock::now() < KillAt) return;
+    kill(Pid, SIGKILL);
+    Killed = true;
+  }
+  // Its wait status once it has ended (reaped then), else nothing.
+  std::optional<int> Reap() {
+    int Status = 0;
+    if (waitpid(Pid, &Status, WNOHANG) != Pid) return std::nullopt;
+    Pid = -1;
+    return Status;
+  }
+  TClock::duration Age() const { return TClock::now() - StartedAt; }
+
+private:
+  pid_t Pid = -1;
+  std::optional<TFd> PidFd;
+  bool Ended = false, Killed = false;
+  TClock::time_point StartedAt = TClock::now(), KillAt;
+
+  // Ends it and waits for it: SIGTERM, then SIGKILL after the grace time.
+  void Stop();
+};
+
+TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TStopSignals& Signals,
+                             std::string& Error) {
+  std::vector<std::string> Arguments{Command.Program};
+  Arguments.insert(Arguments.end(), Command.Arguments.begin(), Command.Arguments.end());
+  std::vector<std::string> Environment = SaverEnvironment();
+  posix_spawnattr_t Attributes;
+  posix_spawnattr_init(&Attributes);
+  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setsigmask(&Attributes, &Signals.MaskBefore());
+  posix_spawnattr_setsigdefault(&Attributes, &Signals.Stoppers());
+  const int Result = posix_spawn(&Pid, Command.Program.c_str(), nullptr, &Attributes,
+                                 Pointers(Arguments).data(), Pointers(Environment).data());
+  posix_spawnattr_destroy(&Attributes);
+  if (Result != 0) {
+    Pid = -1;
+    Error = "the screen saver " + Command.Program + " could not be started: " + strerror(Result);
+    return;
+  }
+  // It cannot have been reaped yet: the pidfd names it even if it has already ended. (Called
+  // directly: Debian 12's header declares the wrapper without C linkage.)
+  PidFd.emplace(int(syscall(SYS_pidfd_open, Pid, 0)));
+}
+
+void TSaverProcess::Stop() {
+  if (Pid <= 0) return;
+  End();
+  for (int Signal : {SIGTERM, SIGKILL}) {
+    if (Signal == SIGKILL) kill(Pid, SIGKILL);
+    pollfd Wait{Descriptor(), POLLIN, 0};
+    const int Ms = Signal == SIGTERM ? int(SaverGraceTime.count()) : -1;
+    while (poll(&Wait, 1, Ms) < 0 && errno == EINTR) {
+    }
+    if (Reap()) return;
+  }
+  waitpid(Pid, nullptr, 0);
+}
+
+int MillisecondsUntil(TClock::time_point When) {
+  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(When - TClock::now());
+  return int(std::clamp<std::int64_t>(Left.count(), 0, 24 * 3600 * 1000));
+}
+
+}  // namespace
+
+// One run of the watcher: the state between events.
+class TIdleWatcher::TLoop {
+public:
+  TLoop(TIdleWatcher& Owner) : W(Owner) {}
+  int Run();
+
+private:
+  TIdleWatcher& W;
+  TStopSignals Signals;
+  std::optional<TSaverProcess> Saver;
+  bool SessionIdle = false, Locked = false;
+  std::chrono::milliseconds Pause{0};        // the back-off now due after a saver's own end
+  std::optional<TClock::time_point> RetryAt;  // no saver before then
+
+  struct TWait {
+    std::vector<pollfd> Fds;
+    std::vector<TIdleSource*> Owners;  // each descriptor's source; null for the watcher's own
+    int TimeoutMs = -1;
+    // Each source that asked to be called back by a time, and that time.
+    std::vector<std::pair<TIdleSource*, TClock::time_point>> Timers;
+  };
+  TWait Prepare() const;
+  bool Dispatch(TIdleSource& Source);
+  void Handle(TIdleEvent Event);
+  void MaybeStart();
+  void SaverGone(int Status);
+  void EndSaver() {
+    if (Saver) Saver->End();
+  }
+};
+
+int TIdleWatcher::TLoop::Run() {
+  for (;;) {
+    TWait Wait = Prepare();
+    if (poll(Wait.Fds.data(), Wait.Fds.size(), Wait.TimeoutMs) < 0 && errno != EINTR) {
+      ShowDiagnostic(std::string("cannot wait for the session: ") + strerror(errno));
+      return 1;
+    }
+    if (Wait.Fds[0].revents && Signals.Arrived()) return 0;
+    if (Saver && Wait.Fds[1].revents)
+      if (const std::optional<int> Status = Saver->Reap()) SaverGone(*Status);
+    for (TIdleSource* Source : {W.Source.get(), W.Locks.get()}) {
+      if (!Source) continue;
+      bool Due = false;
+      for (const auto& [Owner, When] : Wait.Timers) Due = Due || (Owner == Source && TClock::now() >= When);
+      for (std::size_t I = 0; I < Wait.Fds.size(); ++I)
+        Due = Due || (Wait.Owners[I] == Source && Wait.Fds[I].revents);
+      if (Due && !Dispatch(*Source)) return 1;
+    }
+    if (Saver) Saver->KillIfLate();
+    MaybeStart();
+  }
+}
+
+TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
+  TWait Wait;
+  Wait.Fds.push_back({Signals.Descriptor(), POLLIN, 0});
+  Wait.Owners.push_back(nullptr);
+  Wait.Fds.push_back({Saver ? Saver->Descriptor() : -1, POLLIN, 0});
+  Wait.Owners.push_back(nullptr);
+  const auto Sooner = [&](int Ms) {
+    if (Ms >= 0) Wait.TimeoutMs = Wait.TimeoutMs < 0 ? Ms : std::min(Wait.TimeoutMs, Ms);
+  };
+  for (TIdleSource* Source : {W.Source.get(), W.Locks.get()}) {
+    if (!Source) continue;
+    for (const int Fd : Source->Fds()) {
+      Wait.Fds.push_back({Fd, POLLIN, 0});
+      Wait.Owners.push_back(Source);
+    }
+    if (const int Ms = Source->TimeoutMs(); Ms >= 0) {
+      Sooner(Ms);
+      Wait.Timers.emplace_back(Source, TClock::now() + std::chrono::milliseconds(Ms));
+    }
+  }
+  if (Saver && Saver->KillTime()) Sooner(MillisecondsUntil(*Saver->KillTime()));
+  if (!Saver && SessionIdle && RetryAt) Sooner(MillisecondsUntil(*RetryAt));
+  return Wait;
+}
+
+bool TIdleWatcher::TLoop::Dispatch(TIdleSource& Source) {
+  std::vector<TIdleEvent> Events;
+  const bool Alive = Source.Dispatch(Events);
+  for (const TIdleEvent Event : Events) Handle(Event);
+  if (!Alive) ShowDiagnostic(Source.Name() + " is gone; the idle watcher ends");
+  return Alive;
+}
+
+void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {
+  switch (Event) {
+  case TIdleEvent::Idle:
+    SessionIdle = true;
+    break;
+  case TIdleEvent::Active:
+    SessionIdle = false;
+    Pause = std::chrono::milliseconds(0);
+    RetryAt.reset();
+    EndSaver();
+    break;
+  // Whoever unlocks is at the session: the saver waits for the next idle period.
+  case TIdleEvent::Locked:
+  case TIdleEvent::Unlocked:
+    Locked = Event == TIdleEvent::Locked;
+    SessionIdle = false;
+    EndSaver();
+    break;
+  }
+}
+
+void TIdleWatcher::TLoop::MaybeStart() {
+  if (!SessionIdle || Locked || Saver || (RetryAt && TClock::now() < *RetryAt)) return;
+  // Asked at every start, not once per idle period: a video may begin while a failed saver waits
+  // for its retry.
+  if (!W.Source->Inhibited().empty()) {
+    SessionIdle = false;  // until the source tells of the next idle period
+    return;
+  }
+  std::string Error;
+  Saver.emplace(W.Saver, Signals, Error);
+  if (!Saver->Started()) {
+    Saver.reset();
+    ShowDiagnostic(Error);
+    SaverGone(0);
+    return;
+  }
+  W.Source->SaverStarted();
+  if (W.Locks) W.Locks->SaverStarted();
+}
+
+// The saver has ended (or could not start): a failure is told; an end it was not asked for puts
+// off the next start by the back-off, which grows unless the saver had run for a while.
+void TIdleWatcher::TLoop::SaverGone(int Status) {
+  const bool Asked = Saver && Saver->AskedToEnd();
+  const bool Settled = Saver && Saver->Age() >= W.Backoff.Settled;
+  if (Saver) {
+    Saver.reset();
+    W.Source->SaverEnded();
+    if (W.Locks) W.Locks->SaverEnded();
+    if (const std::string Why = Failure(Status); !Asked && !Why.empty())
+      ShowDiagnostic("the screen saver " + Why);
+  }
+  if (Asked) return;
+  if (Settled || Pause.count() == 0)
+    Pause = W.Backoff.First;
+  else
+    Pause = std::min(Pause * 2, W.Backoff.Longest);
+  RetryAt = TClock::now() + Pause;
+}
+
+TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> IdleSource,
+                           std::unique_ptr<TIdleSource> LockWatch, TSaverCommand SaverCommand,
+                           TBackoff Pauses)
+    : Source(std::move(IdleSource)), Locks(std::move(LockWatch)), Saver(std::move(SaverCommand)),
+      Backoff(Pauses) {}
+
+TIdleWatcher::~TIdleWatcher() = default;
+
+int TIdleWatcher::Run() { return TLoop(*this).Run(); }

@@ -1,0 +1,54 @@
+// IdleWatcher: the loop of `vadrel --idle`. Waits on the session's idle source and lock watch and
+// on its own stop signals in one poll(), starts the screen saver as its child when the session
+// goes idle and ends it at the first activity or when the session locks; a saver that fails is
+// reported in one line and retried only after a growing pause. No GL, no SDL: it sleeps on
+// events. Depends on IdleSource and Platform (diagnostics).
+#pragma once
+
+#include "IdleSource.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The program the watcher starts as its screen saver, with its arguments (without its own name).
+struct TSaverCommand {
+  std::string Program;
+  std::vector<std::string> Arguments;
+};
+
+// The pause before a saver that ended on its own is started again while the session stays idle:
+// First, doubled after each such end up to Longest; back to First after activity or after a saver
+// that ran for Settled.
+struct TBackoff {
+  std::chrono::milliseconds First{10000};
+  std::chrono::milliseconds Longest{300000};
+  std::chrono::milliseconds Settled{60000};
+};
+
+// How long a saver has to end after SIGTERM before it gets SIGKILL.
+inline constexpr std::chrono::milliseconds SaverGraceTime{3000};
+
+class TIdleWatcher {
+public:
+  // Source must not be null; Locks may be (the session then has no lock watch).
+  TIdleWatcher(std::unique_ptr<TIdleSource> Source, std::unique_ptr<TIdleSource> Locks,
+               TSaverCommand Saver, TBackoff Backoff = {});
+  ~TIdleWatcher();
+  TIdleWatcher(const TIdleWatcher&) = delete;
+  TIdleWatcher& operator=(const TIdleWatcher&) = delete;
+
+  // Watches until SIGTERM, SIGINT or SIGHUP (0) or until a source is gone (1, with one line),
+  // and ends the saver either way. The calling thread has the three signals blocked meanwhile;
+  // other threads of the process must block them too, or the watcher may never see them. The
+  // saver starts with the signal mask the caller had.
+  int Run();
+
+private:
+  class TLoop;
+  std::unique_ptr<TIdleSource> Source, Locks;
+  TSaverCommand Saver;
+  TBackoff Backoff;
+};
+
