@@ -4,13 +4,13 @@
 // give exit code 2.
 #include "Headless.h"
 #include "IdleWatcher.h"
-#include "LockWatch.h"
 #include "Options.h"
 #include "Platform.h"
-#include "SaverDaemons.h"
 #include "Vadrel.h"
 
 #include <SDL.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <exception>
@@ -25,27 +25,36 @@ struct TSdlLibrary {
   ~TSdlLibrary() { SDL_Quit(); }
 };
 
-// --idle: the watcher, which starts this very program (as it was at start) as its screen saver
-// with the settings given. Exit code 1 when it will not or cannot watch this session.
+// The lean watcher beside this program in the build tree, or where the package installs it
+// (libexec/vadrel beside libexec/xscreensaver); empty when neither is there.
+std::filesystem::path LeanWatcher(const std::filesystem::path& Self) {
+  for (const char* Relative : {"vadrel-idle", "../vadrel/vadrel-idle"})
+    if (const std::filesystem::path Candidate = Self.parent_path() / Relative;
+        access(Candidate.c_str(), X_OK) == 0)
+      return Candidate;
+  return {};
+}
+
+// --idle: works out the time and hands over to the lean watcher (same process, by exec), which
+// starts this very program (as it was at start) as its screen saver with the settings given. Where
+// the lean watcher is missing, or cannot be run, this process watches itself, in more memory.
 int RunIdleWatcher(const TOptions& Options) {
   const TSettings Settings = LoadSettings(Options);
-  if (!Options.Force) {
-    if (const std::string Daemon = RunningSaverDaemon(); !Daemon.empty()) {
-      ShowDiagnostic(Daemon + ", and two screen savers would fight over the screen: choose "
-                              "Vadrel in its settings instead, or start vadrel --idle --force");
-      return 1;
-    }
-  }
-  std::string Tried;
-  std::unique_ptr<TIdleSource> Source = OpenIdleSource(Settings.IdleSeconds * 1000, Tried);
-  if (!Source) {
-    ShowDiagnostic(Tried);
-    return 1;
-  }
   std::error_code Error;
-  TSaverCommand Saver{std::filesystem::read_symlink("/proc/self/exe", Error).string(),
-                      SettingArguments(Options)};
-  return TIdleWatcher(std::move(Source), OpenLockWatch(), std::move(Saver)).Run();
+  const std::filesystem::path Self = std::filesystem::read_symlink("/proc/self/exe", Error);
+  TSaverCommand Saver{Self.string(), SettingArguments(Options)};
+  if (const std::filesystem::path Lean = LeanWatcher(Self); !Lean.empty()) {
+    std::vector<std::string> Arguments{Lean.string()};
+    if (Options.Force) Arguments.emplace_back("--force");
+    Arguments.push_back(std::to_string(Settings.IdleSeconds));
+    Arguments.push_back(Saver.Program);
+    Arguments.insert(Arguments.end(), Saver.Arguments.begin(), Saver.Arguments.end());
+    std::vector<char*> Pointers;
+    for (std::string& Each : Arguments) Pointers.push_back(Each.data());
+    Pointers.push_back(nullptr);
+    execv(Lean.c_str(), Pointers.data());
+  }
+  return WatchSession(Options.Force, Settings.IdleSeconds, std::move(Saver));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "IdleWatcher.h"
 
+#include "LockWatch.h"
 #include "Platform.h"
+#include "SaverDaemons.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -348,3 +350,20 @@ TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> IdleSource,
 TIdleWatcher::~TIdleWatcher() = default;
 
 int TIdleWatcher::Run() { return TLoop(*this).Run(); }
+
+int WatchSession(bool Force, int IdleSeconds, TSaverCommand Saver) {
+  if (!Force) {
+    if (const std::string Daemon = RunningSaverDaemon(); !Daemon.empty()) {
+      ShowDiagnostic(Daemon + ", and two screen savers would fight over the screen: choose "
+                              "Vadrel in its settings instead, or start vadrel --idle --force");
+      return 1;
+    }
+  }
+  std::string Tried;
+  std::unique_ptr<TIdleSource> Source = OpenIdleSource(IdleSeconds * 1000, Tried);
+  if (!Source) {
+    ShowDiagnostic(Tried);
+    return 1;
+  }
+  return TIdleWatcher(std::move(Source), OpenLockWatch(), std::move(Saver)).Run();
+}

@@ -52,3 +52,8 @@ private:
   TBackoff Backoff;
 };
 
+
+// The whole of `vadrel --idle` once its settings are known: refuses (one line, 1) when another
+// screen-saver daemon runs, unless Force; finds the session's idle source (one line naming what it
+// tried, 1, when there is none) and its lock watch; then watches (TIdleWatcher::Run).
+int WatchSession(bool Force, int IdleSeconds, TSaverCommand Saver);
