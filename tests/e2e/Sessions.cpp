@@ -1,0 +1,409 @@
+#include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
+
+#include "Sessions.h"
+
+#include <systemd/sd-bus.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TWaylandSession::TWaylandSession(const std::string& Program, const std::string& Data,
+                                 bool RefusesRoot) {
+  if (RefusesRoot && getuid() == 0) {
+    const passwd* Nobody = getpwnam("nobody");
+    if (!Nobody) {
+      Why = "no user nobody to run the compositor, which refuses root";
+      return;
+    }
+    User = TProcess::TUser{Nobody->pw_uid, Nobody->pw_gid};
+  }
+  // The build folder may lie in root's home, where the session's user cannot reach it.
+  fs::create_directories(Folder() / "run");
+  fs::copy(Program, Folder() / "vadrel");
+  fs::copy(Data, Folder() / "data", fs::copy_options::recursive);
+  if (User) CopySanitizerFiles();
+}
+
+// A sanitized build's suite preloads a library and names a suppressions file, both in the build
+// folder, which the session's user may not reach: it gets copies.
+void TWaylandSession::CopySanitizerFiles() {
+  if (const char* Preload = std::getenv("LD_PRELOAD"); Preload && *Preload) {
+    fs::copy(Preload, Folder() / "preload.so");
+    Overrides.push_back("LD_PRELOAD=" + (Folder() / "preload.so").string());
+  }
+  const char* Options = std::getenv("LSAN_OPTIONS");
+  const std::string Leaks = Options ? Options : "";
+  const std::size_t At = Leaks.find("suppressions=");
+  if (At == std::string::npos) return;
+  const std::size_t From = At + 13, To = std::min(Leaks.find(':', From), Leaks.size());
+  fs::copy(Leaks.substr(From, To - From), Folder() / "sanitize.supp");
+  Overrides.push_back("LSAN_OPTIONS=" + Leaks.substr(0, From) +
+                      (Folder() / "sanitize.supp").string() + Leaks.substr(To));
+}
+
+void TWaylandSession::GiveToUser(const fs::path& Path) const {
+  if (!User) return;
+  chown(Path.c_str(), User->Uid, User->Gid);
+  if (fs::is_directory(Path))
+    for (const auto& Entry : fs::recursive_directory_iterator(Path))
+      chown(Entry.path().c_str(), User->Uid, User->Gid);
+}
+
+std::string TWaylandSession::Copy(const std::string& File) {
+  const fs::path To = Folder() / fs::path(File).filename();
+  fs::copy(File, To, fs::copy_options::overwrite_existing);
+  GiveToUser(To);
+  return To.string();
+}
+
+void TWaylandSession::AddToEnvironment(std::vector<std::string> Extra) {
+  Overrides.insert(Overrides.end(), Extra.begin(), Extra.end());
+}
+
+TProcess::TSetting TWaylandSession::Setting(std::vector<std::string> Extra) const {
+  const std::string Root = Folder().string();
+  std::vector<std::string> All = {"DISPLAY", "SDL_VIDEODRIVER", "HOME=" + Root,
+                                  "XDG_RUNTIME_DIR=" + Root + "/run", "VADREL_DATA=" + Root + "/data"};
+  if (!Socket.empty()) All.push_back("WAYLAND_DISPLAY=" + Socket);
+  All.insert(All.end(), Overrides.begin(), Overrides.end());
+  All.insert(All.end(), Extra.begin(), Extra.end());
+  return {All, User, Root};
+}
+
+bool TWaylandSession::StartCompositor(const std::string& Compositor,
+                                      std::vector<std::string> Arguments,
+                                      std::vector<std::string> Environment,
+                                      Clock::duration Timeout) {
+  GiveToUser(Folder());
+  chmod((Folder() / "run").c_str(), 0700);
+  const auto Start = Clock::now();
+  Server.emplace(Compositor, std::move(Arguments), Setting(std::move(Environment)));
+  for (const auto End = Start + Timeout; Socket.empty() && Clock::now() < End && Server->Running();
+       std::this_thread::sleep_for(50ms))
+    for (const auto& Entry : fs::directory_iterator(Folder() / "run"))
+      if (const std::string File = Entry.path().filename();
+          File.starts_with("wayland-") && !File.ends_with(".lock"))
+        Socket = File;
+  Started = Clock::now() - Start;
+  if (Socket.empty()) Why = fs::path(Compositor).filename().string() + " did not start: " +
+                            Server->Stderr();
+  return !Socket.empty();
+}
+
+std::string TWaylandSession::WhatTheOutputsLack() {
+  for (const std::string& Output : Outputs()) {
+    std::string Errors;
+    const TPicture Picture = Capture(Output, Errors);
+    if (Picture.Rgb.empty()) return Output + ": no picture: " + Errors;
+    if (const std::string Lack = WhatTheSceneLacks(Picture); !Lack.empty()) {
+      SavePicture(Picture, ::testing::TempDir() + Name() + "-" + Output + ".png");
+      return Output + " lacks " + Lack;
+    }
+  }
+  return {};
+}
+
+std::string TWaylandSession::WhereTheSceneShows() {
+  for (const std::string& Output : Outputs()) {
+    std::string Errors;
+    const TPicture Picture = Capture(Output, Errors);
+    if (Picture.Rgb.empty()) return Output + ": no picture: " + Errors;
+    if (WhatTheSceneLacks(Picture).empty()) {
+      SavePicture(Picture, ::testing::TempDir() + Name() + "-" + Output + ".png");
+      return Output + " shows the scene";
+    }
+  }
+  return {};
+}
+
+// sway
+
+std::unique_ptr<TSwaySession> TSwaySession::Open(const std::string& Program,
+                                                 const std::string& Data, int Count,
+                                                 std::string& Missing) {
+  for (const char* Tool : {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"})
+    if (!fs::exists(Tool)) {
+      Missing = Tool;
+      return nullptr;
+    }
+  return std::make_unique<TSwaySession>(Program, Data, Count);
+}
+
+TSwaySession::TSwaySession(const std::string& Program, const std::string& Data, int Outputs)
+    : TWaylandSession(Program, Data, true), Count(Outputs) {
+  if (!Why.empty()) return;
+  std::ofstream Config(Folder() / "sway.config");
+  for (int I = 0; I < Count; ++I)
+    Config << "output HEADLESS-" << I + 1 << " resolution 1280x800 position " << I * 1280
+           << " 0\n";
+  Config.close();
+  // Its programs see no session bus: a desktop of sway has none to offer them.
+  AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS"});
+  StartCompositor("sway", {"-c", (Folder() / "sway.config").string()},
+                  {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                   "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
+                  20s);
+}
+
+std::vector<std::string> TSwaySession::Outputs() const {
+  std::vector<std::string> Names;
+  for (int I = 0; I < Count; ++I) Names.push_back("HEADLESS-" + std::to_string(I + 1));
+  return Names;
+}
+
+TPicture TSwaySession::Capture(const std::string& Output, std::string& Errors) {
+  const std::string Shot = (Folder() / ("shot-" + Output + ".png")).string();
+  if (RunToEnd("grim", {"-o", Output, Shot}, Setting(), Errors) != 0) return {};
+  return ReadPicture(Shot);
+}
+
+bool TSwaySession::Key(const std::string& Key, std::string& Errors) {
+  return RunToEnd("wtype", {"-k", Key}, Setting(), Errors) == 0;
+}
+
+bool TSwaySession::Activity(std::string& Errors) { return Key("Shift_L", Errors); }
+
+int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Output) {
+  std::string Ipc;
+  for (const auto& Entry : fs::directory_iterator(Folder() / "run"))
+    if (Entry.path().filename().string().starts_with("sway-ipc.")) Ipc = Entry.path().string();
+  const std::string Out = (Folder() / "swaymsg.out").string();
+  std::string Command = "exec swaymsg -s \"$1\"";
+  for (std::size_t I = 0; I < Arguments.size(); ++I)
+    Command += " \"$" + std::to_string(I + 3) + "\"";
+  Command += " >\"$2\"";
+  Arguments.insert(Arguments.begin(), {"-c", Command, "sh", Ipc, Out});
+  std::string Errors;
+  const int Code = RunToEnd("sh", std::move(Arguments), Setting(), Errors);
+  std::stringstream Text;
+  Text << std::ifstream(Out).rdbuf() << Errors;
+  Output = Text.str();
+  return Code;
+}
+
+// KWin
+
+namespace {
+
+// A session bus for the test's KWin alone: no services to start, and open to the test's own user
+// when KWin's is another.
+constexpr const char* BusConfig = R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=@BUS@</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+// KWin's screen locker would lock this session after its default five idle minutes.
+constexpr const char* LockerConfig = "[Daemon]\nAutolock=false\nLockOnResume=false\n";
+
+std::string BusError(const char* What, int Code, const sd_bus_error& Error) {
+  return std::string(What) + ": " + (Error.message ? Error.message : std::strerror(-Code));
+}
+
+// Everything read from Fd until its writer closes it (or nothing more comes for Quiet).
+std::vector<std::uint8_t> ReadAll(int Fd, int QuietMs) {
+  std::vector<std::uint8_t> Bytes;
+  for (std::uint8_t Block[65536];;) {
+    pollfd Wait{Fd, POLLIN, 0};
+    if (poll(&Wait, 1, QuietMs) <= 0) break;
+    const ssize_t Got = read(Fd, Block, sizeof Block);
+    if (Got <= 0) break;
+    Bytes.insert(Bytes.end(), Block, Block + Got);
+  }
+  return Bytes;
+}
+
+// The unsigned numbers of a reply's a{sv} (a screenshot's width, height, stride and format).
+std::map<std::string, std::uint32_t> Numbers(sd_bus_message* Reply) {
+  std::map<std::string, std::uint32_t> Values;
+  if (sd_bus_message_enter_container(Reply, 'a', "{sv}") < 0) return Values;
+  while (sd_bus_message_enter_container(Reply, 'e', "sv") > 0) {
+    const char* Key = nullptr;
+    const char* Contents = nullptr;
+    std::uint32_t Value = 0;
+    if (sd_bus_message_read(Reply, "s", &Key) < 0 ||
+        sd_bus_message_peek_type(Reply, nullptr, &Contents) < 0)
+      break;
+    if (Contents && std::string(Contents) == "u" && sd_bus_message_read(Reply, "v", "u", &Value) >= 0)
+      Values[Key] = Value;
+    else
+      sd_bus_message_skip(Reply, "v");
+    sd_bus_message_exit_container(Reply);
+  }
+  return Values;
+}
+
+// Raw pixels in one of Qt's 32-bit image formats as a picture: 4 to 6 are 0xAARRGGBB words
+// (little-endian: B, G, R, A in memory), 16 to 18 R, G, B, A bytes.
+TPicture FromQtImage(const std::vector<std::uint8_t>& Bytes,
+                     const std::map<std::string, std::uint32_t>& Info, std::string& Errors) {
+  const auto Get = [&](const char* Key) { return Info.contains(Key) ? Info.at(Key) : 0; };
+  const std::uint32_t Width = Get("width"), Height = Get("height"), Stride = Get("stride"),
+                      Format = Get("format");
+  const bool Bgra = Format >= 4 && Format <= 6, Rgba = Format >= 16 && Format <= 18;
+  if (!Bgra && !Rgba) {
+    Errors = "pixels in Qt's image format " + std::to_string(Format);
+    return {};
+  }
+  if (Width == 0 || Stride < Width * 4 || Bytes.size() < std::size_t(Stride) * Height) {
+    Errors = std::to_string(Bytes.size()) + " bytes for " + std::to_string(Width) + "x" +
+             std::to_string(Height) + " pixels";
+    return {};
+  }
+  TPicture P;
+  P.Width = int(Width);
+  P.Height = int(Height);
+  for (std::uint32_t Y = 0; Y < Height; ++Y)
+    for (std::uint32_t X = 0; X < Width; ++X) {
+      const std::uint8_t* Pixel = &Bytes[std::size_t(Y) * Stride + X * 4];
+      P.Rgb.push_back(Bgra ? std::array<int, 3>{Pixel[2], Pixel[1], Pixel[0]}
+                           : std::array<int, 3>{Pixel[0], Pixel[1], Pixel[2]});
+    }
+  return P;
+}
+
+}  // namespace
+
+void TKWinSession::TBusClose::operator()(sd_bus* Connection) const {
+  sd_bus_flush_close_unref(Connection);
+}
+
+std::unique_ptr<TKWinSession> TKWinSession::Open(const std::string& Program,
+                                                 const std::string& Data, int Count,
+                                                 std::string& Missing) {
+  for (const char* Tool : {"/usr/bin/kwin_wayland", "/usr/bin/dbus-daemon"})
+    if (!fs::exists(Tool)) {
+      Missing = Tool;
+      return nullptr;
+    }
+  return std::make_unique<TKWinSession>(Program, Data, Count);
+}
+
+TKWinSession::TKWinSession(const std::string& Program, const std::string& Data, int Outputs)
+    : TWaylandSession(Program, Data, false), Count(Outputs) {
+  if (!Why.empty()) return;
+  fs::create_directories(Folder() / ".config");
+  std::ofstream(Folder() / ".config" / "kscreenlockerrc") << LockerConfig;
+  const std::string Kwin = Copy("/usr/bin/kwin_wayland");
+  if (!StartBus()) return;
+  const auto Start = Clock::now();
+  if (!StartCompositor(Kwin,
+                       {"--virtual", "--width", "1280", "--height", "800", "--output-count",
+                        std::to_string(Count), "--socket", "wayland-vadrel"},
+                       {"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1"}, 30s))
+    return;
+  if (WaitForServices(30s)) Started = Clock::now() - Start;
+}
+
+TKWinSession::~TKWinSession() {
+  Bus.reset();
+  StopCompositor();  // before its bus
+}
+
+bool TKWinSession::StartBus() {
+  const std::string Path = (Folder() / "bus").string(), Config = (Folder() / "bus.conf").string();
+  std::string Text = BusConfig;
+  Text.replace(Text.find("@BUS@"), 5, Path);
+  std::ofstream(Config) << Text;
+  BusDaemon.emplace("dbus-daemon",
+                    std::vector<std::string>{"--config-file=" + Config, "--nofork", "--nopidfile"},
+                    Setting());
+  if (!WaitFor([&] { return fs::exists(Path) || !BusDaemon->Running(); }, 10s) ||
+      !BusDaemon->Running()) {
+    Why = "dbus-daemon did not start: " + BusDaemon->Stderr();
+    return false;
+  }
+  AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS=unix:path=" + Path});
+  sd_bus* Connection = nullptr;
+  int Code = sd_bus_new(&Connection);
+  Bus.reset(Connection);
+  if (Code >= 0) Code = sd_bus_set_address(Connection, ("unix:path=" + Path).c_str());
+  if (Code >= 0) Code = sd_bus_set_bus_client(Connection, 1);
+  if (Code >= 0) Code = sd_bus_start(Connection);
+  if (Code < 0) Why = std::string("cannot connect to KWin's bus: ") + std::strerror(-Code);
+  return Code >= 0;
+}
+
+// Its socket comes before its bus services: the screenshot effect and the screen saver interface.
+bool TKWinSession::WaitForServices(Clock::duration Timeout) {
+  const auto Owned = [&](const char* Name) {
+    sd_bus_error Error = SD_BUS_ERROR_NULL;
+    sd_bus_message* Reply = nullptr;
+    int Has = 0;
+    if (sd_bus_call_method(Bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "NameHasOwner", &Error, &Reply, "s", Name) >= 0)
+      sd_bus_message_read(Reply, "b", &Has);
+    sd_bus_error_free(&Error);
+    sd_bus_message_unref(Reply);
+    return Has != 0;
+  };
+  if (WaitFor([&] { return Owned("org.kde.KWin.ScreenShot2") &&
+                           Owned("org.freedesktop.ScreenSaver"); }, Timeout))
+    return true;
+  Why = "KWin's screenshot and screen saver services did not come up: " + Compositor().Stderr();
+  return false;
+}
+
+std::vector<std::string> TKWinSession::Outputs() const {
+  std::vector<std::string> Names;
+  for (int I = 0; I < Count; ++I) Names.push_back("Virtual-" + std::to_string(I));
+  return Names;
+}
+
+// KWin writes the raw pixels into a pipe, possibly before it replies: they are read meanwhile.
+TPicture TKWinSession::Capture(const std::string& Output, std::string& Errors) {
+  int Pipe[2];
+  if (pipe2(Pipe, O_CLOEXEC) != 0) return {};
+  std::vector<std::uint8_t> Bytes;
+  std::thread Reader([&] { Bytes = ReadAll(Pipe[0], 10000); });
+  sd_bus_error Error = SD_BUS_ERROR_NULL;
+  sd_bus_message* Reply = nullptr;
+  const int Code = sd_bus_call_method(Bus.get(), "org.kde.KWin.ScreenShot2",
+                                      "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2",
+                                      "CaptureScreen", &Error, &Reply, "sa{sv}h", Output.c_str(),
+                                      0, Pipe[1]);
+  close(Pipe[1]);  // the call sent a copy; KWin's copy closes when it has written all
+  Reader.join();
+  close(Pipe[0]);
+  TPicture Picture;
+  if (Code < 0)
+    Errors = BusError("CaptureScreen", Code, Error);
+  else
+    Picture = FromQtImage(Bytes, Numbers(Reply), Errors);
+  sd_bus_error_free(&Error);
+  sd_bus_message_unref(Reply);
+  return Picture;
+}
+
+bool TKWinSession::Activity(std::string& Errors) {
+  sd_bus_error Error = SD_BUS_ERROR_NULL;
+  const int Code = sd_bus_call_method(Bus.get(), "org.freedesktop.ScreenSaver", "/ScreenSaver",
+                                      "org.freedesktop.ScreenSaver", "SimulateUserActivity",
+                                      &Error, nullptr, "");
+  if (Code < 0) Errors = BusError("SimulateUserActivity", Code, Error);
+  sd_bus_error_free(&Error);
+  return Code >= 0;
+}
