@@ -110,8 +110,9 @@ bool TGLWindow::StartVideo(const TWindowRequest& Request) {
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   // A screen saver runs when nobody is there: it must not keep the session awake as SDL would
   // by default (resetting and suspending the X server's saver, inhibiting idle on Wayland and
-  // over D-Bus), or the screen never blanks and a lock scheduled after it never comes.
-  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // over D-Bus), or the screen never blanks and a lock scheduled after it never comes. Above the
+  // environment's SDL_VIDEO_ALLOW_SCREENSAVER too.
+  SDL_SetHintWithPriority(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1", SDL_HINT_OVERRIDE);
   NeverLaunchASessionBus();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return Fail("cannot start the video subsystem", SDL_GetError());

@@ -6,14 +6,18 @@
 #include "Desktop.h"
 
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/scrnsaver.h>
 #include <X11/keysym.h>
 
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -160,6 +164,43 @@ TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndC
   EXPECT_EQ(Saver.Stderr(), "");
 }
 
+// The X server's idle time under the saver, on a server of the test's own where nothing gives
+// input: -noreset, so that its idle time counts from its start, and its own screen saver set to
+// come on after one minute, which it does only if no client resets or suspends it.
+TEST(SaverIdle, TheXIdleTimeKeepsGrowingUnderTheHackAndTheFullScreenSaver) {
+  const int N = FreeDisplayNumber();
+  ASSERT_GE(N, 0);
+  const std::string Name = ':' + std::to_string(N);
+  TProcess Server("Xvfb", {Name, "-noreset", "-nolisten", "tcp", "-screen", "0", "640x400x24",
+                           "-s", "1"});
+  Display* D = nullptr;
+  for (const auto End = Clock::now() + 20s; !D && Clock::now() < End && Server.Running();)
+    if (!(D = XOpenDisplay(Name.c_str()))) std::this_thread::sleep_for(100ms);
+  ASSERT_NE(D, nullptr) << "Xvfb did not start: " << Server.Stderr();
+  const TProcess::TSetting On{{"DISPLAY=" + Name, "WAYLAND_DISPLAY", "XSCREENSAVER_WINDOW"}, {}, {}};
+  TProcess Hack(VADREL_PROGRAM, {"-root"}, On);
+  TProcess FullScreen(VADREL_PROGRAM, {}, On);
+  std::string Lack;
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheSceneLacks(Capture(D, DefaultRootWindow(D)))).empty(); },
+                      40s)) << Lack << "; " << FullScreen.Stderr();
+
+  std::unique_ptr<XScreenSaverInfo, int (*)(void*)> Info(XScreenSaverAllocInfo(), XFree);
+  unsigned long Idle = 0;
+  for (const auto End = Clock::now() + 90s; Idle <= 66000 && Clock::now() < End;) {
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(XScreenSaverQueryInfo(D, DefaultRootWindow(D), Info.get()));
+    EXPECT_GE(Info->idle, Idle) << "the idle time went back";
+    Idle = Info->idle;
+  }
+  std::printf("X idle time reached under both: %.1f s\n", double(Idle) / 1000);
+  EXPECT_GT(Idle, 65000u);
+  EXPECT_EQ(Info->state, ScreenSaverOn) << "the server's own saver did not come on";
+  EXPECT_TRUE(Hack.Running()) << Hack.Stderr();
+  EXPECT_TRUE(FullScreen.Running()) << FullScreen.Stderr();
+  EXPECT_EQ(Hack.Stderr() + FullScreen.Stderr(), "");
+  XCloseDisplay(D);
+}
+
 // Headless sway with two outputs of 1280x800 side by side, run by a user who is not root (sway
 // refuses root: the test, when root, runs it and everything that talks to it as nobody), with
 // copies of the programs and the data that user can read (the build folder may be in root's home).
@@ -232,18 +273,35 @@ protected:
     return std::make_unique<TProcess>((Scratch.Path() / "vadrel").string(),
                                       std::vector<std::string>{}, Setting());
   }
-  // Both outputs show the scene; else what one lacks.
+  // Both outputs show the scene, each captured on its own; else what one lacks.
   std::string WhatTheOutputsLack() {
-    const std::string Shot = (Scratch.Path() / "shot.png").string();
-    std::string Errors;
-    if (RunToEnd("grim", {Shot}, Setting(), Errors) != 0) return "a screenshot: " + Errors;
-    const TPicture All = ReadPicture(Shot);
-    if (All.Width != 2560 || All.Height != 800) return "a 2560x800 screenshot";
-    for (int Output = 0; Output < 2; ++Output)
-      if (const std::string Lack = WhatTheSceneLacks(All.Part(Output * 1280, 0, 1280, 800));
-          !Lack.empty())
-        return "output " + std::to_string(Output + 1) + ": " + Lack;
+    for (const std::string Output : {"HEADLESS-1", "HEADLESS-2"}) {
+      const std::string Shot = (Scratch.Path() / (Output + ".png")).string();
+      std::string Errors;
+      if (RunToEnd("grim", {"-o", Output, Shot}, Setting(), Errors) != 0)
+        return "a screenshot of " + Output + ": " + Errors;
+      const TPicture Picture = ReadPicture(Shot);
+      if (Picture.Width != 1280 || Picture.Height != 800) return "a 1280x800 " + Output;
+      if (const std::string Lack = WhatTheSceneLacks(Picture); !Lack.empty())
+        return Output + ": " + Lack;
+    }
     return {};
+  }
+  // swaymsg's answer to Arguments with its white space taken out (empty when it fails), from
+  // sway's socket in the session's run folder.
+  std::string SwayMsg(std::vector<std::string> Arguments) {
+    namespace fs = std::filesystem;
+    std::string Ipc;
+    for (const auto& Entry : fs::directory_iterator(Scratch.Path() / "run"))
+      if (Entry.path().filename().string().starts_with("sway-ipc.")) Ipc = Entry.path();
+    Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >answer.txt", "sh"});
+    std::string Errors;
+    if (RunToEnd("sh", Arguments, Setting({"SWAYSOCK=" + Ipc}), Errors) != 0) return {};
+    std::ifstream In(Scratch.Path() / "answer.txt");
+    std::string Answer;
+    for (char C; In.get(C);)
+      if (!std::isspace(static_cast<unsigned char>(C))) Answer += C;
+    return Answer;
   }
 
   TTempDir Scratch;
@@ -253,11 +311,19 @@ protected:
   std::string Socket;
 };
 
-TEST_F(Sway, TheSaverFillsBothOutputsIgnoresARestingPointerAndEndsOnAMoveOrAKey) {
+// Also: the saver never inhibits idle (a lock scheduled after it must come), and while its
+// windows are hidden it draws nothing.
+TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMoveOrAKey) {
   std::unique_ptr<TProcess> Saver = StartSaver();
   std::string Lack;
   EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 60s))
       << Lack << "; " << Saver->Stderr();
+  const std::string Tree = SwayMsg({"-t", "get_tree"});
+  EXPECT_EQ(Tree.find("\"inhibit_idle\":true"), std::string::npos) << Tree;
+  std::size_t Windows = 0;
+  for (std::size_t At = 0; (At = Tree.find("\"inhibit_idle\":false", At)) != std::string::npos; ++At)
+    ++Windows;
+  EXPECT_EQ(Windows, 2u) << "one window on each output: " << Tree;
 
   // The pointer appears mid-screen and rests there for five seconds: its first event is where it
   // is, not a move. Then it moves 100 pixels each way.
@@ -273,6 +339,23 @@ TEST_F(Sway, TheSaverFillsBothOutputsIgnoresARestingPointerAndEndsOnAMoveOrAKey)
 
   Saver = StartSaver();
   EXPECT_TRUE(WaitFor([&] { return WhatTheOutputsLack().empty(); }, 60s)) << Saver->Stderr();
+  // Both windows hidden behind another workspace on each output. (Headless outputs ignore
+  // "dpms off": sway still reports them on and keeps answering frame callbacks.)
+  const auto ShowWorkspaces = [&](const std::string& First, const std::string& Second) {
+    return SwayMsg({"focus output HEADLESS-1; workspace " + First +
+                    "; focus output HEADLESS-2; workspace " + Second});
+  };
+  const double Drawing = CoreShare(Saver->Id(), 3s);
+  EXPECT_NE(ShowWorkspaces("empty1", "empty2"), "") << "sway did not switch workspaces";
+  std::this_thread::sleep_for(2s);  // a second without an answered frame callback means unseen
+  const double Hidden = CoreShare(Saver->Id(), 3s);
+  std::printf("processor of the saver: %.1f %% of a core drawing, %.2f %% hidden\n",
+              Drawing * 100, Hidden * 100);
+  EXPECT_GT(Drawing, 0.1);
+  EXPECT_LT(Hidden, 0.03);
+  ShowWorkspaces("1", "2");
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 30s))
+      << "shown again: " << Lack << "; " << Saver->Stderr();
   std::string Errors;
   // A start delay: a key typed by a client that has just connected can be lost.
   EXPECT_EQ(RunToEnd("wtype", {"-s", "1000", "-k", "Escape"}, Setting(), Errors), 0) << Errors;
