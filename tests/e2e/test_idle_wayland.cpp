@@ -79,6 +79,8 @@ protected:
     Session = GetParam().Open(Missing);
     if (!Session) GTEST_SKIP() << "no " << Missing;
     ASSERT_EQ(Session->Failure(), "");
+    // Beside the program, where `vadrel --idle` looks for the watcher it hands over to.
+    Session->Copy(VADREL_IDLE_PROGRAM);
     RecordProperty("CompositorStartMs",
                    int(std::chrono::duration_cast<std::chrono::milliseconds>(Session->StartTime())
                            .count()));
@@ -113,6 +115,11 @@ protected:
 
 TEST_P(IdleWatcher, StartsTheSaverAtIdleEndsItOnActivityStartsItAgainAndEndsWithIt) {
   std::unique_ptr<TProcess> Watcher = StartWatcher();
+  const std::string Exe = "/proc/" + std::to_string(Watcher->Id()) + "/exe";
+  EXPECT_TRUE(WaitFor([&] {
+    std::error_code Error;
+    return std::filesystem::read_symlink(Exe, Error).filename() == "vadrel-idle";
+  }, 10s)) << "vadrel --idle did not hand over to the watcher beside it";
   const pid_t First = WaitForTheSaver(*Watcher);
   ASSERT_GT(First, 0);
 
