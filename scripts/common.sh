@@ -29,9 +29,9 @@ VADREL_BUILD_PACKAGES=(
 # and store the latter runs on, the checkers of the settings file, desktop entry, man page and
 # package (lintian), and what cpack needs to work out the package's dependencies. For the
 # desktops the saver is tried on: Xorg with the dummy driver (monitors as RandR outputs, set with
-# xrandr) under openbox with a tint2 panel, and headless sway with grim for its screenshots and
-# wtype for its keys; GNOME Shell (headless, with its session manager for inhibitors) and KWin for
-# the idle watcher.
+# xrandr) under openbox with a tint2 panel, and headless sway with grim for its screenshots,
+# wtype for its keys and swayidle for the README's recipe; GNOME Shell (headless, with its
+# session manager for inhibitors) and KWin for the idle watcher.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
@@ -39,7 +39,7 @@ VADREL_TEST_PACKAGES=(
   xscreensaver mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
   libxml2-utils desktop-file-utils man-db lintian dpkg-dev file
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
-  sway grim wtype
+  sway grim wtype swayidle
   gnome-shell gnome-session-bin kwin-wayland
 )
 

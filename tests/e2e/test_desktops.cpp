@@ -363,4 +363,23 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
   EXPECT_EQ(Saver->Stderr(), "");
 }
 
+// The README's swayidle recipe, seconds for minutes and a mark for the lock: the saver starts once
+// the session is idle, and the lock's time still comes while it runs (it holds no inhibitor, and
+// swayidle -w, which waits for each command, is not held up by it) and ends it.
+TEST_F(Sway, TheReadmesSwayidleRecipeStartsTheSaverAndEndsItForTheLock) {
+  if (!std::filesystem::exists("/usr/bin/swayidle")) GTEST_SKIP() << "no swayidle";
+  const std::string Root = Scratch.Path().string(), Mark = Root + "/locked";
+  TProcess Idle("swayidle",
+                {"-w", "timeout", "3", "pidof swaylock || vadrel &", "timeout", "12",
+                 "pkill -x -f vadrel; touch " + Mark},
+                Setting({"PATH=" + Root + ":" + std::getenv("PATH")}));
+  std::string Lack;
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 40s))
+      << "no saver: " << Lack << "; " << Idle.Stderr();
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(Mark); }, 40s))
+      << "the lock's time never came while the saver ran";
+  EXPECT_TRUE(WaitFor([&] { return !WhatTheOutputsLack().empty(); }, 10s))
+      << "the saver is still on the screen after the lock's time";
+}
+
 }  // namespace
