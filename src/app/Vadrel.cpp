@@ -100,8 +100,7 @@ void TShell::CoverEveryMonitor(bool Now) {
   for (const TMonitor& M : Found)
     if (std::none_of(Views.begin(), Views.end(), [&](const auto& View) { return Covers(View, M); }))
       CreateGLWindow(32, {TWindowKind::FullScreen, M.Width, M.Height, M.X, M.Y, 0});
-  for (std::size_t I = 0; I < Views.size(); ++I)
-    if (Views[I]->Window->MakeCurrent()) Views[I]->Window->SetPaced(I == 0);
+  Pacer = nullptr;  // chosen again among the views now
 }
 
 void TShell::WndProc(const SDL_Event& Event) {
@@ -149,9 +148,8 @@ bool TShell::ExitRuleFired() {
   return Pointer.Read(CursorPos);
 }
 
-// One frame of View, swapped. False when its window is a foreign one that is gone.
-bool TShell::DrawFrame(TView& View, int Frame) {
-  if (Views.size() > 1) View.Window->MakeCurrent();
+// Follows the size of a foreign window. False, said in one line, when it is gone.
+bool TShell::FollowWindow(TView& View) {
   bool Resized = false;
   if (!View.Window->Follow(Resized)) {
     ShowDiagnostic("the window it was drawing into is gone");
@@ -159,6 +157,13 @@ bool TShell::DrawFrame(TView& View, int Frame) {
   }
   // The viewport follows a window someone else resizes.
   if (Resized) View.Scene.ResizeScene(View.Window->Width(), View.Window->Height());
+  return true;
+}
+
+// One frame of View, swapped. False when its window is a foreign one that is gone.
+bool TShell::DrawFrame(TView& View, int Frame) {
+  if (Views.size() > 1) View.Window->MakeCurrent();
+  if (!FollowWindow(View)) return false;
   View.Scene.DrawScene();
   View.Scene.DrawFrameRate();
   View.Window->Swap();
@@ -166,20 +171,51 @@ bool TShell::DrawFrame(TView& View, int Frame) {
   return true;
 }
 
-bool TShell::AnyViewSeen() {
-  // Each is asked: asking takes in what its display has said.
-  bool Seen = false;
-  for (const std::unique_ptr<TView>& View : Views) Seen = View->Window->Seen() || Seen;
+std::vector<TView*> TShell::SeenViews() {
+  std::vector<TView*> Seen;
+  for (const std::unique_ptr<TView>& View : Views)
+    if (View->Window->Seen()) Seen.push_back(View.get());
   return Seen;
 }
 
-// Sleeps on the displays' news with the window events, exit rules and monitors looked at again
-// several times a second; a stop signal cuts the sleep short.
+// The frames are paced by a view someone can see: a hidden one's swap may wait for a refresh
+// that does not come.
+void TShell::PaceBy(const TView& View) {
+  if (&View == Pacer) return;
+  for (const std::unique_ptr<TView>& Each : Views)
+    if (Each->Window->MakeCurrent()) Each->Window->SetPaced(Each.get() == &View);
+  Pacer = &View;
+}
+
+// Sleeps on the displays' news; the loop looks at the window events, exit rules and monitors
+// again several times a second, and a stop signal cuts the sleep short.
 void TShell::WaitUntilSeen() {
   std::vector<TVisibility*> Watched;
   for (const std::unique_ptr<TView>& View : Views)
     if (TVisibility* Visibility = View->Window->Visibility()) Watched.push_back(Visibility);
   TVisibility::Wait(Watched, 100);
+}
+
+bool TShell::Turn(int& Frame) {
+  if (Monitors) CoverEveryMonitor(false);
+  if (Views.empty()) {
+    ShowDiagnostic("no display is left to draw on");
+    return false;
+  }
+  const std::vector<TView*> Seen = SeenViews();
+  if (Seen.empty()) {
+    const auto Follow = [&](const std::unique_ptr<TView>& View) { return FollowWindow(*View); };
+    if (ExitRuleFired() || !std::all_of(Views.begin(), Views.end(), Follow)) return false;
+    WaitUntilSeen();
+    return true;
+  }
+  PaceBy(*Seen.front());
+  ++Frame;
+  if (!std::all_of(Seen.begin(), Seen.end(), [&](TView* View) { return DrawFrame(*View, Frame); }))
+    return false;
+  if (ExitRuleFired()) return false;
+  SleepUnlessStopped(DelayMicroseconds);
+  return true;
 }
 
 int TShell::Run() {
@@ -204,22 +240,7 @@ int TShell::Run() {
       WndProc(Event);
       continue;
     }
-    if (Monitors) CoverEveryMonitor(false);
-    if (Views.empty()) {
-      ShowDiagnostic("no display is left to draw on");
-      break;
-    }
-    if (!AnyViewSeen()) {
-      if (ExitRuleFired()) break;
-      WaitUntilSeen();
-      continue;
-    }
-    ++Frame;
-    if (!std::all_of(Views.begin(), Views.end(),
-                     [&](const std::unique_ptr<TView>& View) { return DrawFrame(*View, Frame); }))
-      break;
-    if (ExitRuleFired()) break;
-    SleepUnlessStopped(DelayMicroseconds);
+    if (!Turn(Frame)) break;
   }
   return 0;
 }

@@ -52,8 +52,8 @@ public:
   // Handles one window event (the loop turns a quit event into its end before this is called).
   void WndProc(const SDL_Event& Event);
   // Frames until an exit rule fires, a window closes or SIGINT/SIGTERM arrives; the screen saver
-  // covers every monitor, and follows monitors coming and going. While nobody can see any of its
-  // windows it draws nothing and sleeps, its exit rules and monitors still followed. Returns the
+  // covers every monitor, and follows monitors coming and going. Only windows someone can see are
+  // drawn; while there is none, it sleeps, its exit rules and monitors still followed. Returns the
   // process exit code.
   int Run();
 
@@ -79,12 +79,18 @@ private:
   std::unique_ptr<TMonitors> Monitors;  // the screen saver's
   std::vector<TMonitor> KnownMonitors;
   std::uint32_t LastMonitorLook = 0;  // SDL's milliseconds
+  const TView* Pacer = nullptr;  // the view whose display paces the frames; none chosen yet
 
   TView* ViewOf(std::uint32_t WindowId);
   void CoverEveryMonitor(bool Now);
   bool ExitRuleFired();
-  bool AnyViewSeen();
+  // One turn of the loop after the events: a frame of every view someone can see, or with none,
+  // a sleep until one may be. False when the run is over.
+  bool Turn(int& Frame);
+  std::vector<TView*> SeenViews();
+  void PaceBy(const TView& View);
   void WaitUntilSeen();
+  bool FollowWindow(TView& View);
   bool DrawFrame(TView& View, int Frame);
 };
 

@@ -145,10 +145,27 @@ protected:
   std::string LastLack;
 };
 
+// Also: with the primary monitor's window covered, the other one is still drawn (its frames then
+// paced by its own display); uncovered, the first is drawn again.
 TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndComing) {
   TProcess Saver(VADREL_PROGRAM, {}, On());
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 60s))
       << LastLack << "; " << Saver.Stderr();
+
+  XSetWindowAttributes Attributes{};
+  Attributes.override_redirect = True;
+  const Window Cover = XCreateWindow(D, DefaultRootWindow(D), 0, 0, 1280, 800, 0,
+                                     CopyFromParent, InputOutput, CopyFromParent,
+                                     CWOverrideRedirect, &Attributes);
+  XMapRaised(D, Cover);
+  XSync(D, False);
+  std::this_thread::sleep_for(1s);
+  const TPicture Before = Monitors()[1];
+  std::this_thread::sleep_for(1s);
+  EXPECT_NE(Monitors()[1].Rgb, Before.Rgb) << "the uncovered monitor is not drawn any more";
+  XDestroyWindow(D, Cover);
+  XSync(D, False);
+  EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 20s)) << "uncovered: " << LastLack;
 
   SetRightMonitor(false);
   std::this_thread::sleep_for(2s);

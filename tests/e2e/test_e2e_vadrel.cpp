@@ -699,6 +699,22 @@ TEST_F(HackMode, BrokenDataIsOneLineAndExitCodeOneNeverABox) {
   }
 }
 
+// Unmapped, the window is drawn no more; destroyed then, the hack still notices and ends.
+TEST_F(HackMode, StopsDrawingIntoAnUnmappedWindowAndEndsWhenItIsDestroyed) {
+  TProgram Program({"XSCREENSAVER_WINDOW"}, Arguments());
+  ExpectTheScene(WaitForTheScene(Program), "320x200");
+  XUnmapWindow(D, W);
+  XSync(D, False);
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(CoreShare(Program.Id(), 3s), 0.03);
+  XDestroyWindow(D, W);
+  XSync(D, False);
+  W = XCreateSimpleWindow(D, DefaultRootWindow(D), 0, 0, 10, 10, 0, 0, 0);  // for TearDown
+  EXPECT_EQ(Program.WaitForExit(5s), 0);
+  EXPECT_NE(Program.Stderr().find("the window it was drawing into is gone"), std::string::npos)
+      << Program.Stderr();
+}
+
 TEST_F(HackMode, AWindowThatDoesNotExistIsOneClearLineAndExitCodeOne) {
   TProgram Program({"XSCREENSAVER_WINDOW"}, {"-window-id", "0x1"});
   EXPECT_EQ(Program.WaitForExit(20s), 1);
