@@ -26,6 +26,17 @@ std::unique_ptr<TBus> TBus::Open(TKind Kind, std::string& Why) {
   return Bus;
 }
 
+std::unique_ptr<TBus> TBus::Open(const std::string& Address) {
+  sd_bus* Opened = nullptr;
+  if (sd_bus_new(&Opened) < 0) return nullptr;
+  std::unique_ptr<TBus> Bus(new TBus(Opened));
+  if (sd_bus_set_address(Opened, Address.c_str()) < 0 || sd_bus_set_bus_client(Opened, 1) < 0 ||
+      sd_bus_start(Opened) < 0 || !Bus->HasOwner("org.freedesktop.DBus"))
+    return nullptr;
+  sd_bus_set_method_call_timeout(Opened, CallTimeoutUs);
+  return Bus;
+}
+
 bool TBus::HasOwner(const char* Name) const {
   std::string Error;
   TBusMessage Reply = Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",

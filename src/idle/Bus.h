@@ -23,6 +23,8 @@ public:
   // Null with Why set ("no session bus", "no system bus") when the bus cannot be reached. The
   // session bus is the one DBUS_SESSION_BUS_ADDRESS names, else $XDG_RUNTIME_DIR/bus.
   static std::unique_ptr<TBus> Open(TKind Kind, std::string& Why);
+  // The bus at Address ("unix:path=..."), as a client of it; null when it does not answer.
+  static std::unique_ptr<TBus> Open(const std::string& Address);
 
   // Whether a client owns Name now. Names that are only activatable count as absent: asking them
   // anything would start them.

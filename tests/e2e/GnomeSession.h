@@ -1,0 +1,63 @@
+// GnomeSession: a headless GNOME Shell of its own for the end-to-end tests, with everything it
+// needs around it: a private system bus (the shell asks it for logind), a private session bus the
+// test talks to, input through Mutter's remote desktop, screenshots through the shell, and on
+// request GNOME's session manager, which keeps the session's inhibitors. As root everything runs
+// as nobody (with copies of the program and data that user can read). Depends on Desktop
+// (TProcess) and Bus (sd-bus).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Bus.h"
+#include "Desktop.h"
+
+class TGnomeSession {
+public:
+  // Copies Program and the data folder; starts nothing yet.
+  TGnomeSession(const std::string& Program, const std::string& DataDir);
+  TGnomeSession(const TGnomeSession&) = delete;
+  TGnomeSession& operator=(const TGnomeSession&) = delete;
+
+  // Brings the buses and the shell up (a virtual monitor of 1280x800) with the overview dismissed
+  // and a remote-desktop session to type with. Empty when up, else what failed.
+  std::string Start();
+  // GNOME's session manager with an empty session (no settings daemons), so that
+  // gnome-session-inhibit has someone to ask. Empty when up, else what failed.
+  std::string StartSessionManager();
+
+  // The environment of a program of this session: Extra on top.
+  TProcess::TSetting Setting(std::vector<std::string> Extra = {}) const;
+  // The copy of the program that the session's user can run.
+  std::string Program() const { return (Scratch.Path() / "vadrel").string(); }
+  const std::filesystem::path& Folder() const { return Scratch.Path(); }
+
+  // Input as a person gives it; false when the shell refused it.
+  bool MovePointer(double Dx, double Dy);
+  bool TapKey(unsigned Keysym);
+  // Whether GNOME's session manager holds an inhibitor of the session going idle.
+  bool IdleInhibited();
+  // The whole monitor as the shell sees it; an empty picture (and Error) when it cannot.
+  TPicture Screenshot(std::string& Error);
+  // What the shell printed, for failure messages.
+  std::string ShellErrors() const { return Shell ? Shell->Stderr() : ""; }
+
+private:
+  std::string StartBus(const char* Type, std::optional<TProcess>& Daemon, std::string& Address);
+  std::string StartShell();
+  std::string StartRemoteDesktop();
+  void CopySanitizerFiles();
+  void HandOver();
+
+  TTempDir Scratch;
+  std::optional<TProcess::TUser> User;
+  std::vector<std::string> SanitizerOverrides;
+  std::string SystemAddress, SessionAddress;
+  // Destroyed in the reverse order: the shell and its clients before the buses they talk on.
+  std::optional<TProcess> SystemBus, SessionBus, Shell, SessionManager;
+  std::unique_ptr<TBus> Bus;  // the test's own connection: the remote desktop lives as long as it
+  std::string RemoteSession;
+};

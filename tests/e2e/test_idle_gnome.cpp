@@ -1,0 +1,123 @@
+// The idle watcher under a headless GNOME Shell: GNOME's idle monitor starts the saver, input
+// through Mutter's remote desktop ends it, GNOME's session manager's inhibitors keep it away, and
+// SIGTERM ends the watcher with its saver. Each test starts its own shell (see GnomeSession).
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "GnomeSession.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The children of Parent that still run (zombies left out).
+std::vector<pid_t> ChildrenOf(pid_t Parent) {
+  std::vector<pid_t> Children;
+  for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream Stat(Entry.path() / "stat");
+    std::string Line;
+    if (!std::getline(Stat, Line)) continue;
+    // pid (comm) state ppid ...: comm may hold spaces and parentheses, so read after the last ')'.
+    std::istringstream After(Line.substr(Line.rfind(')') + 1));
+    char State = 0;
+    pid_t ParentOf = 0;
+    if (After >> State >> ParentOf && ParentOf == Parent && State != 'Z')
+      Children.push_back(std::stoi(Entry.path().filename().string()));
+  }
+  return Children;
+}
+
+bool Alive(pid_t Pid) {
+  std::ifstream Stat("/proc/" + std::to_string(Pid) + "/stat");
+  std::string Line;
+  return std::getline(Stat, Line) && Line.substr(Line.rfind(')') + 2, 1) != "Z";
+}
+
+class GnomeShell : public ::testing::Test {
+protected:
+  void SetUp() override {
+    for (const char* Tool : {"/usr/bin/gnome-shell", "/usr/bin/dbus-daemon"})
+      if (!std::filesystem::exists(Tool)) GTEST_SKIP() << "no " << Tool;
+    Session.emplace(VADREL_PROGRAM, VADREL_BUILD_DATA_DIR);
+    const auto Before = Clock::now();
+    const std::string Why = Session->Start();
+    ASSERT_EQ(Why, "") << Session->ShellErrors();
+    std::cout << "GNOME Shell came up in "
+              << std::chrono::duration<double>(Clock::now() - Before).count() << " s\n";
+  }
+
+  std::unique_ptr<TProcess> StartWatcher() {
+    return std::make_unique<TProcess>(Session->Program(), std::vector<std::string>{"--idle=3s"},
+                                      Session->Setting());
+  }
+  // The monitor shows the scene; else what it lacks.
+  std::string WhatTheMonitorLacks() {
+    std::string Error;
+    const TPicture Shot = Session->Screenshot(Error);
+    if (Shot.Width != 1280 || Shot.Height != 800) return "a 1280x800 screenshot: " + Error;
+    const std::string Lack = WhatTheSceneLacks(Shot);
+    if (!Lack.empty()) SavePicture(Shot, (Session->Folder() / "lacking.png").string());
+    return Lack;
+  }
+  // The saver the watcher runs, or 0.
+  static pid_t SaverOf(TProcess& Watcher) {
+    const std::vector<pid_t> Children = ChildrenOf(Watcher.Id());
+    return Children.empty() ? 0 : Children.front();
+  }
+
+  std::optional<TGnomeSession> Session;
+};
+
+TEST_F(GnomeShell, TheSaverComesAtIdleEndsOnInputComesBackAndEndsWithTheWatcher) {
+  std::unique_ptr<TProcess> Watcher = StartWatcher();
+  std::string Lack;
+  ASSERT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
+      << Lack << "; " << Watcher->Stderr();
+  ASSERT_NE(SaverOf(*Watcher), 0);
+
+  // A move ends the saver; the session is kept busy while the monitor is looked at, so that the
+  // watcher has no idle period to start it again in.
+  ASSERT_TRUE(Session->MovePointer(40, 30));
+  EXPECT_TRUE(WaitFor([&] { return Session->MovePointer(1, 0) && SaverOf(*Watcher) == 0; }, 20s))
+      << Watcher->Stderr();
+  Session->MovePointer(0, 1);
+  EXPECT_NE(WhatTheMonitorLacks(), "");
+  EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
+
+  // Left alone again, the session goes idle again.
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
+      << Lack << "; " << Watcher->Stderr();
+  const pid_t Saver = SaverOf(*Watcher);
+  ASSERT_NE(Saver, 0);
+  kill(Watcher->Id(), SIGTERM);
+  EXPECT_EQ(Watcher->WaitForExit(20s), 0) << Watcher->Stderr();
+  EXPECT_FALSE(Alive(Saver));
+}
+
+TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
+  ASSERT_EQ(Session->StartSessionManager(), "");
+  auto Inhibitor = std::make_unique<TProcess>(
+      "gnome-session-inhibit", std::vector<std::string>{"--inhibit", "idle", "sleep", "600"},
+      Session->Setting());
+  ASSERT_TRUE(WaitFor([&] { return Session->IdleInhibited(); }, 20s)) << Inhibitor->Stderr();
+
+  std::unique_ptr<TProcess> Watcher = StartWatcher();
+  // Four idle periods with the inhibitor up.
+  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 12s)) << Watcher->Stderr();
+  EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
+  EXPECT_NE(WhatTheMonitorLacks(), "");
+
+  // The session still idle, the saver starts once nothing holds it back.
+  Inhibitor.reset();
+  ASSERT_TRUE(WaitFor([&] { return !Session->IdleInhibited(); }, 20s));
+  std::string Lack;
+  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
+      << Lack << "; " << Watcher->Stderr();
+}
+
+}  // namespace
