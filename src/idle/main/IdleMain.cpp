@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   const bool Force = !Arguments.empty() && Arguments.front() == "--force";
   if (Force) Arguments.erase(Arguments.begin());
   int Seconds = 0;
-  const std::string_view Time = Arguments.empty() ? "" : Arguments[0];
+  const std::string Time = Arguments.empty() ? "" : Arguments[0];
   const auto [End, Error] = std::from_chars(Time.data(), Time.data() + Time.size(), Seconds);
   if (Arguments.size() < 2 || Error != std::errc() || End != Time.data() + Time.size() ||
       Seconds < 1) {
