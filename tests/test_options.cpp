@@ -69,6 +69,38 @@ TEST(CommandLine, ModesAndSettings) {
   }
 }
 
+TEST(CommandLine, IdleTimeForceAndTheSettingsPassedOn) {
+  const struct {
+    std::vector<std::string> Args;
+    std::optional<int> Seconds;
+    bool Force;
+    std::vector<std::string> Passed;  // the saver's command line
+  } Cases[] = {
+      {{"--idle"}, {}, false, {}},
+      {{"-idle=7"}, 420, false, {}},
+      {{"--idle=3s", "--force"}, 3, true, {}},
+      {{"--force", "--idle=1440"}, 86400, true, {}},
+      {{"--idle=86400s"}, 86400, false, {}},
+      {{"--idle=1s", "-count", "5", "-fps", "-rivals", "0", "-delay", "7", "-detail", "0"}, 1, false,
+       {"-count", "5", "-rivals", "0", "-delay", "7", "-fps", "-detail", "0"}},
+  };
+  for (const auto& C : Cases) {
+    TOptions O;
+    std::string Error;
+    // The daemon's window is no business of the watcher's.
+    ASSERT_TRUE(ParseCommandLine(C.Args, "0x99", O, Error)) << Error;
+    EXPECT_EQ(O.Mode, TRunMode::Idle);
+    EXPECT_EQ(O.IdleSeconds, C.Seconds) << ::testing::PrintToString(C.Args);
+    EXPECT_EQ(O.Force, C.Force) << ::testing::PrintToString(C.Args);
+    EXPECT_EQ(SettingArguments(O), C.Passed);
+    // What is passed on reads back as the same settings.
+    TOptions Saver;
+    ASSERT_TRUE(ParseCommandLine(SettingArguments(O), nullptr, Saver, Error)) << Error;
+    EXPECT_EQ(Saver.Mode, TRunMode::Saver);
+    EXPECT_EQ(SettingArguments(Saver), C.Passed);
+  }
+}
+
 TEST(CommandLine, ScreenshotOptions) {
   TOptions O;
   std::string Error;
@@ -116,6 +148,8 @@ TEST(CommandLine, BenchmarkDefaults) {
 }
 
 TEST(CommandLine, RefusedArgumentsSayWhy) {
+  const char* const IdleError =
+      "--idle=TIME takes minutes from 1 to 1440, or seconds with an s suffix (1s to 86400s)";
   const struct {
     std::vector<std::string> Args;
     const char* Env;
@@ -169,6 +203,20 @@ TEST(CommandLine, RefusedArgumentsSayWhy) {
       {{"-delay", "10000001"}, nullptr, "-delay takes microseconds from 0 to 10000000"},
       {{"-delay"}, nullptr, "option -delay needs a value"},
       {{"--detail", "100001"}, nullptr, "--detail takes a length in pixels from 0 to 100000"},
+      {{"--idle=0"}, nullptr, IdleError},
+      {{"--idle=1441"}, nullptr, IdleError},
+      {{"--idle=0s"}, nullptr, IdleError},
+      {{"--idle=86401s"}, nullptr, IdleError},
+      {{"--idle=3x"}, nullptr, IdleError},
+      {{"--idle=s"}, nullptr, IdleError},
+      {{"--idle="}, nullptr, IdleError},
+      {{"--idle=-5"}, nullptr, IdleError},
+      {{"--idle=99999999999999999999s"}, nullptr, IdleError},
+      {{"--idle", "5"}, nullptr, "unknown option 5"},  // the value is attached or absent
+      {{"--force"}, nullptr, "--force needs --idle"},
+      {{"-root", "--force"}, nullptr, "--force needs --idle"},
+      {{"--idle", "--window"}, nullptr, "--idle and --window cannot be combined"},
+      {{"--idle", "--frames", "3"}, nullptr, "--frames needs --screenshot FILE.png or --benchmark"},
   };
   for (const auto& C : Cases) {
     TOptions O;

@@ -86,4 +86,38 @@ TEST(WorkOutSettings, TheCommandLinesOtherSettingsPassThrough) {
   EXPECT_EQ(S.FarDetailPixels, 0.0);
 }
 
+// The watcher's time: --idle=TIME, else IdleMinutes by the files' rules, in seconds; capped to a
+// day with one line, raised to a minute silently. Read only for --idle.
+TEST(WorkOutSettings, TheIdleTime) {
+  const std::nullopt_t None = std::nullopt;
+  const struct {
+    const char* Label;
+    TRunMode Mode;
+    std::optional<int> Given;
+    std::optional<std::string> User, Data;
+    int Seconds;
+    std::vector<std::string> Diagnostics;
+  } Cases[] = {
+      {"the default", TRunMode::Idle, None, None, None, 300, {}},
+      {"the data folder's", TRunMode::Idle, None, None, "[Section]\nIdleMinutes=2\n", 120, {}},
+      {"the user's first", TRunMode::Idle, None, "[Section]\nidleminutes=$A\n",
+       "[Section]\nIdleMinutes=2\n", 600, {}},
+      {"the command line first", TRunMode::Idle, 3, "[Section]\nIdleMinutes=9\n", None, 3, {}},
+      {"raised to a minute", TRunMode::Idle, None, None, "[Section]\nIdleMinutes=0\n", 60, {}},
+      {"capped to a day", TRunMode::Idle, None, "[Section]\nIdleMinutes=100000\n", None, 86400,
+       {std::string("IdleMinutes=100000 in ") + UserPath +
+        " is longer than the idle watcher waits; using 1440"}},
+      {"the screen saver does not read it", TRunMode::Saver, None,
+       "[Section]\nIdleMinutes=100000\n", None, 300, {}},
+  };
+  for (const auto& C : Cases) {
+    TOptions Options;
+    Options.Mode = C.Mode;
+    Options.IdleSeconds = C.Given;
+    const TWorkedOutSettings Out = WorkOutSettings(Options, User(C.User), Data(C.Data));
+    EXPECT_EQ(Out.Settings.IdleSeconds, C.Seconds) << C.Label;
+    EXPECT_EQ(Out.Diagnostics, C.Diagnostics) << C.Label;
+  }
+}
+
 }  // namespace

@@ -159,8 +159,14 @@ TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TStopSignals& S
   posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setsigmask(&Attributes, &Signals.MaskBefore());
   posix_spawnattr_setsigdefault(&Attributes, &Signals.Stoppers());
-  const int Result = posix_spawn(&Pid, Command.Program.c_str(), nullptr, &Attributes,
+  // The saver gets standard input and output and nothing else of the watcher's: a session's
+  // connection held open by it would outlive the watcher.
+  posix_spawn_file_actions_t Files;
+  posix_spawn_file_actions_init(&Files);
+  posix_spawn_file_actions_addclosefrom_np(&Files, STDERR_FILENO + 1);
+  const int Result = posix_spawn(&Pid, Command.Program.c_str(), &Files, &Attributes,
                                  Pointers(Arguments).data(), Pointers(Environment).data());
+  posix_spawn_file_actions_destroy(&Files);
   posix_spawnattr_destroy(&Attributes);
   if (Result != 0) {
     Pid = -1;

@@ -1,0 +1,244 @@
+// The idle watcher's loop with real child processes as its screen saver, driven by a scripted
+// session: a pipe the test writes events into (the session's side, not the part under test).
+// Starting and ending the saver, what it inherits, the lines about failures and the back-off,
+// locks, inhibitors and the stop signals.
+#include "IdleWatcher.h"
+#include "Platform.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The session: each byte written is an event (I, A, L, U); closing the pipe ends the source.
+class TScriptedSession final : public TIdleSource {
+public:
+  struct TShared {
+    std::atomic<int> Started{0}, Ended{0};
+    std::mutex Lock;
+    std::string Inhibitor;
+  };
+  TScriptedSession(int ReadEnd, std::shared_ptr<TShared> State) : Fd(ReadEnd), S(std::move(State)) {}
+  ~TScriptedSession() override { close(Fd); }
+  std::string Name() const override { return "the scripted session"; }
+  std::vector<int> Fds() const override { return {Fd}; }
+  bool Dispatch(std::vector<TIdleEvent>& Events) override {
+    char Byte = 0;
+    if (read(Fd, &Byte, 1) != 1) return false;
+    const std::string_view Codes = "IALU";
+    Events.push_back(TIdleEvent(Codes.find(Byte)));
+    return true;
+  }
+  std::string Inhibited() override {
+    const std::lock_guard Guard(S->Lock);
+    return S->Inhibitor;
+  }
+  void SaverStarted() override { ++S->Started; }
+  void SaverEnded() override { ++S->Ended; }
+
+private:
+  int Fd;
+  std::shared_ptr<TShared> S;
+};
+
+template <typename TTest>
+bool Eventually(TTest Test, std::chrono::milliseconds Timeout = 15s) {
+  for (const auto End = std::chrono::steady_clock::now() + Timeout;
+       std::chrono::steady_clock::now() < End; std::this_thread::sleep_for(20ms))
+    if (Test()) return true;
+  return Test();
+}
+
+bool Alive(pid_t Pid) { return Pid > 0 && kill(Pid, 0) == 0; }
+
+std::string ReadFile(const std::filesystem::path& Path) {
+  std::ostringstream Text;
+  Text << std::ifstream(Path).rdbuf();
+  return Text.str();
+}
+
+// One watcher on its own thread, its session scripted by the test, its lines collected. The stop
+// signals are blocked in the test's thread too, so that only the watcher's descriptor takes them.
+class IdleWatcherTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    sigset_t Stops;
+    sigemptyset(&Stops);
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&Stops, Signal);
+    pthread_sigmask(SIG_BLOCK, &Stops, &MaskBefore);
+    PreviousSink = SetDiagnosticSink([this](const std::string& Text) {
+      const std::lock_guard Guard(Shared->Lock);
+      Lines.push_back(Text);
+    });
+  }
+  void TearDown() override {
+    if (WriteEnd >= 0) close(WriteEnd);
+    if (Result.valid()) Result.wait();
+    SetDiagnosticSink(PreviousSink);
+    pthread_sigmask(SIG_SETMASK, &MaskBefore, nullptr);
+  }
+
+  // The session's pipe is inheritable, as a careless library's descriptor would be: the saver must
+  // not hold it open.
+  void Start(TSaverCommand Saver, TBackoff Backoff = {}) {
+    int Pipe[2];
+    ASSERT_EQ(pipe(Pipe), 0);
+    WriteEnd = Pipe[1];
+    auto Source = std::make_unique<TScriptedSession>(Pipe[0], Shared);
+    Result = std::async(std::launch::async, [=, Source = std::move(Source)]() mutable {
+      return TIdleWatcher(std::move(Source), nullptr, Saver, Backoff).Run();
+    });
+  }
+  void Send(char Event) { ASSERT_EQ(write(WriteEnd, &Event, 1), 1); }
+  // Ends the session: the watcher says so and ends with 1.
+  int EndSession() {
+    close(WriteEnd);
+    WriteEnd = -1;
+    return Result.wait_for(15s) == std::future_status::ready ? Result.get() : -1;
+  }
+  std::vector<std::string> TheLines() {
+    const std::lock_guard Guard(Shared->Lock);
+    return Lines;
+  }
+  void Inhibit(std::string Why) {
+    const std::lock_guard Guard(Shared->Lock);
+    Shared->Inhibitor = std::move(Why);
+  }
+  // A saver that writes its process id and environment to the scratch folder, then sleeps.
+  TSaverCommand Sleeper(const std::string& Before = "") const {
+    return {"/bin/sh", {"-c", Before + "echo $$ > " + (Scratch.Path() / "pid").string() +
+                                  "; env > " + (Scratch.Path() / "env").string() + "; exec sleep 600"}};
+  }
+  pid_t SaverPid() const {
+    pid_t Pid = 0;
+    std::ifstream(Scratch.Path() / "pid") >> Pid;
+    return Pid;
+  }
+
+  TTempDir Scratch;
+  std::shared_ptr<TScriptedSession::TShared> Shared = std::make_shared<TScriptedSession::TShared>();
+  std::vector<std::string> Lines;
+  TDiagnosticSink PreviousSink;
+  sigset_t MaskBefore{};
+  int WriteEnd = -1;
+  std::future<int> Result;
+};
+
+TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
+  setenv("XSCREENSAVER_WINDOW", "0x123", 1);
+  Start(Sleeper());
+  unsetenv("XSCREENSAVER_WINDOW");
+  Send('I');
+  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  const pid_t First = SaverPid();
+  // It starts full screen, leaving the session's idle state alone, and can be stopped: the
+  // watcher's blocked stop signals are not handed down.
+  const std::string Environment = ReadFile(Scratch.Path() / "env");
+  EXPECT_EQ(Environment.find("XSCREENSAVER_WINDOW"), std::string::npos);
+  EXPECT_NE(Environment.find("SDL_VIDEO_ALLOW_SCREENSAVER=1\n"), std::string::npos);
+  const std::string Status = ReadFile("/proc/" + std::to_string(First) + "/status");
+  EXPECT_NE(Status.find("SigBlk:\t0000000000000000"), std::string::npos) << Status;
+
+  Send('A');
+  EXPECT_TRUE(Eventually([&] { return !Alive(First) && Shared->Ended == 1; }));
+  Send('I');
+  EXPECT_TRUE(Eventually([&] { return Shared->Started == 2 && Alive(SaverPid()); }));
+  const pid_t Second = SaverPid();
+  EXPECT_NE(Second, First);
+  EXPECT_EQ(EndSession(), 1);
+  EXPECT_FALSE(Alive(Second)) << "the saver outlived its watcher";
+  EXPECT_EQ(TheLines(), std::vector<std::string>{"the scripted session is gone; the idle watcher ends"});
+}
+
+TEST_F(IdleWatcherTest, ASaverThatIgnoresSigtermIsKilled) {
+  Start(Sleeper("trap '' TERM; "));
+  Send('I');
+  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  Send('A');
+  EXPECT_TRUE(Eventually([&] { return !Alive(SaverPid()) && Shared->Ended == 1; }));
+  EXPECT_TRUE(TheLines().empty()) << TheLines()[0];  // an end it asked for is no failure
+}
+
+TEST_F(IdleWatcherTest, StopSignalsEndTheWatcherAndItsSaver) {
+  for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
+    std::filesystem::remove(Scratch.Path() / "pid");
+    Start(Sleeper());
+    Send('I');
+    ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); })) << Signal;
+    const pid_t Saver = SaverPid();
+    kill(getpid(), Signal);
+    ASSERT_EQ(Result.wait_for(15s), std::future_status::ready) << Signal;
+    EXPECT_EQ(Result.get(), 0) << Signal;
+    EXPECT_FALSE(Alive(Saver)) << Signal;
+    close(WriteEnd);
+    WriteEnd = -1;
+  }
+  EXPECT_TRUE(TheLines().empty());
+}
+
+// Each failure is one line; while the session stays idle the next try waits for the back-off,
+// which doubles.
+TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
+  const struct {
+    TSaverCommand Saver;
+    const char* Line;
+  } Cases[] = {
+      {{"/bin/false", {}}, "the screen saver ended with exit status 1"},
+      {{"/bin/sh", {"-c", "kill -SEGV $$"}},
+       "the screen saver was killed by signal 11 (Segmentation fault)"},
+      {{"/nonexistent/saver", {}},
+       "the screen saver /nonexistent/saver could not be started: No such file or directory"},
+  };
+  for (const auto& C : Cases) {
+    {
+      const std::lock_guard Guard(Shared->Lock);
+      Lines.clear();
+    }
+    Start(C.Saver, TBackoff{1500ms, 3000ms, 60s});
+    const auto Begin = std::chrono::steady_clock::now();
+    Send('I');
+    ASSERT_TRUE(Eventually([&] { return TheLines().size() == 1; })) << C.Line;
+    EXPECT_EQ(TheLines()[0], C.Line);
+    ASSERT_TRUE(Eventually([&] { return TheLines().size() == 3; }, 20s)) << C.Line;
+    // The second try 1.5 s after the first, the third 3 s after that.
+    EXPECT_GE(std::chrono::steady_clock::now() - Begin, 4500ms) << C.Line;
+    Send('A');  // activity: the next idle period tries at once
+    Send('I');
+    EXPECT_TRUE(Eventually([&] { return TheLines().size() == 4; }, 1400ms)) << C.Line;
+    EXPECT_EQ(EndSession(), 1);
+  }
+}
+
+TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
+  Start(Sleeper());
+  Send('L');
+  Send('I');
+  Inhibit("a video plays");
+  Send('U');
+  Send('I');  // idle, but inhibited
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(Shared->Started, 0);
+  Inhibit("");
+  Send('A');
+  Send('I');
+  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  const pid_t Saver = SaverPid();
+  Send('L');  // the lock ends it
+  EXPECT_TRUE(Eventually([&] { return !Alive(Saver) && Shared->Ended == 1; }));
+  EXPECT_EQ(Shared->Started, 1);
+  EXPECT_EQ(EndSession(), 1);
+}
+
+}  // namespace
