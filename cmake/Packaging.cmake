@@ -3,6 +3,8 @@
 #   P/libexec/xscreensaver/vadrel            the program, where XScreenSaver and MATE's screen
 #                                            saver look for their display modes
 #   P/bin/vadrel                             a link to it, for use from a shell and for TryExec
+#   P/libexec/vadrel/vadrel-idle             the idle watcher that `vadrel --idle` becomes
+#   P/lib/systemd/user/vadrel-idle.service   the user unit that runs `P/bin/vadrel --idle`
 #   P/share/vadrel/                          the generated data (installed by tools/)
 #   P/share/xscreensaver/config/vadrel.xml   XScreenSaver's settings dialog for it
 #   P/share/man/man6/vadrel.6.gz
@@ -56,12 +58,22 @@ endif()
 set(VADREL_HACK_DIR "${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver")
 set(VADREL_DATA_DESTINATION "${CMAKE_INSTALL_DATADIR}/vadrel")
 
+set(VADREL_IDLE_DIR "${CMAKE_INSTALL_LIBEXECDIR}/vadrel")
 install(TARGETS vadrel RUNTIME DESTINATION "${VADREL_HACK_DIR}")
+# The program finds it as ../vadrel/vadrel-idle from its own real folder.
+install(TARGETS vadrel-idle RUNTIME DESTINATION "${VADREL_IDLE_DIR}")
 # What Debian's own stripping also drops: the compilers' version strings.
-install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VADREL_HACK_DIR}/vadrel\" COMMAND_ERROR_IS_FATAL ANY)
-endif()")
+foreach(program "${VADREL_HACK_DIR}/vadrel" "${VADREL_IDLE_DIR}/vadrel-idle")
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}\" COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+endforeach()
+# The systemd user unit names the program by its installed path, which only the install knows
+# (a package installs under /usr whatever prefix the build was configured with).
+install(CODE "set(VADREL_INSTALLED_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vadrel\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/packaging/vadrel-idle.service.in\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/vadrel-idle.service\" @ONLY)")
 
 # A relative link, made in the build tree and installed as a link: it stays right under any prefix,
 # and the program resolves it to its real folder before looking for its data.
@@ -112,7 +124,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 moving caustic light, in blue water. It runs full screen on its own, in a\n\
 desktop window, or as a display mode of XScreenSaver (with its settings\n\
 dialog) and of MATE's screen saver, and can render a picture of the scene\n\
-without a display.")
+without a display. Its idle watcher starts it when the session is idle on\n\
+GNOME, KDE Plasma, wlroots compositors and any X11 session (a systemd user\n\
+unit, vadrel-idle.service).")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 

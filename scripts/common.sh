@@ -26,8 +26,8 @@ VADREL_BUILD_PACKAGES=(
 # tests drive the program with, the X server test.sh runs them under with its fonts (the message
 # boxes the tests look for cannot be drawn without them), and for the install tests
 # XScreenSaver and MATE's screen saver themselves with the D-Bus session and the GSettings tool
-# and store the latter runs on, the checkers of the settings file, desktop entry, man page and
-# package (lintian), and what cpack needs to work out the package's dependencies. For the
+# and store the latter runs on, the checkers of the settings file, desktop entry, man page, user
+# unit (systemd-analyze) and package (lintian), and what cpack needs to work out the package's dependencies. For the
 # desktops the saver is tried on: Xorg with the dummy driver (monitors as RandR outputs, set with
 # xrandr) under openbox with a tint2 panel, and headless sway with grim for its screenshots,
 # wtype for its keys and swayidle for the README's recipe; GNOME Shell (headless, with its
@@ -37,7 +37,7 @@ VADREL_TEST_PACKAGES=(
   libxtst-dev libxfixes-dev
   xvfb xfonts-base
   xscreensaver mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
-  libxml2-utils desktop-file-utils man-db lintian dpkg-dev file
+  libxml2-utils desktop-file-utils man-db lintian dpkg-dev file systemd
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
   sway grim wtype swayidle
   gnome-shell gnome-session-bin kwin-wayland

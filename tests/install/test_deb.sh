@@ -21,7 +21,8 @@ debs=("$work"/vadrel_*_"$(dpkg --print-architecture)".deb)
 deb=${debs[0]}
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
-expected=(/usr/libexec/xscreensaver/vadrel /usr/bin/vadrel
+expected=(/usr/libexec/xscreensaver/vadrel /usr/bin/vadrel /usr/libexec/vadrel/vadrel-idle
+  /usr/lib/systemd/user/vadrel-idle.service
   /usr/share/xscreensaver/config/vadrel.xml /usr/share/man/man6/vadrel.6.gz
   /usr/share/applications/screensavers/vadrel.desktop
   /usr/share/doc/vadrel/copyright /usr/share/doc/vadrel/changelog.gz)

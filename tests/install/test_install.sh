@@ -18,14 +18,26 @@ xml="$usr/share/xscreensaver/config/vadrel.xml"
 man="$usr/share/man/man6/vadrel.6.gz"
 desktop="$usr/share/applications/screensavers/vadrel.desktop"
 
+unit="$usr/lib/systemd/user/vadrel-idle.service"
 [ -x "$hack" ] || fail "the program is not in libexec/xscreensaver"
-for file in "$xml" "$man" "$desktop"; do [ -f "$file" ] || fail "$file is missing"; done
+for file in "$xml" "$man" "$desktop" "$unit"; do [ -f "$file" ] || fail "$file is missing"; done
+# `vadrel --idle` becomes the lean watcher, which it finds from its own real folder.
+[ -x "$(dirname "$(readlink -f "$usr/bin/vadrel")")/../vadrel/vadrel-idle" ] ||
+  fail "the idle watcher is not in libexec/vadrel beside the program's folder"
 [ "$(readlink -f "$usr/bin/vadrel")" = "$hack" ] || fail "bin/vadrel does not lead to the program"
 # Every data file the build generates, byte for byte, and nothing more.
 diff -r "$build/data" "$usr/share/vadrel" || fail "the installed data differs from the build's"
 
 xmllint --noout "$xml"
 desktop-file-validate "$desktop"
+# The user unit runs the installed program's watcher, and systemd finds nothing to say about it
+# (checked on a copy that names the staged program, since /usr/bin/vadrel need not exist here).
+grep -qx 'ExecStart=/usr/bin/vadrel --idle' "$unit" || fail "the unit runs $(grep ExecStart "$unit")"
+mkdir -m 700 "$work/runtime"
+sed "s|^ExecStart=/usr/bin/vadrel |ExecStart=$usr/bin/vadrel |" "$unit" >"$work/vadrel-idle.service"
+XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user --man=no verify "$work/vadrel-idle.service" \
+  >"$work/verify.log" 2>&1 || fail "systemd-analyze: $(cat "$work/verify.log")"
+[ ! -s "$work/verify.log" ] || fail "systemd-analyze: $(cat "$work/verify.log")"
 # The manual renders without a warning and names every option of --help.
 manual=$(MANWIDTH=100 man --warnings -l "$man" 2>"$work/man.err")
 [ ! -s "$work/man.err" ] || fail "the manual has warnings: $(cat "$work/man.err")"
