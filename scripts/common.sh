@@ -29,9 +29,9 @@ VADREL_BUILD_PACKAGES=(
 # and store the latter runs on, the checkers of the settings file, desktop entry, man page, user
 # unit (systemd-analyze) and package (lintian), and what cpack needs to work out the package's
 # dependencies. For the desktops the saver is tried on: Xorg with the dummy driver (monitors as
-# RandR outputs, set with xrandr) under openbox with a tint2 panel, and headless sway with grim for its screenshots,
-# wtype for its keys and swayidle for the README's recipe; GNOME Shell (headless, with its
-# session manager for inhibitors) and KWin for the idle watcher.
+# RandR outputs, set with xrandr) under openbox with a tint2 panel, and headless sway with grim
+# for its screenshots, wtype for its keys and swayidle for the README's recipe; GNOME Shell
+# (headless, with its session manager for inhibitors) and KWin for the idle watcher.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
