@@ -29,7 +29,7 @@ public:
   std::string Name() const override { return "the X server's MIT-SCREEN-SAVER extension"; }
   std::vector<int> Fds() const override { return {ConnectionNumber(D)}; }
   // Events Xlib has already read wait in its queue, where poll() cannot see them.
-  int TimeoutMs() const override { return XQLength(D) > 0 ? 0 : -1; }
+  int TimeoutMs() const override { return XQLength(D) > 0 || IdleAlready ? 0 : -1; }
   bool Dispatch(std::vector<TIdleEvent>& Events) override;
 
 private:
@@ -39,6 +39,9 @@ private:
   int Seconds;
   int UserTimeout = 0, UserInterval = 0, UserBlanking = 0, UserExposures = 0;
   bool Gone = false;  // the connection broke: nothing can be put back
+  // The server's screen saver was on when the watcher began (no input since it came on): no On
+  // will come before the next input, so the first Dispatch tells Idle.
+  bool IdleAlready = false;
 
   // Xlib ends the process when the connection breaks, unless told otherwise.
   static void ConnectionBroke(Display*, void* Self) { static_cast<TX11Idle*>(Self)->Gone = true; }
@@ -58,6 +61,8 @@ TX11Idle::TX11Idle(Display* Connection, int EventBase, int IdleSeconds)
                             0, CopyFromParent, InputOnly, CopyFromParent, CWOverrideRedirect,
                             &Attributes);
   XScreenSaverSelectInput(D, Root, ScreenSaverNotifyMask);
+  XScreenSaverInfo Info{};
+  IdleAlready = XScreenSaverQueryInfo(D, Root, &Info) && Info.state == ScreenSaverOn;
   XSync(D, False);
 }
 
@@ -86,6 +91,8 @@ bool TX11Idle::Closed() {
 
 bool TX11Idle::Dispatch(std::vector<TIdleEvent>& Events) {
   if (Closed()) return false;
+  if (IdleAlready) Events.push_back(TIdleEvent::Idle);
+  IdleAlready = false;
   while (!Gone && XPending(D) > 0) {
     XEvent Event;
     XNextEvent(D, &Event);
