@@ -92,8 +92,10 @@ protected:
   }
   // The scene on every output, its saver the watcher's only child; that child, or 0.
   pid_t WaitForTheSaver(TProcess& Watcher) {
-    std::string Lack;
-    if (!WaitFor([&] { return (Lack = Session->WhatTheOutputsLack()).empty(); }, SceneTimeout)) {
+    std::string Lack = "the watcher ended";
+    const auto Shown = [&] { return (Lack = Session->WhatTheOutputsLack()).empty(); };
+    if (!WaitFor([&] { return !Watcher.Running() || Shown(); }, SceneTimeout) || !Lack.empty() ||
+        !Watcher.Running()) {
       ADD_FAILURE() << "no scene: " << Lack << "; " << Watcher.Stderr();
       return 0;
     }
