@@ -30,7 +30,8 @@ public:
     std::mutex Lock;
     std::string Inhibitor;
   };
-  TScriptedSession(int ReadEnd, std::shared_ptr<TShared> State) : Fd(ReadEnd), S(std::move(State)) {}
+  TScriptedSession(int ReadEnd, std::shared_ptr<TShared> State)
+      : Fd(ReadEnd), S(std::move(State)) {}
   ~TScriptedSession() override { close(Fd); }
   std::string Name() const override { return "the scripted session"; }
   std::vector<int> Fds() const override { return {Fd}; }
@@ -118,8 +119,9 @@ protected:
   }
   // A saver that writes its process id and environment to the scratch folder, then sleeps.
   TSaverCommand Sleeper(const std::string& Before = "") const {
-    return {"/bin/sh", {"-c", Before + "echo $$ > " + (Scratch.Path() / "pid").string() +
-                                  "; env > " + (Scratch.Path() / "env").string() + "; exec sleep 600"}};
+    const std::string Pid = (Scratch.Path() / "pid").string();
+    const std::string Env = (Scratch.Path() / "env").string();
+    return {"/bin/sh", {"-c", Before + "echo $$ > " + Pid + "; env > " + Env + "; exec sleep 600"}};
   }
   pid_t SaverPid() const {
     pid_t Pid = 0;
@@ -159,7 +161,8 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   EXPECT_NE(Second, First);
   EXPECT_EQ(EndSession(), 1);
   EXPECT_FALSE(Alive(Second)) << "the saver outlived its watcher";
-  EXPECT_EQ(TheLines(), std::vector<std::string>{"the scripted session is gone; the idle watcher ends"});
+  EXPECT_EQ(TheLines(),
+            std::vector<std::string>{"the scripted session is gone; the idle watcher ends"});
 }
 
 TEST_F(IdleWatcherTest, ASaverThatIgnoresSigtermIsKilled) {

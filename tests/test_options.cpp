@@ -81,7 +81,9 @@ TEST(CommandLine, IdleTimeForceAndTheSettingsPassedOn) {
       {{"--idle=3s", "--force"}, 3, true, {}},
       {{"--force", "--idle=1440"}, 86400, true, {}},
       {{"--idle=86400s"}, 86400, false, {}},
-      {{"--idle=1s", "-count", "5", "-fps", "-rivals", "0", "-delay", "7", "-detail", "0"}, 1, false,
+      {{"--idle=1s", "-count", "5", "-fps", "-rivals", "0", "-delay", "7", "-detail", "0"},
+       1,
+       false,
        {"-count", "5", "-rivals", "0", "-delay", "7", "-fps", "-detail", "0"}},
   };
   for (const auto& C : Cases) {

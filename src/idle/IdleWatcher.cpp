@@ -221,7 +221,7 @@ private:
     std::vector<std::pair<TIdleSource*, TClock::time_point>> Timers;
   };
   TWait Prepare() const;
-  bool Dispatch(TIdleSource& Source);
+  bool Dispatch(TIdleSource& From);
   void Handle(TIdleEvent Event);
   void MaybeStart();
   void SaverGone(int Status);
@@ -240,13 +240,14 @@ int TIdleWatcher::TLoop::Run() {
     if (Wait.Fds[0].revents && Signals.Arrived()) return 0;
     if (Saver && Wait.Fds[1].revents)
       if (const std::optional<int> Status = Saver->Reap()) SaverGone(*Status);
-    for (TIdleSource* Source : {W.Source.get(), W.Locks.get()}) {
-      if (!Source) continue;
+    for (TIdleSource* Each : {W.Source.get(), W.Locks.get()}) {
+      if (!Each) continue;
       bool Due = false;
-      for (const auto& [Owner, When] : Wait.Timers) Due = Due || (Owner == Source && TClock::now() >= When);
+      for (const auto& [Owner, When] : Wait.Timers)
+        Due = Due || (Owner == Each && TClock::now() >= When);
       for (std::size_t I = 0; I < Wait.Fds.size(); ++I)
-        Due = Due || (Wait.Owners[I] == Source && Wait.Fds[I].revents);
-      if (Due && !Dispatch(*Source)) return 1;
+        Due = Due || (Wait.Owners[I] == Each && Wait.Fds[I].revents);
+      if (Due && !Dispatch(*Each)) return 1;
     }
     if (Saver) Saver->KillIfLate();
     MaybeStart();
@@ -262,15 +263,15 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
   const auto Sooner = [&](int Ms) {
     if (Ms >= 0) Wait.TimeoutMs = Wait.TimeoutMs < 0 ? Ms : std::min(Wait.TimeoutMs, Ms);
   };
-  for (TIdleSource* Source : {W.Source.get(), W.Locks.get()}) {
-    if (!Source) continue;
-    for (const int Fd : Source->Fds()) {
+  for (TIdleSource* Each : {W.Source.get(), W.Locks.get()}) {
+    if (!Each) continue;
+    for (const int Fd : Each->Fds()) {
       Wait.Fds.push_back({Fd, POLLIN, 0});
-      Wait.Owners.push_back(Source);
+      Wait.Owners.push_back(Each);
     }
-    if (const int Ms = Source->TimeoutMs(); Ms >= 0) {
+    if (const int Ms = Each->TimeoutMs(); Ms >= 0) {
       Sooner(Ms);
-      Wait.Timers.emplace_back(Source, TClock::now() + std::chrono::milliseconds(Ms));
+      Wait.Timers.emplace_back(Each, TClock::now() + std::chrono::milliseconds(Ms));
     }
   }
   if (Saver && Saver->KillTime()) Sooner(MillisecondsUntil(*Saver->KillTime()));
@@ -278,11 +279,11 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
   return Wait;
 }
 
-bool TIdleWatcher::TLoop::Dispatch(TIdleSource& Source) {
+bool TIdleWatcher::TLoop::Dispatch(TIdleSource& From) {
   std::vector<TIdleEvent> Events;
-  const bool Alive = Source.Dispatch(Events);
+  const bool Alive = From.Dispatch(Events);
   for (const TIdleEvent Event : Events) Handle(Event);
-  if (!Alive) ShowDiagnostic(Source.Name() + " is gone; the idle watcher ends");
+  if (!Alive) ShowDiagnostic(From.Name() + " is gone; the idle watcher ends");
   return Alive;
 }
 

@@ -64,8 +64,10 @@ protected:
 
   // The session the watcher finds: this display alone, no bus, no compositor, no saver daemon.
   TProcess::TSetting Session() const {
-    return {{"DISPLAY=" + Name, "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XSCREENSAVER_WINDOW"},
-            {}, {}};
+    return {{"DISPLAY=" + Name, "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+             "XSCREENSAVER_WINDOW"},
+            {},
+            {}};
   }
   std::string SceneLacks() {
     const TPicture Root = Capture(D, DefaultRootWindow(D));
