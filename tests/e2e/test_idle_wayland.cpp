@@ -150,6 +150,11 @@ TEST_P(IdleWatcher, StartsNoSaverWhileAWindowInhibitsIdle) {
   std::string Errors;
   ASSERT_TRUE(WaitFor([&] { return WindowPixels(Session->Capture(Output, Errors)) > 10000; }, 30s))
       << "the window did not show: " << Errors << Window->Stderr();
+  if (auto* Sway = dynamic_cast<TSwaySession*>(Session.get())) {
+    std::string Tree;
+    ASSERT_EQ(Sway->Message({"-t", "get_tree"}, Tree), 0) << Tree;
+    ASSERT_NE(Tree.find("\"inhibit_idle\": true"), std::string::npos) << "no inhibitor: " << Tree;
+  }
 
   std::unique_ptr<TProcess> Watcher = StartWatcher();
   for (const auto End = Clock::now() + 15s; Clock::now() < End; std::this_thread::sleep_for(1s))
