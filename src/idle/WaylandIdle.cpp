@@ -69,8 +69,8 @@ public:
                         : "the Wayland compositor's org_kde_kwin_idle";
   }
   std::vector<int> Fds() const override { return {wl_display_get_fd(Display.get())}; }
-  // Events already read off the socket (while connecting, or behind another reader) are not
-  // announced by the descriptor: the watcher is asked to come back at once for them.
+  // Events that came with the connection's last round trip are already taken off the socket, so
+  // its descriptor will not announce them: the watcher is asked to come back at once for them.
   int TimeoutMs() const override { return Pending.empty() ? -1 : 0; }
   bool Dispatch(std::vector<TIdleEvent>& Events) override;
 
