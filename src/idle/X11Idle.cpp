@@ -106,6 +106,8 @@ bool TX11Idle::Dispatch(std::vector<TIdleEvent>& Events) {
 
 // Errors of requests (another client's saver window registered first) are no reason to end.
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
+// A broken connection is told in the watcher's own line; Xlib's would come on top of it.
+int QuietConnectionError(Display*) { return 0; }
 
 }  // namespace
 
@@ -127,5 +129,6 @@ std::unique_ptr<TIdleSource> OpenX11Idle(int IdleMs, std::string& Why) {
     return nullptr;
   }
   XSetErrorHandler(&IgnoreError);
+  XSetIOErrorHandler(&QuietConnectionError);
   return std::make_unique<TX11Idle>(D, EventBase, std::max(1, (IdleMs + 999) / 1000));
 }

@@ -145,6 +145,18 @@ TEST_F(IdleOnX11, StartsAtOnceWhenTheServersScreenSaverIsAlreadyOn) {
       << "no scene: " << LastLack << "; " << Watcher.Stderr();
 }
 
+// The session's end: the server goes, and the watcher says so in its one line, exit 1.
+TEST_F(IdleOnX11, EndsInOneLineWhenTheDisplayCloses) {
+  TProcess Watcher(VADREL_PROGRAM, {"--idle=60"}, Session());
+  std::this_thread::sleep_for(2s);
+  XCloseDisplay(D);
+  D = nullptr;
+  kill(Server->Id(), SIGTERM);
+  EXPECT_EQ(Watcher.WaitForExit(20s), 1);
+  EXPECT_EQ(Watcher.Stderr(),
+            "vadrel: the X server's MIT-SCREEN-SAVER extension is gone; the idle watcher ends\n");
+}
+
 // XScreenSaver's daemon runs display modes itself: the watcher refuses beside it, in one line, and
 // with --force runs anyway. The daemon will not run as root: as root it runs as nobody.
 TEST_F(IdleOnX11, RefusesBesideXScreenSaverUnlessForced) {
