@@ -320,7 +320,7 @@ TKWinSession::TKWinSession(const std::string& Program, const std::string& Data, 
 
 TKWinSession::~TKWinSession() {
   Bus.reset();
-  StopCompositor();  // before its bus
+  EndCompositor();  // before its bus
 }
 
 bool TKWinSession::StartBus() {

@@ -50,6 +50,8 @@ public:
   std::string WhatTheOutputsLack();
   // No output shows the scene; else which one does.
   std::string WhereTheSceneShows();
+  // Ends the compositor (SIGTERM, then SIGKILL), as when the desktop goes away under its clients.
+  void EndCompositor() { Server.reset(); }
 
 protected:
   // Copies Program and its Data folder; the compositor runs as nobody when the test is root and
@@ -62,8 +64,6 @@ protected:
   // What every program of the session is given, Extra on top of the session's own.
   void AddToEnvironment(std::vector<std::string> Extra);
   TProcess& Compositor() { return *Server; }
-  // Ends the compositor ahead of what it depends on (KWin's bus).
-  void StopCompositor() { Server.reset(); }
 
   std::string Why;
   Clock::duration Started{};

@@ -8,6 +8,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -164,6 +165,18 @@ TEST_P(IdleWatcher, StartsNoSaverWhileAWindowInhibitsIdle) {
 
   Window.reset();
   EXPECT_GT(WaitForTheSaver(*Watcher), 0);
+}
+
+// A watcher left waiting on a closed connection would wake for ever on its hang-up.
+TEST_P(IdleWatcher, EndsWithOneLineWhenTheCompositorGoes) {
+  std::unique_ptr<TProcess> Watcher = StartWatcher();
+  std::this_thread::sleep_for(2s);  // under the idle time: it waits for the session
+  ASSERT_TRUE(Watcher->Running()) << Watcher->Stderr();
+  Session->EndCompositor();
+  EXPECT_EQ(Watcher->WaitForExit(15s), 1);
+  const std::string Errors = Watcher->Stderr();
+  EXPECT_NE(Errors.find("is gone"), std::string::npos) << Errors;
+  EXPECT_EQ(std::count(Errors.begin(), Errors.end(), '\n'), 1) << Errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, IdleWatcher, ::testing::ValuesIn(Desktops),
