@@ -56,13 +56,20 @@ std::string XScreenSaverOnDisplay() {
   return {};
 }
 
-// The daemons that run display modes, by their process names as the kernel keeps them (at most
-// 15 characters).
+// The daemons that run display modes, by their programs' names.
 constexpr std::pair<std::string_view, std::string_view> Daemons[] = {
     {"xscreensaver", "XScreenSaver"},
-    {"mate-screensave", "MATE's screen saver (mate-screensaver)"},
-    {"xfce4-screensav", "Xfce's screen saver (xfce4-screensaver)"},
+    {"mate-screensaver", "MATE's screen saver (mate-screensaver)"},
+    {"xfce4-screensaver", "Xfce's screen saver (xfce4-screensaver)"},
 };
+
+// The name of the program process Folder runs: its first argument's last part (the kernel's own
+// name for it keeps 15 characters, which would take mate-screensaver-preferences for the daemon).
+std::string ProgramName(const std::filesystem::path& Folder) {
+  std::string First;
+  std::getline(std::ifstream(Folder / "cmdline"), First, '\0');
+  return std::filesystem::path(First).filename();
+}
 
 // One of them running as this user (a daemon of another user's session is none of ours).
 std::string DaemonProcessOfThisUser() {
@@ -73,10 +80,9 @@ std::string DaemonProcessOfThisUser() {
     if (!std::isdigit(static_cast<unsigned char>(Pid[0])) ||
         stat(Entry.path().c_str(), &Info) != 0 || Info.st_uid != getuid())
       continue;
-    std::string Command;
-    std::getline(std::ifstream(Entry.path() / "comm"), Command);
-    for (const auto& [Process, What] : Daemons)
-      if (Command == Process) return std::string(What) + " is running (process " + Pid + ")";
+    const std::string Program = ProgramName(Entry.path());
+    for (const auto& [Name, What] : Daemons)
+      if (Program == Name) return std::string(What) + " is running (process " + Pid + ")";
   }
   return {};
 }
