@@ -117,7 +117,8 @@ public:
   int Descriptor() const { return PidFd ? PidFd->Get() : -1; }
   // Asks it to end (SIGTERM), once; its end is then not a failure.
   void End() {
-    if (!Ended) kill(Pid, SIGTERM);
+    if (Ended) return;
+    kill(Pid, SIGTERM);
     Ended = true;
     KillAt = TClock::now() + SaverGraceTime;
   }
@@ -176,6 +177,12 @@ TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TStopSignals& S
   // It cannot have been reaped yet: the pidfd names it even if it has already ended. (Called
   // directly: Debian 12's header declares the wrapper without C linkage.)
   PidFd.emplace(int(syscall(SYS_pidfd_open, Pid, 0)));
+  if (PidFd->Get() < 0) {
+    Error = std::string("the screen saver cannot be waited for: ") + strerror(errno);
+    kill(Pid, SIGKILL);
+    waitpid(Pid, nullptr, 0);
+    Pid = -1;
+  }
 }
 
 void TSaverProcess::Stop() {
