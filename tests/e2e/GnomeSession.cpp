@@ -30,7 +30,8 @@ std::string BusConfig(const std::string& Type, const fs::path& Socket) {
 
 }  // namespace
 
-TGnomeSession::TGnomeSession(const std::string& Program, const std::string& DataDir) {
+TGnomeSession::TGnomeSession(const std::string& Program, const std::vector<std::string>& Beside,
+                             const std::string& DataDir) {
   if (getuid() == 0)
     if (const passwd* Nobody = getpwnam("nobody"))
       User = TProcess::TUser{Nobody->pw_uid, Nobody->pw_gid};
@@ -38,6 +39,7 @@ TGnomeSession::TGnomeSession(const std::string& Program, const std::string& Data
   for (const char* Folder : {"run", "autostart", "share/gnome-session/sessions"})
     fs::create_directories(Root / Folder);
   fs::copy(Program, Root / "vadrel");
+  for (const std::string& Each : Beside) fs::copy(Each, Root / fs::path(Each).filename());
   fs::copy(DataDir, Root / "data", fs::copy_options::recursive);
   // gnome-session with neither components nor autostart folders: nothing but the manager.
   std::ofstream(Root / "share/gnome-session/sessions/vadrel-empty.session")
@@ -124,19 +126,33 @@ std::string TGnomeSession::StartShell() {
   };
   if (!WaitFor([&] { return Up() || !Shell->Running(); }, 60s) || !Shell->Running())
     return "GNOME Shell did not start: " + Shell->Stderr();
-  // The shell starts in its overview, which a person leaves at the first key; the test says so.
+  return CloseOverview();
+}
+
+// The shell opens its overview at the end of its start-up, which may come after its names are on
+// the bus; a person leaves it at the first key, the test tells the shell so, once it is open (or
+// has had time to open), and until it stays closed.
+std::string TGnomeSession::CloseOverview() {
+  WaitFor([&] { return OverviewActive(); }, 20s);
   std::string Error;
   const auto Closed = [&] {
     Bus->Call("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties", "Set",
               Error, "ssv", "org.gnome.Shell", "OverviewActive", "b", 0);
-    TBusMessage Reply = Bus->Call("org.gnome.Shell", "/org/gnome/Shell",
-                                  "org.freedesktop.DBus.Properties", "Get", Error, "ss",
-                                  "org.gnome.Shell", "OverviewActive");
-    int Active = 1;
-    return Reply && sd_bus_message_read(Reply.get(), "v", "b", &Active) >= 0 && !Active;
+    if (OverviewActive()) return false;
+    std::this_thread::sleep_for(1s);
+    return !OverviewActive();
   };
-  if (!WaitFor(Closed, 20s)) return "the overview stays: " + Error;
+  if (!WaitFor(Closed, 30s)) return "the overview stays: " + Error;
   return {};
+}
+
+bool TGnomeSession::OverviewActive() {
+  std::string Error;
+  TBusMessage Reply = Bus->Call("org.gnome.Shell", "/org/gnome/Shell",
+                                "org.freedesktop.DBus.Properties", "Get", Error, "ss",
+                                "org.gnome.Shell", "OverviewActive");
+  int Active = 1;
+  return !Reply || sd_bus_message_read(Reply.get(), "v", "b", &Active) < 0 || Active;
 }
 
 std::string TGnomeSession::StartRemoteDesktop() {

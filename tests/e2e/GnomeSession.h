@@ -17,8 +17,10 @@
 
 class TGnomeSession {
 public:
-  // Copies Program and the data folder; starts nothing yet.
-  TGnomeSession(const std::string& Program, const std::string& DataDir);
+  // Copies Program, the programs it runs from its own folder (Beside) and the data folder;
+  // starts nothing yet.
+  TGnomeSession(const std::string& Program, const std::vector<std::string>& Beside,
+                const std::string& DataDir);
   TGnomeSession(const TGnomeSession&) = delete;
   TGnomeSession& operator=(const TGnomeSession&) = delete;
 
@@ -38,6 +40,9 @@ public:
   // Input as a person gives it; false when the shell refused it.
   bool MovePointer(double Dx, double Dy);
   bool TapKey(unsigned Keysym);
+  // Leaves the shell's overview (empty when it did, else what failed), or tells whether it is up.
+  std::string CloseOverview();
+  bool OverviewActive();
   // Whether GNOME's session manager holds an inhibitor of the session going idle.
   bool IdleInhibited();
   // The whole monitor as the shell sees it; an empty picture (and Error) when it cannot.
