@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -331,20 +332,25 @@ bool TKWinSession::StartBus() {
   BusDaemon.emplace("dbus-daemon",
                     std::vector<std::string>{"--config-file=" + Config, "--nofork", "--nopidfile"},
                     Setting());
-  if (!WaitFor([&] { return fs::exists(Path) || !BusDaemon->Running(); }, 10s) ||
-      !BusDaemon->Running()) {
-    Why = "dbus-daemon did not start: " + BusDaemon->Stderr();
+  // Its socket file is there a moment before it listens: the connection is tried until it holds.
+  const std::string Address = "unix:path=" + Path;
+  int Code = -ENOENT;
+  const auto Connect = [&] {
+    sd_bus* Connection = nullptr;
+    Code = sd_bus_new(&Connection);
+    Bus.reset(Connection);
+    if (Code >= 0) Code = sd_bus_set_address(Connection, Address.c_str());
+    if (Code >= 0) Code = sd_bus_set_bus_client(Connection, 1);
+    if (Code >= 0) Code = sd_bus_start(Connection);
+    return Code >= 0 || !BusDaemon->Running();
+  };
+  if (!WaitFor(Connect, 10s) || Code < 0) {
+    Why = std::string("cannot connect to KWin's bus: ") + std::strerror(-Code) + "; " +
+          BusDaemon->Stderr();
     return false;
   }
-  AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS=unix:path=" + Path});
-  sd_bus* Connection = nullptr;
-  int Code = sd_bus_new(&Connection);
-  Bus.reset(Connection);
-  if (Code >= 0) Code = sd_bus_set_address(Connection, ("unix:path=" + Path).c_str());
-  if (Code >= 0) Code = sd_bus_set_bus_client(Connection, 1);
-  if (Code >= 0) Code = sd_bus_start(Connection);
-  if (Code < 0) Why = std::string("cannot connect to KWin's bus: ") + std::strerror(-Code);
-  return Code >= 0;
+  AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS=" + Address});
+  return true;
 }
 
 // Its socket comes before its bus services: the screenshot effect and the screen saver interface.
