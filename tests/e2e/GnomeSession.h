@@ -36,6 +36,7 @@ public:
   // The copy of the program that the session's user can run.
   std::string Program() const { return (Scratch.Path() / "vadrel").string(); }
   const std::filesystem::path& Folder() const { return Scratch.Path(); }
+  const std::string& SessionBusAddress() const { return SessionAddress; }
 
   // Input as a person gives it; false when the shell refused it.
   bool MovePointer(double Dx, double Dy);

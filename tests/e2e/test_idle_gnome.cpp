@@ -1,6 +1,7 @@
 // The idle watcher under a headless GNOME Shell: GNOME's idle monitor starts the saver, input
 // through Mutter's remote desktop ends it, GNOME's session manager's inhibitors keep it away, and
-// SIGTERM ends the watcher with its saver. Each test starts its own shell (see GnomeSession).
+// SIGTERM ends the watcher with its saver. GNOME Shell locks only under its display manager, so
+// the lock comes from a stand-in for the desktops' org.freedesktop.ScreenSaver on the session's bus. Each test starts its own shell (see GnomeSession).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "GnomeSession.h"
+#include "PrivateBus.h"
 
 using namespace std::chrono_literals;
 
@@ -132,6 +134,20 @@ TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
   std::string Lack;
   EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
       << Lack << "; " << Watcher->Stderr();
+}
+
+TEST_F(GnomeShell, ALockEndsTheSaverAndKeepsItAway) {
+  TScreenSaverStandIn Lock(Session->SessionBusAddress(), "org.freedesktop.ScreenSaver",
+                           "/org/freedesktop/ScreenSaver", false);
+  ASSERT_TRUE(Lock.Up());
+  std::unique_ptr<TProcess> Watcher = StartWatcher();
+  ASSERT_TRUE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 90s)) << Watcher->Stderr();
+
+  Lock.Set(true);
+  EXPECT_TRUE(WaitFor([&] { return SaverOf(*Watcher) == 0; }, 20s)) << Watcher->Stderr();
+  // Three idle periods under the lock.
+  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 9s)) << Watcher->Stderr();
+  EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
 }
 
 }  // namespace
