@@ -217,9 +217,10 @@ TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
     ASSERT_TRUE(Eventually([&] { return TheLines().size() == 3; }, 20s)) << C.Line;
     // The second try 1.5 s after the first, the third 3 s after that.
     EXPECT_GE(std::chrono::steady_clock::now() - Begin, 4500ms) << C.Line;
-    Send('A');  // activity: the next idle period tries at once
+    // Activity: the next idle period tries at once, where the back-off would wait 3 s.
+    Send('A');
     Send('I');
-    EXPECT_TRUE(Eventually([&] { return TheLines().size() == 4; }, 1400ms)) << C.Line;
+    EXPECT_TRUE(Eventually([&] { return TheLines().size() == 4; }, 2500ms)) << C.Line;
     EXPECT_EQ(EndSession(), 1);
   }
 }
