@@ -71,7 +71,8 @@ int TBus::TimeoutMs() const {
   if (sd_bus_get_timeout(Connection.get(), &Until) < 0 || Until == UINT64_MAX) return -1;
   timespec Now{};
   clock_gettime(CLOCK_MONOTONIC, &Now);
-  const std::uint64_t NowUs = std::uint64_t(Now.tv_sec) * 1'000'000 + std::uint64_t(Now.tv_nsec) / 1000;
+  const std::uint64_t NowUs =
+      std::uint64_t(Now.tv_sec) * 1'000'000 + std::uint64_t(Now.tv_nsec) / 1000;
   if (Until <= NowUs) return 0;
   return int((Until - NowUs + 999) / 1000);
 }

@@ -44,8 +44,8 @@ public:
 
   // Handler is called, from Process, for each signal that matches; the subscription lasts as long
   // as the slot.
-  TBusSlot Subscribe(const char* Sender, const char* Path, const char* Interface, const char* Member,
-                     sd_bus_message_handler_t Handler, void* Data) const;
+  TBusSlot Subscribe(const char* Sender, const char* Path, const char* Interface,
+                     const char* Member, sd_bus_message_handler_t Handler, void* Data) const;
 
   int Fd() const { return sd_bus_get_fd(Connection.get()); }
   // Milliseconds until Process must run even without input; -1: only on input.

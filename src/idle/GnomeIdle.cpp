@@ -15,7 +15,8 @@ constexpr unsigned InhibitIdle = 8;  // GNOME's inhibitor flag for "the session 
 // watch once, at the next input. All of them belong to this connection: they die with it.
 class TGnomeIdle final : public TIdleSource {
 public:
-  TGnomeIdle(std::unique_ptr<TBus> Opened, int Interval) : Bus(std::move(Opened)), IdleMs(Interval) {}
+  TGnomeIdle(std::unique_ptr<TBus> Opened, int Interval)
+      : Bus(std::move(Opened)), IdleMs(Interval) {}
   ~TGnomeIdle() override {
     for (std::uint32_t Watch : {IdleWatch, ActiveWatch, AgainWatch}) Remove(Watch);
   }
@@ -28,7 +29,9 @@ public:
     return Fired && IdleWatch;
   }
 
-  std::string Name() const override { return "GNOME's idle monitor (org.gnome.Mutter.IdleMonitor)"; }
+  std::string Name() const override {
+    return "GNOME's idle monitor (org.gnome.Mutter.IdleMonitor)";
+  }
   std::vector<int> Fds() const override { return {Bus->Fd()}; }
   int TimeoutMs() const override { return Bus->TimeoutMs(); }
   bool Dispatch(std::vector<TIdleEvent>& Events) override;

@@ -7,4 +7,6 @@
 
 // Null with Why set (one clause: "no session bus", "org.gnome.Mutter.IdleMonitor is not on the
 // session bus") when GNOME's idle monitor cannot be used.
+// While the session stays idle without the saver running (an inhibitor said no, the saver ended
+// by itself or at the lock), it tells Idle again each IdleMs, so that the saver starts once it may.
 std::unique_ptr<TIdleSource> OpenGnomeIdle(int IdleMs, std::string& Why);

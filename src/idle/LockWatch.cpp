@@ -68,7 +68,8 @@ private:
 };
 
 bool TLockWatch::WatchScreenSaver(TService Service) {
-  const char* Interface = Service == Gnome ? "org.gnome.ScreenSaver" : "org.freedesktop.ScreenSaver";
+  const char* Interface =
+      Service == Gnome ? "org.gnome.ScreenSaver" : "org.freedesktop.ScreenSaver";
   const char* Path = Service == Gnome ? "/org/gnome/ScreenSaver" : "/org/freedesktop/ScreenSaver";
   if (!SessionBus || !SessionBus->HasOwner(Interface)) return false;
   TWatch& Watch = Watches[Service];

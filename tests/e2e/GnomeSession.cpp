@@ -87,7 +87,8 @@ TProcess::TSetting TGnomeSession::Setting(std::vector<std::string> Extra) const 
   Extra.insert(Extra.end(),
                {"DISPLAY", "WAYLAND_DISPLAY=wayland-0", "HOME=" + Root,
                 "XDG_RUNTIME_DIR=" + Root + "/run", "XDG_CONFIG_HOME=" + Root + "/config",
-                "XDG_SESSION_ID", "XDG_CURRENT_DESKTOP=GNOME", "DBUS_SESSION_BUS_ADDRESS=" + SessionAddress,
+                "XDG_SESSION_ID", "XDG_CURRENT_DESKTOP=GNOME",
+                "DBUS_SESSION_BUS_ADDRESS=" + SessionAddress,
                 "DBUS_SYSTEM_BUS_ADDRESS=" + SystemAddress, "VADREL_DATA=" + Root + "/data",
                 "SDL_VIDEODRIVER"});
   Extra.insert(Extra.end(), SanitizerOverrides.begin(), SanitizerOverrides.end());
@@ -104,7 +105,8 @@ std::string TGnomeSession::Start() {
 std::string TGnomeSession::StartBus(const char* Type, std::optional<TProcess>& Daemon,
                                     std::string& Address) {
   const fs::path Config = Scratch.Path() / (std::string(Type) + ".conf");
-  Daemon.emplace("dbus-daemon", std::vector<std::string>{"--nofork", "--config-file=" + Config.string()},
+  Daemon.emplace("dbus-daemon",
+                 std::vector<std::string>{"--nofork", "--config-file=" + Config.string()},
                  Setting());
   const fs::path Socket = Address.substr(std::string("unix:path=").size());
   if (!WaitFor([&] { return fs::exists(Socket) || !Daemon->Running(); }, 20s) || !Daemon->Running())
@@ -121,7 +123,8 @@ std::string TGnomeSession::StartShell() {
                 Setting());
   const auto Up = [&] {
     if (!Bus) Bus = TBus::Open(SessionAddress);
-    return Bus && Bus->HasOwner("org.gnome.Mutter.IdleMonitor") && Bus->HasOwner("org.gnome.Shell") &&
+    return Bus && Bus->HasOwner("org.gnome.Mutter.IdleMonitor") &&
+           Bus->HasOwner("org.gnome.Shell") &&
            fs::exists(Scratch.Path() / "run/wayland-0");
   };
   if (!WaitFor([&] { return Up() || !Shell->Running(); }, 60s) || !Shell->Running())
@@ -219,9 +222,10 @@ std::string TGnomeSession::StartSessionManager() {
                          std::vector<std::string>{"--builtin", "--session=vadrel-empty",
                                                   "--autostart=" + Root + "/autostart"},
                          Setting({"XDG_DATA_DIRS=" + Root + "/share:/usr/local/share:/usr/share"}));
-  if (!WaitFor([&] { return Bus->HasOwner("org.gnome.SessionManager") || !SessionManager->Running(); },
-               30s) ||
-      !SessionManager->Running())
+  const auto Up = [&] {
+    return Bus->HasOwner("org.gnome.SessionManager") || !SessionManager->Running();
+  };
+  if (!WaitFor(Up, 30s) || !SessionManager->Running())
     return "GNOME's session manager did not start: " + SessionManager->Stderr();
   return {};
 }

@@ -1,7 +1,8 @@
 // The idle watcher under a headless GNOME Shell: GNOME's idle monitor starts the saver, input
 // through Mutter's remote desktop ends it, GNOME's session manager's inhibitors keep it away, and
 // SIGTERM ends the watcher with its saver. GNOME Shell locks only under its display manager, so
-// the lock comes from a stand-in for the desktops' org.freedesktop.ScreenSaver on the session's bus. Each test starts its own shell (see GnomeSession).
+// the lock comes from a stand-in for the desktops' org.freedesktop.ScreenSaver on the session's
+// bus. Each test starts its own shell (see GnomeSession).
 #include <gtest/gtest.h>
 
 #include <signal.h>

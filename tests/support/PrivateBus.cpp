@@ -39,8 +39,8 @@ const sd_bus_vtable ScreenSaverTable[] = {
 };
 
 // The stand-in's life in its child: serve, and emit on each byte read from Commands.
-[[noreturn]] void Serve(const std::string& Address, const std::string& Name, const std::string& Path,
-                        int Active, int Commands, int Ready) {
+[[noreturn]] void Serve(const std::string& Address, const std::string& Name,
+                        const std::string& Path, int Active, int Commands, int Ready) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   sd_bus* Bus = nullptr;
   if (sd_bus_new(&Bus) < 0 || sd_bus_set_address(Bus, Address.c_str()) < 0 ||
@@ -88,8 +88,8 @@ TPrivateBus::TPrivateBus(const std::string& ActivatableName)
   if (Pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Its complaints (it may not raise its descriptor limit) are no test's output.
-    if (const int Log = open((Scratch.Path() / "bus.log").c_str(), O_WRONLY | O_CREAT, 0600); Log >= 0)
-      dup2(Log, 2);
+    const int Log = open((Scratch.Path() / "bus.log").c_str(), O_WRONLY | O_CREAT, 0600);
+    if (Log >= 0) dup2(Log, 2);
     execlp("dbus-daemon", "dbus-daemon", "--nofork", ("--config-file=" + Config).c_str(), nullptr);
     _exit(127);
   }
