@@ -13,6 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "Bus.h"
+
 namespace {
 
 std::string Getenv(const char* Name) {
@@ -93,8 +95,11 @@ TPrivateBus::TPrivateBus(const std::string& ActivatableName)
     execlp("dbus-daemon", "dbus-daemon", "--nofork", ("--config-file=" + Config).c_str(), nullptr);
     _exit(127);
   }
-  for (int Try = 0; Try < 200 && !std::filesystem::exists(Socket); ++Try)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  // Its socket is there a moment before it listens: up once a client gets an answer.
+  for (int Try = 0; Try < 400 && !Answers; ++Try) {
+    Answers = std::filesystem::exists(Socket) && TBus::Open(Address()) != nullptr;
+    if (!Answers) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
   setenv("DBUS_SESSION_BUS_ADDRESS", Address().c_str(), 1);
   // No system bus, whatever the machine has: the code under test sees this session alone.
   setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (Scratch.Path() / "none").string()).c_str(), 1);

@@ -20,7 +20,7 @@ public:
   TPrivateBus(const TPrivateBus&) = delete;
   TPrivateBus& operator=(const TPrivateBus&) = delete;
 
-  bool Up() const { return Pid > 0 && std::filesystem::exists(Socket); }
+  bool Up() const { return Answers; }
   std::string Address() const { return "unix:path=" + Socket.string(); }
   std::filesystem::path Marker() const { return Scratch.Path() / "activated"; }
 
@@ -28,6 +28,7 @@ private:
   TTempDir Scratch;
   std::filesystem::path Socket;
   pid_t Pid = -1;
+  bool Answers = false;
   std::string SessionBefore, SystemBefore;
 };
 
