@@ -175,7 +175,12 @@ bool TSwaySession::Key(const std::string& Key, std::string& Errors) {
   return RunToEnd("wtype", {"-k", Key}, Setting(), Errors) == 0;
 }
 
-bool TSwaySession::Activity(std::string& Errors) { return Key("Shift_L", Errors); }
+bool TSwaySession::Activity(Clock::duration For, std::string& Errors) {
+  std::vector<std::string> Keys = {"-k", "Shift_L"};
+  for (auto Left = For - 1s; Left > Clock::duration::zero(); Left -= 1s)
+    Keys.insert(Keys.end(), {"-s", "1000", "-k", "Shift_L"});
+  return RunToEnd("wtype", std::move(Keys), Setting(), Errors, For + 20s) == 0;
+}
 
 int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Output) {
   std::string Ipc;
@@ -404,12 +409,15 @@ TPicture TKWinSession::Capture(const std::string& Output, std::string& Errors) {
   return Picture;
 }
 
-bool TKWinSession::Activity(std::string& Errors) {
-  sd_bus_error Error = SD_BUS_ERROR_NULL;
-  const int Code = sd_bus_call_method(Bus.get(), "org.freedesktop.ScreenSaver", "/ScreenSaver",
-                                      "org.freedesktop.ScreenSaver", "SimulateUserActivity",
-                                      &Error, nullptr, "");
-  if (Code < 0) Errors = BusError("SimulateUserActivity", Code, Error);
-  sd_bus_error_free(&Error);
-  return Code >= 0;
+bool TKWinSession::Activity(Clock::duration For, std::string& Errors) {
+  for (const auto End = Clock::now() + For;; std::this_thread::sleep_for(1s)) {
+    sd_bus_error Error = SD_BUS_ERROR_NULL;
+    const int Code = sd_bus_call_method(Bus.get(), "org.freedesktop.ScreenSaver", "/ScreenSaver",
+                                        "org.freedesktop.ScreenSaver", "SimulateUserActivity",
+                                        &Error, nullptr, "");
+    if (Code < 0) Errors = BusError("SimulateUserActivity", Code, Error);
+    sd_bus_error_free(&Error);
+    if (Code < 0) return false;
+    if (Clock::now() + 1s > End) return true;
+  }
 }

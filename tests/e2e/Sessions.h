@@ -42,8 +42,9 @@ public:
   virtual std::vector<std::string> Outputs() const = 0;
   // One output's picture; empty when it cannot be taken (Errors then says why).
   virtual TPicture Capture(const std::string& Output, std::string& Errors) = 0;
-  // Input as a user's, which ends the session's idle time. False, with Errors, when refused.
-  virtual bool Activity(std::string& Errors) = 0;
+  // Input as a user's, once a second for For (at least once), which ends the session's idle time
+  // and keeps it from coming back meanwhile. False, with Errors, when refused.
+  virtual bool Activity(Clock::duration For, std::string& Errors) = 0;
 
   // Every output shows the scene; else the first output's lack, its picture saved under
   // ::testing::TempDir() as "<Name>-<output>.png" for a person to look at.
@@ -80,7 +81,9 @@ private:
 };
 
 // Headless sway (as root, run by nobody) with Count outputs of 1280x800 side by side, named
-// HEADLESS-1 onwards; pictures by grim, activity as a Shift key typed by wtype.
+// HEADLESS-1 onwards; pictures by grim, activity as Shift keys typed by one wtype. One virtual
+// keyboard for the whole time: each new one switches the focused client's keymap, and back when it
+// goes, and SDL 2.26 can crash when that second switch reaches a window it is destroying.
 class TSwaySession final : public TWaylandSession {
 public:
   // Null when sway, grim or wtype is missing (Missing then names it).
@@ -91,7 +94,7 @@ public:
   std::string Name() const override { return "sway"; }
   std::vector<std::string> Outputs() const override;
   TPicture Capture(const std::string& Output, std::string& Errors) override;
-  bool Activity(std::string& Errors) override;
+  bool Activity(Clock::duration For, std::string& Errors) override;
   // Types Key (an XKB name: "Escape") with wtype.
   bool Key(const std::string& Key, std::string& Errors);
   // swaymsg with Arguments on this sway's socket; its output in Output.
@@ -116,7 +119,7 @@ public:
   std::string Name() const override { return "KWin"; }
   std::vector<std::string> Outputs() const override;
   TPicture Capture(const std::string& Output, std::string& Errors) override;
-  bool Activity(std::string& Errors) override;
+  bool Activity(Clock::duration For, std::string& Errors) override;
 
 private:
   bool StartBus();

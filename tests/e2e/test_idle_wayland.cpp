@@ -1,6 +1,6 @@
 // The idle watcher (`vadrel --idle=3s`) on Wayland desktops the test starts, headless: sway, which
 // offers org_kde_kwin_idle, and KWin, which offers ext_idle_notifier_v1 first. Activity is the
-// desktop's own (a key typed through sway's virtual keyboard, KWin's SimulateUserActivity), the
+// desktop's own (keys typed through sway's virtual keyboard, KWin's SimulateUserActivity), the
 // pictures each output's own.
 #include <gtest/gtest.h>
 
@@ -104,15 +104,6 @@ protected:
     EXPECT_EQ(Savers.size(), 1u);
     return Savers.empty() ? 0 : Savers[0];
   }
-  // The user at the desktop for Duration, active every second: the session never goes idle.
-  void BeActive(Clock::duration Duration) {
-    for (const auto End = Clock::now() + Duration; Clock::now() < End;
-         std::this_thread::sleep_for(1s)) {
-      std::string Errors;
-      ASSERT_TRUE(Session->Activity(Errors)) << Errors;
-    }
-  }
-
   std::unique_ptr<TWaylandSession> Session;
 };
 
@@ -126,7 +117,8 @@ TEST_P(IdleWatcher, StartsTheSaverAtIdleEndsItOnActivityStartsItAgainAndEndsWith
   const pid_t First = WaitForTheSaver(*Watcher);
   ASSERT_GT(First, 0);
 
-  BeActive(8s);  // more than twice the idle time
+  std::string Errors;
+  ASSERT_TRUE(Session->Activity(8s, Errors)) << Errors;  // more than twice the idle time
   EXPECT_FALSE(Alive(First)) << "the saver outlived the activity";
   EXPECT_TRUE(Children(Watcher->Id()).empty()) << "a saver started while the user was there";
   EXPECT_EQ(Session->WhereTheSceneShows(), "");
