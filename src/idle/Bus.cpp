@@ -66,6 +66,13 @@ TBusSlot TBus::Subscribe(const char* Sender, const char* Path, const char* Inter
   return TBusSlot(Slot);
 }
 
+TBusSlot TBus::Subscribe(const std::string& Rule, sd_bus_message_handler_t Handler,
+                         void* Data) const {
+  sd_bus_slot* Slot = nullptr;
+  if (sd_bus_add_match(Connection.get(), &Slot, Rule.c_str(), Handler, Data) < 0) return nullptr;
+  return TBusSlot(Slot);
+}
+
 int TBus::TimeoutMs() const {
   std::uint64_t Until = 0;
   if (sd_bus_get_timeout(Connection.get(), &Until) < 0 || Until == UINT64_MAX) return -1;

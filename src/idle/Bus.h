@@ -47,6 +47,9 @@ public:
   TBusSlot Subscribe(const char* Sender, const char* Path, const char* Interface,
                      const char* Member, sd_bus_message_handler_t Handler, void* Data) const;
 
+  // The same for a match rule of the bus's own syntax ("type='signal',...,arg0='...'").
+  TBusSlot Subscribe(const std::string& Rule, sd_bus_message_handler_t Handler, void* Data) const;
+
   int Fd() const { return sd_bus_get_fd(Connection.get()); }
   // Milliseconds until Process must run even without input; -1: only on input.
   int TimeoutMs() const;

@@ -25,8 +25,12 @@ public:
 
   bool Start(std::string& Why) {
     Fired = Bus->Subscribe(Monitor, MonitorPath, Monitor, "WatchFired", &TGnomeIdle::OnFired, this);
+    // GNOME Shell restarted (as it can be on X11) comes back without this connection's watches.
+    Replaced = Bus->Subscribe(std::string("type='signal',sender='org.freedesktop.DBus',"
+                                          "member='NameOwnerChanged',arg0='") + Monitor + "'",
+                              &TGnomeIdle::OnReplaced, this);
     IdleWatch = AddIdleWatch(std::uint64_t(IdleMs), Why);
-    return Fired && IdleWatch;
+    return Fired && Replaced && IdleWatch;
   }
 
   std::string Name() const override {
@@ -46,6 +50,13 @@ private:
       static_cast<TGnomeIdle*>(Data)->Pending.push_back(Watch);
     return 0;
   }
+  static int OnReplaced(sd_bus_message* Message, void* Data, sd_bus_error*) {
+    const char *Name = nullptr, *Before = nullptr, *After = nullptr;
+    if (sd_bus_message_read(Message, "sss", &Name, &Before, &After) >= 0 && *After)
+      static_cast<TGnomeIdle*>(Data)->Rewatch = true;
+    return 0;
+  }
+  void WatchAnew();
   void OnWatch(std::uint32_t Watch, std::vector<TIdleEvent>& Events);
   void Remind(std::uint64_t IdleNowMs);
 
@@ -77,7 +88,8 @@ private:
 
   std::unique_ptr<TBus> Bus;
   int IdleMs;
-  TBusSlot Fired;
+  TBusSlot Fired, Replaced;
+  bool Rewatch = false;  // the monitor has a new owner, which knows none of the watches
   std::vector<std::uint32_t> Pending;  // fired watches not yet handled
   std::uint32_t IdleWatch = 0;
   std::uint32_t ActiveWatch = 0;  // set from Idle until Active
@@ -90,11 +102,22 @@ bool TGnomeIdle::Dispatch(std::vector<TIdleEvent>& Events) {
   // until neither is left.
   for (;;) {
     if (!Bus->Process()) return false;
+    if (Rewatch) WatchAnew();
     if (Pending.empty()) return true;
     const std::vector<std::uint32_t> Watches = std::move(Pending);
     Pending.clear();
     for (std::uint32_t Watch : Watches) OnWatch(Watch, Events);
   }
+}
+
+// The watches as they were, on the new monitor; Idle is told again when it fires.
+void TGnomeIdle::WatchAnew() {
+  Rewatch = false;
+  Pending.clear();
+  std::string Why;
+  IdleWatch = AddIdleWatch(std::uint64_t(IdleMs), Why);
+  AgainWatch = 0;
+  if (ActiveWatch) ActiveWatch = AddActiveWatch(Why);
 }
 
 void TGnomeIdle::OnWatch(std::uint32_t Watch, std::vector<TIdleEvent>& Events) {
