@@ -28,13 +28,10 @@ std::vector<TIdleEvent> EventsOf(TIdleSource& Watch, std::size_t Count, int Seco
 }
 
 using enum TIdleEvent;
-const char* const Gnome = "org.gnome.ScreenSaver";
-const char* const Desktop = "org.freedesktop.ScreenSaver";
-const char* const GnomePath = "/org/gnome/ScreenSaver";
-const char* const DesktopPath = "/org/freedesktop/ScreenSaver";
+const char* const GnomeName = "org.gnome.ScreenSaver";
 
 TEST(LockWatch, IsNullWhenNoLockServiceRunsAndStartsNoneThatIsOnlyActivatable) {
-  TPrivateBus Bus(Gnome);
+  TPrivateBus Bus(GnomeName);
   ASSERT_TRUE(Bus.Up());
   EXPECT_EQ(OpenLockWatch(), nullptr);
   EXPECT_FALSE(std::filesystem::exists(Bus.Marker())) << "asking the bus started the service";
@@ -43,11 +40,11 @@ TEST(LockWatch, IsNullWhenNoLockServiceRunsAndStartsNoneThatIsOnlyActivatable) {
 TEST(LockWatch, ALockUpAtStartIsToldFirstThenEachChange) {
   TPrivateBus Bus;
   ASSERT_TRUE(Bus.Up());
-  TScreenSaverStandIn Shield(Bus.Address(), Gnome, GnomePath, true);
+  TScreenSaverStandIn Shield(Bus.Address(), TScreenSaverStandIn::Gnome, true);
   ASSERT_TRUE(Shield.Up());
   std::unique_ptr<TIdleSource> Watch = OpenLockWatch();
   ASSERT_NE(Watch, nullptr);
-  EXPECT_NE(Watch->Name().find(Gnome), std::string::npos) << Watch->Name();
+  EXPECT_NE(Watch->Name().find(GnomeName), std::string::npos) << Watch->Name();
   EXPECT_EQ(EventsOf(*Watch, 1), std::vector{Locked});
   Shield.Set(false);
   EXPECT_EQ(EventsOf(*Watch, 1), std::vector{Unlocked});
@@ -60,8 +57,8 @@ TEST(LockWatch, ALockUpAtStartIsToldFirstThenEachChange) {
 TEST(LockWatch, IsLockedWhileAnyServiceSaysSo) {
   TPrivateBus Bus;
   ASSERT_TRUE(Bus.Up());
-  TScreenSaverStandIn GnomeShield(Bus.Address(), Gnome, GnomePath, false);
-  TScreenSaverStandIn DesktopShield(Bus.Address(), Desktop, DesktopPath, false);
+  TScreenSaverStandIn GnomeShield(Bus.Address(), TScreenSaverStandIn::Gnome, false);
+  TScreenSaverStandIn DesktopShield(Bus.Address(), TScreenSaverStandIn::Desktop, false);
   ASSERT_TRUE(GnomeShield.Up() && DesktopShield.Up());
   std::unique_ptr<TIdleSource> Watch = OpenLockWatch();
   ASSERT_NE(Watch, nullptr);

@@ -138,8 +138,7 @@ TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
 }
 
 TEST_F(GnomeShell, ALockEndsTheSaverAndKeepsItAway) {
-  TScreenSaverStandIn Lock(Session->SessionBusAddress(), "org.freedesktop.ScreenSaver",
-                           "/org/freedesktop/ScreenSaver", false);
+  TScreenSaverStandIn Lock(Session->SessionBusAddress(), TScreenSaverStandIn::Desktop, false);
   ASSERT_TRUE(Lock.Up());
   std::unique_ptr<TProcess> Watcher = StartWatcher();
   ASSERT_TRUE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 90s)) << Watcher->Stderr();

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -40,30 +41,99 @@ const sd_bus_vtable ScreenSaverTable[] = {
     SD_BUS_VTABLE_END,
 };
 
-// The stand-in's life in its child: serve, and emit on each byte read from Commands.
-[[noreturn]] void Serve(const std::string& Address, const std::string& Name,
-                        const std::string& Path, int Active, int Commands, int Ready) {
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
+struct TMonitor {
+  std::uint32_t Next = 1;
+  std::uint64_t IdleMs = 0;
+  int Log = -1;
+};
+
+int MonitorCall(sd_bus_message* Call, void* Data, sd_bus_error*) {
+  auto& Monitor = *static_cast<TMonitor*>(Data);
+  std::string Line = sd_bus_message_get_member(Call);
+  int R = 0;
+  if (Line == "AddIdleWatch" || Line == "AddUserActiveWatch") {
+    std::uint64_t Ms = 0;
+    if (Line == "AddIdleWatch" && sd_bus_message_read(Call, "t", &Ms) >= 0)
+      Line.append(" ").append(std::to_string(Ms));
+    Line.append(" -> ").append(std::to_string(Monitor.Next));
+    R = sd_bus_reply_method_return(Call, "u", Monitor.Next++);
+  } else if (Line == "RemoveWatch") {
+    std::uint32_t Watch = 0;
+    sd_bus_message_read(Call, "u", &Watch);
+    Line.append(" ").append(std::to_string(Watch));
+    R = sd_bus_reply_method_return(Call, "");
+  } else {
+    Line.append(" ").append(std::to_string(Monitor.IdleMs));
+    R = sd_bus_reply_method_return(Call, "t", Monitor.IdleMs);
+  }
+  Line += "\n";
+  if (write(Monitor.Log, Line.data(), Line.size()) < 0) return -1;
+  return R;
+}
+
+const sd_bus_vtable MonitorTable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("AddIdleWatch", "t", "u", MonitorCall, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("AddUserActiveWatch", "", "u", MonitorCall, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("RemoveWatch", "u", "", MonitorCall, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("GetIdletime", "", "t", MonitorCall, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_SIGNAL("WatchFired", "u", 0),
+    SD_BUS_VTABLE_END,
+};
+
+// A client of the bus at Address serving Table (with Data) at Path as Name; null when it cannot.
+sd_bus* Serving(const std::string& Address, const char* Name, const char* Path,
+                const sd_bus_vtable* Table, void* Data) {
   sd_bus* Bus = nullptr;
   if (sd_bus_new(&Bus) < 0 || sd_bus_set_address(Bus, Address.c_str()) < 0 ||
       sd_bus_set_bus_client(Bus, 1) < 0 || sd_bus_start(Bus) < 0 ||
-      sd_bus_add_object_vtable(Bus, nullptr, Path.c_str(), Name.c_str(), ScreenSaverTable,
-                               &Active) < 0 ||
-      sd_bus_request_name(Bus, Name.c_str(), 0) < 0)
-    _exit(1);
-  if (write(Ready, "r", 1) != 1) _exit(1);
+      sd_bus_add_object_vtable(Bus, nullptr, Path, Name, Table, Data) < 0 ||
+      sd_bus_request_name(Bus, Name, 0) < 0)
+    return nullptr;
+  return Bus;
+}
+
+// Serves Bus until Commands closes, handing each command to Act.
+template <typename TAct>
+[[noreturn]] void Loop(sd_bus* Bus, int Commands, int Ready, TAct Act) {
+  if (!Bus || write(Ready, "r", 1) != 1) _exit(1);
   for (;;) {
     while (sd_bus_process(Bus, nullptr) > 0) {
     }
     pollfd Fds[] = {{sd_bus_get_fd(Bus), POLLIN, 0}, {Commands, POLLIN, 0}};
     poll(Fds, 2, 100);
     if (!(Fds[1].revents & (POLLIN | POLLHUP))) continue;
-    char Command = 0;
-    if (read(Commands, &Command, 1) != 1) _exit(0);
-    Active = Command == 'L';
-    sd_bus_emit_signal(Bus, Path.c_str(), Name.c_str(), "ActiveChanged", "b", Active);
+    char Command[sizeof(char) + sizeof(std::uint64_t)];
+    if (read(Commands, Command, sizeof Command) != sizeof Command) _exit(0);
+    std::uint64_t Number = 0;
+    std::memcpy(&Number, Command + 1, sizeof Number);
+    Act(Command[0], Number);
     sd_bus_flush(Bus);
   }
+}
+
+void ServeScreenSaver(const std::string& Address, bool Gnome, bool Active, int Commands,
+                      int Ready) {
+  const char* Name = Gnome ? "org.gnome.ScreenSaver" : "org.freedesktop.ScreenSaver";
+  const char* Path = Gnome ? "/org/gnome/ScreenSaver" : "/org/freedesktop/ScreenSaver";
+  int State = Active;
+  sd_bus* Bus = Serving(Address, Name, Path, ScreenSaverTable, &State);
+  Loop(Bus, Commands, Ready, [&](char Letter, std::uint64_t) {
+    State = Letter == 'L';
+    sd_bus_emit_signal(Bus, Path, Name, "ActiveChanged", "b", State);
+  });
+}
+
+void ServeIdleMonitor(const std::string& Address, int Commands, int Ready, int Log) {
+  const char* Name = "org.gnome.Mutter.IdleMonitor";
+  const char* Path = "/org/gnome/Mutter/IdleMonitor/Core";
+  TMonitor Monitor{.Log = Log};
+  sd_bus* Bus = Serving(Address, Name, Path, MonitorTable, &Monitor);
+  Loop(Bus, Commands, Ready, [&](char Letter, std::uint64_t Number) {
+    if (Letter == 'T') Monitor.IdleMs = Number;
+    if (Letter == 'F')
+      sd_bus_emit_signal(Bus, Path, Name, "WatchFired", "u", std::uint32_t(Number));
+  });
 }
 
 }  // namespace
@@ -113,36 +183,58 @@ TPrivateBus::~TPrivateBus() {
   waitpid(Pid, nullptr, 0);
 }
 
-TScreenSaverStandIn::TScreenSaverStandIn(const std::string& Address, const std::string& Name,
-                                         const std::string& Path, bool Active) {
-  int CommandPipe[2], ReadyPipe[2];
+TStandIn::TStandIn(const TServe& Serve) {
+  int CommandPipe[2], ReadyPipe[2], LogPipe[2];
   if (pipe(CommandPipe) != 0) return;
-  if (pipe(ReadyPipe) != 0) {
-    close(CommandPipe[0]);
-    close(CommandPipe[1]);
-    return;
-  }
+  if (pipe(ReadyPipe) != 0 || pipe2(LogPipe, O_NONBLOCK) != 0) _exit(1);  // out of descriptors
   Pid = fork();
   if (Pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     close(CommandPipe[1]);
     close(ReadyPipe[0]);
-    Serve(Address, Name, Path, Active, CommandPipe[0], ReadyPipe[1]);
+    close(LogPipe[0]);
+    Serve(CommandPipe[0], ReadyPipe[1], LogPipe[1]);
+    _exit(1);
   }
   close(CommandPipe[0]);
   close(ReadyPipe[1]);
+  close(LogPipe[1]);
   Commands = CommandPipe[1];
+  Log = LogPipe[0];
   pollfd Wait{ReadyPipe[0], POLLIN, 0};
   char Byte = 0;
   Ready = poll(&Wait, 1, 10000) == 1 && read(ReadyPipe[0], &Byte, 1) == 1;
   close(ReadyPipe[0]);
 }
 
-TScreenSaverStandIn::~TScreenSaverStandIn() {
+TStandIn::~TStandIn() {
   if (Commands >= 0) close(Commands);
+  if (Log >= 0) close(Log);
   if (Pid > 0) waitpid(Pid, nullptr, 0);
 }
 
-void TScreenSaverStandIn::Set(bool Active) {
-  const char Command = Active ? 'L' : 'U';
-  if (write(Commands, &Command, 1) != 1) Ready = false;
+void TStandIn::Send(char Letter, std::uint64_t Number) {
+  char Command[sizeof(char) + sizeof(std::uint64_t)] = {Letter};
+  std::memcpy(Command + 1, &Number, sizeof Number);
+  if (write(Commands, Command, sizeof Command) != sizeof Command) Ready = false;
 }
+
+bool TStandIn::Logged(const std::string& Line, int Seconds) {
+  for (int Wait = 0; Wait < Seconds * 20; ++Wait) {
+    char Buffer[512];
+    for (ssize_t Got; (Got = read(Log, Buffer, sizeof Buffer)) > 0;) Seen.append(Buffer, Got);
+    if (("\n" + Seen).find("\n" + Line + "\n") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TScreenSaverStandIn::TScreenSaverStandIn(const std::string& Address, TWhich Which, bool Active)
+    : TStandIn([=](int In, int Up, int) {
+        ServeScreenSaver(Address, Which == Gnome, Active, In, Up);
+      }) {}
+
+TIdleMonitorStandIn::TIdleMonitorStandIn(const std::string& Address)
+    : TStandIn([=](int In, int Up, int Out) {
+        ServeIdleMonitor(Address, In, Up, Out);
+      }) {}

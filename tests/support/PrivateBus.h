@@ -7,7 +7,9 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "TestSupport.h"
@@ -32,21 +34,51 @@ private:
   std::string SessionBefore, SystemBefore;
 };
 
-// Owns Name on the bus at Address and serves Name's interface at Path: GetActive() -> b, and the
-// signal ActiveChanged(b) on each Set.
-class TScreenSaverStandIn {
+// A service of the test's on a bus, run in a child process that the test steers with commands
+// (a letter and a number) and that logs what it is asked, one line per call.
+class TStandIn {
 public:
-  TScreenSaverStandIn(const std::string& Address, const std::string& Name, const std::string& Path,
-                      bool Active);
-  ~TScreenSaverStandIn();
-  TScreenSaverStandIn(const TScreenSaverStandIn&) = delete;
-  TScreenSaverStandIn& operator=(const TScreenSaverStandIn&) = delete;
-
+  TStandIn(const TStandIn&) = delete;
+  TStandIn& operator=(const TStandIn&) = delete;
   bool Up() const { return Ready; }
-  void Set(bool Active);
+  // Whether Line has been logged, waiting up to Seconds for it.
+  bool Logged(const std::string& Line, int Seconds = 5);
+
+protected:
+  struct TCommand {
+    char Letter;
+    std::uint64_t Number;
+  };
+  // Serve runs in the child: it reads TCommands from its first descriptor, writes one byte to the
+  // second once it owns its name, and its log to the third; it never returns.
+  using TServe = std::function<void(int Commands, int Ready, int Log)>;
+  explicit TStandIn(const TServe& Serve);
+  ~TStandIn();
+  void Send(char Letter, std::uint64_t Number);
 
 private:
   pid_t Pid = -1;
-  int Commands = -1;  // the child reads one byte per Set; its end ends the child
+  int Commands = -1;  // its end ends the child
+  int Log = -1;
+  std::string Seen;
   bool Ready = false;
+};
+
+// Owns a desktop's screen-saver name (org.gnome.ScreenSaver at /org/gnome/ScreenSaver, or
+// org.freedesktop.ScreenSaver at /org/freedesktop/ScreenSaver) and serves GetActive() -> b, with
+// the signal ActiveChanged(b) on each Set.
+class TScreenSaverStandIn : public TStandIn {
+public:
+  enum TWhich : unsigned char { Gnome, Desktop };
+  TScreenSaverStandIn(const std::string& Address, TWhich Which, bool Active);
+  void Set(bool Active) { Send(Active ? 'L' : 'U', 0); }
+};
+
+// Owns org.gnome.Mutter.IdleMonitor and serves its methods, numbering watches from 1 and logging
+// "AddIdleWatch 3000 -> 1", "AddUserActiveWatch -> 2", "RemoveWatch 1", "GetIdletime 3000".
+class TIdleMonitorStandIn : public TStandIn {
+public:
+  explicit TIdleMonitorStandIn(const std::string& Address);
+  void Fire(std::uint32_t Watch) { Send('F', Watch); }
+  void SetIdleTime(std::uint64_t Ms) { Send('T', Ms); }
 };
