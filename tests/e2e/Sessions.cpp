@@ -109,6 +109,9 @@ std::string TWaylandSession::WhatTheOutputsLack() {
     std::string Errors;
     const TPicture Picture = Capture(Output, Errors);
     if (Picture.Rgb.empty()) return Output + ": no picture: " + Errors;
+    if (Picture.Width != 1280 || Picture.Height != 800)
+      return Output + " is " + std::to_string(Picture.Width) + "x" +
+             std::to_string(Picture.Height) + ", not 1280x800";
     if (const std::string Lack = WhatTheSceneLacks(Picture); !Lack.empty()) {
       SavePicture(Picture, ::testing::TempDir() + Name() + "-" + Output + ".png");
       return Output + " lacks " + Lack;
@@ -153,10 +156,21 @@ TSwaySession::TSwaySession(const std::string& Program, const std::string& Data, 
   Config.close();
   // Its programs see no session bus: a desktop of sway has none to offer them.
   AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS"});
-  StartCompositor("sway", {"-c", (Folder() / "sway.config").string()},
-                  {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                   "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
-                  20s);
+  if (!StartCompositor("sway", {"-c", (Folder() / "sway.config").string()},
+                       {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                        "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
+                       20s))
+    return;
+  // Its IPC socket, named after sway's process, is what swaymsg and sway's own tools find in
+  // SWAYSOCK, as in the programs sway itself starts.
+  std::string Ipc;
+  WaitFor([&] {
+    for (const auto& Entry : fs::directory_iterator(Folder() / "run"))
+      if (Entry.path().filename().string().starts_with("sway-ipc.")) Ipc = Entry.path().string();
+    return !Ipc.empty();
+  }, 10s);
+  if (Ipc.empty()) Why = "sway made no IPC socket";
+  AddToEnvironment({"SWAYSOCK=" + Ipc});
 }
 
 std::vector<std::string> TSwaySession::Outputs() const {
@@ -183,15 +197,8 @@ bool TSwaySession::Activity(Clock::duration For, std::string& Errors) {
 }
 
 int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Output) {
-  std::string Ipc;
-  for (const auto& Entry : fs::directory_iterator(Folder() / "run"))
-    if (Entry.path().filename().string().starts_with("sway-ipc.")) Ipc = Entry.path().string();
   const std::string Out = (Folder() / "swaymsg.out").string();
-  std::string Command = "exec swaymsg -s \"$1\"";
-  for (std::size_t I = 0; I < Arguments.size(); ++I)
-    Command += " \"$" + std::to_string(I + 3) + "\"";
-  Command += " >\"$2\"";
-  Arguments.insert(Arguments.begin(), {"-c", Command, "sh", Ipc, Out});
+  Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >\"$0\"", Out});
   std::string Errors;
   const int Code = RunToEnd("sh", std::move(Arguments), Setting(), Errors);
   std::stringstream Text;

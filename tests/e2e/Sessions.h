@@ -46,7 +46,7 @@ public:
   // and keeps it from coming back meanwhile. False, with Errors, when refused.
   virtual bool Activity(Clock::duration For, std::string& Errors) = 0;
 
-  // Every output shows the scene; else the first output's lack, its picture saved under
+  // Every output shows the scene at 1280x800; else the first output's lack, its picture saved under
   // ::testing::TempDir() as "<Name>-<output>.png" for a person to look at.
   std::string WhatTheOutputsLack();
   // No output shows the scene; else which one does.
@@ -81,7 +81,8 @@ private:
 };
 
 // Headless sway (as root, run by nobody) with Count outputs of 1280x800 side by side, named
-// HEADLESS-1 onwards; pictures by grim, activity as Shift keys typed by one wtype. One virtual
+// HEADLESS-1 onwards, its programs given SWAYSOCK; pictures by grim, activity as Shift keys typed
+// by one wtype. One virtual
 // keyboard for the whole time: each new one switches the focused client's keymap, and back when it
 // goes, and SDL 2.26 can crash when that second switch reaches a window it is destroying.
 class TSwaySession final : public TWaylandSession {

@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 
 #include "Desktop.h"
+#include "Sessions.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/scrnsaver.h>
 #include <X11/keysym.h>
 
-#include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -218,114 +217,30 @@ TEST(SaverIdle, TheXIdleTimeKeepsGrowingUnderTheHackAndTheFullScreenSaver) {
   XCloseDisplay(D);
 }
 
-// Headless sway with two outputs of 1280x800 side by side, run by a user who is not root (sway
-// refuses root: the test, when root, runs it and everything that talks to it as nobody), with
-// copies of the programs and the data that user can read (the build folder may be in root's home).
+// Headless sway with two outputs of 1280x800 side by side (see Sessions: run by nobody when the
+// test is root, with copies of the programs and the data that user can read).
 class Sway : public ::testing::Test {
 protected:
   void SetUp() override {
-    for (const char* Tool : {"/usr/bin/sway", "/usr/bin/grim", "/usr/bin/wtype"})
-      if (!std::filesystem::exists(Tool)) GTEST_SKIP() << "no " << Tool;
-    if (getuid() == 0) {
-      const passwd* Nobody = getpwnam("nobody");
-      ASSERT_NE(Nobody, nullptr);
-      User = TProcess::TUser{Nobody->pw_uid, Nobody->pw_gid};
-    }
-    namespace fs = std::filesystem;
-    const fs::path Root = Scratch.Path();
-    fs::create_directories(Root / "run");
-    fs::copy(VADREL_PROGRAM, Root / "vadrel");
-    fs::copy(VADREL_VIRTUAL_POINTER, Root / "virtual_pointer");
-    fs::copy(VADREL_BUILD_DATA_DIR, Root / "data", fs::copy_options::recursive);
-    std::ofstream(Root / "sway.config") << "output HEADLESS-1 resolution 1280x800 position 0 0\n"
-                                           "output HEADLESS-2 resolution 1280x800 position 1280 0\n";
-    if (User) CopySanitizerFiles();
-    if (User)
-      for (const auto& Entry : fs::recursive_directory_iterator(Root))
-        chown(Entry.path().c_str(), User->Uid, User->Gid);
-    if (User) chown(Root.c_str(), User->Uid, User->Gid);
-    chmod((Root / "run").c_str(), 0700);
-    Compositor.emplace("sway", std::vector<std::string>{"-c", (Root / "sway.config").string()},
-                       Setting({"WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=2"}));
-    for (const auto End = Clock::now() + 20s; Socket.empty() && Clock::now() < End;) {
-      std::this_thread::sleep_for(100ms);
-      for (const auto& Entry : fs::directory_iterator(Root / "run"))
-        if (const std::string Name = Entry.path().filename(); Name.starts_with("wayland-") &&
-                                                             !Name.ends_with(".lock"))
-          Socket = Name;
-    }
-    ASSERT_FALSE(Socket.empty()) << "sway did not start: " << Compositor->Stderr();
+    std::string Missing;
+    Session = TSwaySession::Open(VADREL_PROGRAM, VADREL_BUILD_DATA_DIR, 2, Missing);
+    if (!Session) GTEST_SKIP() << "no " << Missing;
+    ASSERT_EQ(Session->Failure(), "");
   }
 
-  // A sanitized build's suite preloads a library and names a suppressions file, both in the
-  // build folder, which the session's user may not reach: it gets copies.
-  void CopySanitizerFiles() {
-    namespace fs = std::filesystem;
-    const fs::path Root = Scratch.Path();
-    if (const char* Preload = std::getenv("LD_PRELOAD"); Preload && *Preload) {
-      fs::copy(Preload, Root / "preload.so");
-      SanitizerOverrides.push_back("LD_PRELOAD=" + (Root / "preload.so").string());
-    }
-    const char* Options = std::getenv("LSAN_OPTIONS");
-    const std::string Leaks = Options ? Options : "";
-    const std::size_t At = Leaks.find("suppressions=");
-    if (At == std::string::npos) return;
-    const std::size_t From = At + 13, To = std::min(Leaks.find(':', From), Leaks.size());
-    fs::copy(Leaks.substr(From, To - From), Root / "sanitize.supp");
-    SanitizerOverrides.push_back("LSAN_OPTIONS=" + Leaks.substr(0, From) +
-                                 (Root / "sanitize.supp").string() + Leaks.substr(To));
-  }
-
-  // The environment of a program of this session: Extra on top.
-  TProcess::TSetting Setting(std::vector<std::string> Extra = {}) const {
-    const std::string Root = Scratch.Path().string();
-    Extra.insert(Extra.end(), {"DISPLAY", "WAYLAND_DISPLAY=" + Socket, "HOME=" + Root,
-                               "XDG_RUNTIME_DIR=" + Root + "/run", "VADREL_DATA=" + Root + "/data",
-                               "SDL_VIDEODRIVER"});
-    Extra.insert(Extra.end(), SanitizerOverrides.begin(), SanitizerOverrides.end());
-    return {Extra, User, Root};
-  }
   std::unique_ptr<TProcess> StartSaver() {
-    return std::make_unique<TProcess>((Scratch.Path() / "vadrel").string(),
-                                      std::vector<std::string>{}, Setting());
+    return std::make_unique<TProcess>(Session->Program(), std::vector<std::string>{},
+                                      Session->Setting());
   }
-  // Both outputs show the scene, each captured on its own; else what one lacks.
-  std::string WhatTheOutputsLack() {
-    for (const std::string Output : {"HEADLESS-1", "HEADLESS-2"}) {
-      const std::string Shot = (Scratch.Path() / (Output + ".png")).string();
-      std::string Errors;
-      if (RunToEnd("grim", {"-o", Output, Shot}, Setting(), Errors) != 0)
-        return "a screenshot of " + Output + ": " + Errors;
-      const TPicture Picture = ReadPicture(Shot);
-      if (Picture.Width != 1280 || Picture.Height != 800) return "a 1280x800 " + Output;
-      if (const std::string Lack = WhatTheSceneLacks(Picture); !Lack.empty())
-        return Output + ": " + Lack;
-    }
-    return {};
-  }
-  // swaymsg's answer to Arguments with its white space taken out (empty when it fails), from
-  // sway's socket in the session's run folder.
+  // swaymsg's answer to Arguments with its white space taken out; empty when it fails.
   std::string SwayMsg(std::vector<std::string> Arguments) {
-    namespace fs = std::filesystem;
-    std::string Ipc;
-    for (const auto& Entry : fs::directory_iterator(Scratch.Path() / "run"))
-      if (Entry.path().filename().string().starts_with("sway-ipc.")) Ipc = Entry.path();
-    Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >answer.txt", "sh"});
-    std::string Errors;
-    if (RunToEnd("sh", Arguments, Setting({"SWAYSOCK=" + Ipc}), Errors) != 0) return {};
-    std::ifstream In(Scratch.Path() / "answer.txt");
     std::string Answer;
-    for (char C; In.get(C);)
-      if (!std::isspace(static_cast<unsigned char>(C))) Answer += C;
+    if (Session->Message(std::move(Arguments), Answer) != 0) return {};
+    std::erase_if(Answer, [](unsigned char C) { return std::isspace(C); });
     return Answer;
   }
 
-  TTempDir Scratch;
-  std::optional<TProcess::TUser> User;
-  std::vector<std::string> SanitizerOverrides;
-  std::optional<TProcess> Compositor;
-  std::string Socket;
+  std::unique_ptr<TSwaySession> Session;
 };
 
 // Also: the saver never inhibits idle (a lock scheduled after it must come), and while its
@@ -333,7 +248,7 @@ protected:
 TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMoveOrAKey) {
   std::unique_ptr<TProcess> Saver = StartSaver();
   std::string Lack;
-  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 60s))
+  EXPECT_TRUE(WaitFor([&] { return (Lack = Session->WhatTheOutputsLack()).empty(); }, 60s))
       << Lack << "; " << Saver->Stderr();
   const std::string Tree = SwayMsg({"-t", "get_tree"});
   EXPECT_EQ(Tree.find("\"inhibit_idle\":true"), std::string::npos) << Tree;
@@ -344,10 +259,10 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
 
   // The pointer appears mid-screen and rests there for five seconds: its first event is where it
   // is, not a move. Then it moves 100 pixels each way.
-  TProcess Mouse((Scratch.Path() / "virtual_pointer").string(),
+  TProcess Mouse(Session->Copy(VADREL_VIRTUAL_POINTER),
                  {"abs", "640", "400", "2560", "800", "sleep", "6000", "move", "100", "100",
                   "sleep", "1000"},
-                 Setting());
+                 Session->Setting());
   std::this_thread::sleep_for(5s);
   ASSERT_TRUE(Saver->Running()) << "ended by a resting pointer: " << Saver->Stderr();
   EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
@@ -355,7 +270,8 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
   EXPECT_EQ(Saver->Stderr(), "");
 
   Saver = StartSaver();
-  EXPECT_TRUE(WaitFor([&] { return WhatTheOutputsLack().empty(); }, 60s)) << Saver->Stderr();
+  EXPECT_TRUE(WaitFor([&] { return Session->WhatTheOutputsLack().empty(); }, 60s))
+      << Saver->Stderr();
   // Both windows hidden behind another workspace on each output. (Headless outputs ignore
   // "dpms off": sway still reports them on and keeps answering frame callbacks.)
   const auto ShowWorkspaces = [&](const std::string& First, const std::string& Second) {
@@ -371,11 +287,12 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
   EXPECT_GT(Drawing, 0.1);
   EXPECT_LT(Hidden, 0.03);
   ShowWorkspaces("1", "2");
-  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 30s))
+  EXPECT_TRUE(WaitFor([&] { return (Lack = Session->WhatTheOutputsLack()).empty(); }, 30s))
       << "shown again: " << Lack << "; " << Saver->Stderr();
   std::string Errors;
   // A start delay: a key typed by a client that has just connected can be lost.
-  EXPECT_EQ(RunToEnd("wtype", {"-s", "1000", "-k", "Escape"}, Setting(), Errors), 0) << Errors;
+  EXPECT_EQ(RunToEnd("wtype", {"-s", "1000", "-k", "Escape"}, Session->Setting(), Errors), 0)
+      << Errors;
   EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
   EXPECT_EQ(Saver->Stderr(), "");
 }
@@ -385,17 +302,17 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
 // swayidle -w, which waits for each command, is not held up by it) and ends it.
 TEST_F(Sway, TheReadmesSwayidleRecipeStartsTheSaverAndEndsItForTheLock) {
   if (!std::filesystem::exists("/usr/bin/swayidle")) GTEST_SKIP() << "no swayidle";
-  const std::string Root = Scratch.Path().string(), Mark = Root + "/locked";
+  const std::string Root = Session->Folder().string(), Mark = Root + "/locked";
   TProcess Idle("swayidle",
                 {"-w", "timeout", "3", "pidof swaylock || vadrel &", "timeout", "12",
                  "pkill -x -f vadrel; touch " + Mark},
-                Setting({"PATH=" + Root + ":" + std::getenv("PATH")}));
+                Session->Setting({"PATH=" + Root + ":" + std::getenv("PATH")}));
   std::string Lack;
-  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheOutputsLack()).empty(); }, 40s))
+  EXPECT_TRUE(WaitFor([&] { return (Lack = Session->WhatTheOutputsLack()).empty(); }, 40s))
       << "no saver: " << Lack << "; " << Idle.Stderr();
   EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(Mark); }, 40s))
       << "the lock's time never came while the saver ran";
-  EXPECT_TRUE(WaitFor([&] { return !WhatTheOutputsLack().empty(); }, 10s))
+  EXPECT_TRUE(WaitFor([&] { return !Session->WhatTheOutputsLack().empty(); }, 10s))
       << "the saver is still on the screen after the lock's time";
 }
 
