@@ -104,6 +104,12 @@ bool TWaylandSession::StartCompositor(const std::string& Compositor,
   return !Socket.empty();
 }
 
+std::string TWaylandSession::FirstMissing(std::initializer_list<const char*> Tools) {
+  for (const char* Tool : Tools)
+    if (!fs::exists(Tool)) return Tool;
+  return {};
+}
+
 std::string TWaylandSession::WhatTheOutputsLack() {
   for (const std::string& Output : Outputs()) {
     std::string Errors;
@@ -138,11 +144,7 @@ std::string TWaylandSession::WhereTheSceneShows() {
 std::unique_ptr<TSwaySession> TSwaySession::Open(const std::string& Program,
                                                  const std::string& Data, int Count,
                                                  std::string& Missing) {
-  for (const char* Tool : {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"})
-    if (!fs::exists(Tool)) {
-      Missing = Tool;
-      return nullptr;
-    }
+  if (!(Missing = FirstMissing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"})).empty()) return nullptr;
   return std::make_unique<TSwaySession>(Program, Data, Count);
 }
 
@@ -307,11 +309,7 @@ void TKWinSession::TBusClose::operator()(sd_bus* Connection) const {
 std::unique_ptr<TKWinSession> TKWinSession::Open(const std::string& Program,
                                                  const std::string& Data, int Count,
                                                  std::string& Missing) {
-  for (const char* Tool : {"/usr/bin/kwin_wayland", "/usr/bin/dbus-daemon"})
-    if (!fs::exists(Tool)) {
-      Missing = Tool;
-      return nullptr;
-    }
+  if (!(Missing = FirstMissing({"/usr/bin/kwin_wayland", "/usr/bin/dbus-daemon"})).empty()) return nullptr;
   return std::make_unique<TKWinSession>(Program, Data, Count);
 }
 

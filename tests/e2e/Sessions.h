@@ -8,6 +8,7 @@
 #include "Desktop.h"
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,8 @@ protected:
   // What every program of the session is given, Extra on top of the session's own.
   void AddToEnvironment(std::vector<std::string> Extra);
   TProcess& Compositor() { return *Server; }
+  // The first of Tools that is not installed; empty when all are.
+  static std::string FirstMissing(std::initializer_list<const char*> Tools);
 
   std::string Why;
   Clock::duration Started{};
