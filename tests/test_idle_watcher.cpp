@@ -1,8 +1,10 @@
 // The idle watcher's loop with real child processes as its screen saver, driven by a scripted
 // session: a pipe the test writes events into (the session's side, not the part under test).
 // Starting and ending the saver, what it inherits, the lines about failures and the back-off,
-// locks, inhibitors and the stop signals.
+// locks (told by the session, by a locker's process or by a lock command), inhibitors and the
+// stop signals.
 #include "IdleWatcher.h"
+#include "NamedProcess.h"
 #include "Platform.h"
 #include "TestSupport.h"
 
@@ -70,14 +72,16 @@ std::string ReadFile(const std::filesystem::path& Path) {
   return Text.str();
 }
 
-// One watcher on its own thread, its session scripted by the test, its lines collected. The stop
-// signals are blocked in the test's thread too, so that only the watcher's descriptor takes them.
+// One watcher on its own thread, its session scripted by the test, its lines collected. The
+// watcher's signals are blocked in the test's thread too, so that only its descriptor takes them.
+// Its screen lockers are processes of a name of this test's own, so that a real locker of the user
+// running the tests (or another test's) does not count.
 class IdleWatcherTest : public ::testing::Test {
 protected:
   void SetUp() override {
     sigset_t Stops;
     sigemptyset(&Stops);
-    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&Stops, Signal);
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&Stops, Signal);
     pthread_sigmask(SIG_BLOCK, &Stops, &MaskBefore);
     PreviousSink = SetDiagnosticSink([this](const std::string& Text) {
       const std::lock_guard Guard(Shared->Lock);
@@ -98,8 +102,12 @@ protected:
     ASSERT_EQ(pipe(Pipe), 0);
     WriteEnd = Pipe[1];
     auto Source = std::make_unique<TScriptedSession>(Pipe[0], Shared);
+    const TLockerCheck Lockers = [Name = LockerName] {
+      const std::string_view Only[] = {Name};
+      return RunningProgram(Only);
+    };
     Result = std::async(std::launch::async, [=, Source = std::move(Source)]() mutable {
-      return TIdleWatcher(std::move(Source), nullptr, Saver, Backoff).Run();
+      return TIdleWatcher(std::move(Source), nullptr, Saver, Backoff, Lockers).Run();
     });
   }
   void Send(char Event) { ASSERT_EQ(write(WriteEnd, &Event, 1), 1); }
@@ -130,6 +138,7 @@ protected:
   }
 
   TTempDir Scratch;
+  const std::string LockerName = "vadrel-test-locker-" + std::to_string(getpid());
   std::shared_ptr<TScriptedSession::TShared> Shared = std::make_shared<TScriptedSession::TShared>();
   std::vector<std::string> Lines;
   TDiagnosticSink PreviousSink;
@@ -242,6 +251,47 @@ TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
   Send('L');  // the lock ends it
   EXPECT_TRUE(Eventually([&] { return !Alive(Saver) && Shared->Ended == 1; }));
   EXPECT_EQ(Shared->Started, 1);
+  EXPECT_EQ(EndSession(), 1);
+}
+
+// A locker that no session service tells of (swaylock, i3lock): no saver while it runs; once it
+// has gone, the next idle period starts one.
+TEST_F(IdleWatcherTest, NoSaverWhileAScreenLockerRuns) {
+  Start(Sleeper());
+  TNamedProcess Locker(Scratch.Path(), LockerName);
+  ASSERT_GT(Locker.Id(), 0);
+  Send('I');
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(Shared->Started, 0);
+  Locker.Stop();
+  Send('A');
+  Send('I');
+  EXPECT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  EXPECT_EQ(EndSession(), 1);
+}
+
+// SIGUSR1 from a lock command ends the saver before the locker comes up; none starts again in that
+// idle period (not even once the back-off has passed), nor in the next while the locker runs.
+TEST_F(IdleWatcherTest, ALockCommandEndsTheSaverUntilTheNextIdle) {
+  Start(Sleeper(), TBackoff{200ms, 200ms, 60s});
+  kill(getpid(), SIGUSR1);  // with no saver running: the watcher goes on
+  Send('I');
+  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  const pid_t First = SaverPid();
+  kill(getpid(), SIGUSR1);
+  EXPECT_TRUE(Eventually([&] { return !Alive(First) && Shared->Ended == 1; }));
+  {
+    const TNamedProcess Locker(Scratch.Path(), LockerName);
+    std::this_thread::sleep_for(1s);
+    Send('A');
+    Send('I');
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(Shared->Started, 1);
+  }
+  Send('A');
+  Send('I');
+  EXPECT_TRUE(Eventually([&] { return Shared->Started == 2 && Alive(SaverPid()); }));
+  EXPECT_TRUE(TheLines().empty()) << TheLines()[0];
   EXPECT_EQ(EndSession(), 1);
 }
 

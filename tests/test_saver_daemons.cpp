@@ -1,50 +1,14 @@
-// The screen-saver daemons the idle watcher will not run beside, found among this user's processes
-// by their programs' names, and the desktops' own lock screens, which
-// are no such daemon. (XScreenSaver's mark on the display is seen in the end-to-end test.)
+// The screen-saver daemons the idle watcher will not run beside and the screen lockers behind which
+// it starts no saver, found among this user's processes by their programs' names; the desktops'
+// own lock screens and the programs that run all the time are neither. (XScreenSaver's mark on the
+// display is seen in the end-to-end test.)
 #include "SaverDaemons.h"
+#include "NamedProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
 namespace {
-
-// A process of this user by the name Name: a copy of sleep under that name.
-class TNamedProcess {
-public:
-  TNamedProcess(const std::filesystem::path& Folder, const std::string& Name) {
-    const std::filesystem::path Program = Folder / Name;
-    std::filesystem::copy_file("/bin/sleep", Program);
-    std::string Argument0 = Program.string(), Seconds = "60";
-    char* Arguments[] = {Argument0.data(), Seconds.data(), nullptr};
-    char* Environment[] = {nullptr};
-    if (posix_spawn(&Pid, Argument0.c_str(), nullptr, nullptr, Arguments, Environment) != 0)
-      Pid = -1;
-    // posix_spawn returns while the kernel still sets up the new program, before its arguments
-    // can be read: wait until they can, as they can for any daemon that has started.
-    const std::string CommandLine = "/proc/" + std::to_string(Pid) + "/cmdline";
-    for (int Tries = 0; Pid > 0 && Tries < 500 && std::ifstream(CommandLine).peek() == EOF; ++Tries)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TNamedProcess() {
-    if (Pid <= 0) return;
-    kill(Pid, SIGKILL);
-    waitpid(Pid, nullptr, 0);
-  }
-  TNamedProcess(const TNamedProcess&) = delete;
-  TNamedProcess& operator=(const TNamedProcess&) = delete;
-  pid_t Id() const { return Pid; }
-
-private:
-  pid_t Pid = -1;
-};
 
 TEST(RunningSaverDaemon, NamesTheDaemonsButNotTheLockScreens) {
   const char* const Display = std::getenv("DISPLAY");
@@ -77,6 +41,41 @@ TEST(RunningSaverDaemon, NamesTheDaemonsButNotTheLockScreens) {
     }
   }
   if (!DisplayBefore.empty()) setenv("DISPLAY", DisplayBefore.c_str(), 1);
+}
+
+// The lockers' processes by their programs' names. Another locker of this user may run meanwhile
+// (the daemons' test starts KDE's greeter): the clause is then checked only when none ran before.
+TEST(RunningScreenLocker, NamesTheLockersButNotTheDaemonsThatRunAllTheTime) {
+  const struct {
+    const char* Process;
+    bool Locker;
+  } Cases[] = {
+      {"swaylock", true},           {"hyprlock", true},
+      {"waylock", true},            {"gtklock", true},
+      {"i3lock", true},             {"i3lock-color", true},
+      {"xsecurelock", true},        {"slock", true},
+      {"kscreenlocker_greet", true},  // the same first 15 characters as the next one
+      {"kscreenlocker_greeter", false},
+      {"swayidle", false},          {"hypridle", false},
+      {"light-locker", false},      {"cinnamon-screensaver", false},
+      {"xss-lock", false},          {"gnome-shell", false},
+  };
+  for (const auto& C : Cases) {
+    TTempDir Folder;
+    const std::string Before = RunningScreenLocker();
+    const TNamedProcess Process(Folder.Path(), C.Process);
+    ASSERT_GT(Process.Id(), 0) << C.Process;
+    const std::string Clause =
+        std::string(C.Process) + " is running (process " + std::to_string(Process.Id()) + ")";
+    const std::string Found = RunningScreenLocker();
+    if (C.Locker && Before.empty()) {
+      EXPECT_EQ(Found, Clause);
+    } else if (C.Locker) {
+      EXPECT_FALSE(Found.empty()) << C.Process;
+    } else {
+      EXPECT_EQ(Found.find(Clause), std::string::npos) << C.Process << ": " << Found;
+    }
+  }
 }
 
 }  // namespace

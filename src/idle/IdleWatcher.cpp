@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
@@ -40,37 +41,40 @@ private:
   int Fd;
 };
 
-// The stop signals, blocked in this thread and read from a descriptor while it lives; the mask
-// the thread had before is put back at the end and given to the saver.
-class TStopSignals {
+// The watcher's signals (the stop signals and SIGUSR1, a lock coming), blocked in this thread and
+// read from a descriptor while it lives; the mask the thread had before is put back at the end and
+// given to the saver, less these signals.
+class TWatcherSignals {
 public:
-  TStopSignals() {
-    sigemptyset(&Stops);
-    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&Stops, Signal);
-    pthread_sigmask(SIG_BLOCK, &Stops, &Before);
-    Fd.emplace(signalfd(-1, &Stops, SFD_NONBLOCK | SFD_CLOEXEC));
+  TWatcherSignals() {
+    sigemptyset(&Mine);
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&Mine, Signal);
+    pthread_sigmask(SIG_BLOCK, &Mine, &Before);
+    ForSaver = Before;
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigdelset(&ForSaver, Signal);
+    Fd.emplace(signalfd(-1, &Mine, SFD_NONBLOCK | SFD_CLOEXEC));
   }
-  ~TStopSignals() {
+  ~TWatcherSignals() {
     Fd.reset();
-    // A stop that arrived after the last read stays pending: it must not act once unblocked.
-    for (timespec Now{}; sigtimedwait(&Stops, nullptr, &Now) > 0;) {
+    // A signal that arrived after the last read stays pending: it must not act once unblocked.
+    for (timespec Now{}; sigtimedwait(&Mine, nullptr, &Now) > 0;) {
     }
     pthread_sigmask(SIG_SETMASK, &Before, nullptr);
   }
-  TStopSignals(const TStopSignals&) = delete;
-  TStopSignals& operator=(const TStopSignals&) = delete;
+  TWatcherSignals(const TWatcherSignals&) = delete;
+  TWatcherSignals& operator=(const TWatcherSignals&) = delete;
 
   int Descriptor() const { return Fd->Get(); }
-  const sigset_t& Stoppers() const { return Stops; }
-  const sigset_t& MaskBefore() const { return Before; }
-  // True when a stop signal has arrived.
-  bool Arrived() const {
+  const sigset_t& Handled() const { return Mine; }
+  const sigset_t& SaverMask() const { return ForSaver; }
+  // The next signal that has arrived, or 0.
+  int Next() const {
     signalfd_siginfo Info{};
-    return read(Fd->Get(), &Info, sizeof Info) == ssize_t(sizeof Info);
+    return read(Fd->Get(), &Info, sizeof Info) == ssize_t(sizeof Info) ? int(Info.ssi_signo) : 0;
   }
 
 private:
-  sigset_t Stops{}, Before{};
+  sigset_t Mine{}, Before{}, ForSaver{};
   std::optional<TFd> Fd;
 };
 
@@ -108,7 +112,7 @@ std::vector<char*> Pointers(std::vector<std::string>& Strings) {
 class TSaverProcess {
 public:
   // Starts Command; on failure Error says why (and nothing runs).
-  TSaverProcess(const TSaverCommand& Command, const TStopSignals& Signals, std::string& Error);
+  TSaverProcess(const TSaverCommand& Command, const TWatcherSignals& Signals, std::string& Error);
   ~TSaverProcess() { Stop(); }
   TSaverProcess(const TSaverProcess&) = delete;
   TSaverProcess& operator=(const TSaverProcess&) = delete;
@@ -150,7 +154,7 @@ private:
   void Stop();
 };
 
-TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TStopSignals& Signals,
+TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TWatcherSignals& Signals,
                              std::string& Error) {
   std::vector<std::string> Arguments{Command.Program};
   Arguments.insert(Arguments.end(), Command.Arguments.begin(), Command.Arguments.end());
@@ -158,8 +162,8 @@ TSaverProcess::TSaverProcess(const TSaverCommand& Command, const TStopSignals& S
   posix_spawnattr_t Attributes;
   posix_spawnattr_init(&Attributes);
   posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setsigmask(&Attributes, &Signals.MaskBefore());
-  posix_spawnattr_setsigdefault(&Attributes, &Signals.Stoppers());
+  posix_spawnattr_setsigmask(&Attributes, &Signals.SaverMask());
+  posix_spawnattr_setsigdefault(&Attributes, &Signals.Handled());
   // The saver gets standard input and output and nothing else of the watcher's: a session's
   // connection held open by it would outlive the watcher.
   posix_spawn_file_actions_t Files;
@@ -214,7 +218,7 @@ public:
 
 private:
   TIdleWatcher& W;
-  TStopSignals Signals;
+  TWatcherSignals Signals;
   std::optional<TSaverProcess> Saver;
   bool SessionIdle = false, Locked = false;
   std::chrono::milliseconds Pause{0};        // the back-off now due after a saver's own end
@@ -228,6 +232,7 @@ private:
     std::vector<std::pair<TIdleSource*, TClock::time_point>> Timers;
   };
   TWait Prepare() const;
+  bool StopArrived();
   bool Dispatch(TIdleSource& From);
   void Handle(TIdleEvent Event);
   void MaybeStart();
@@ -244,7 +249,7 @@ int TIdleWatcher::TLoop::Run() {
       ShowDiagnostic(std::string("cannot wait for the session: ") + strerror(errno));
       return 1;
     }
-    if (Wait.Fds[0].revents && Signals.Arrived()) return 0;
+    if (Wait.Fds[0].revents && StopArrived()) return 0;
     if (Saver && Wait.Fds[1].revents)
       if (const std::optional<int> Status = Saver->Reap()) SaverGone(*Status);
     for (TIdleSource* Each : {W.Source.get(), W.Locks.get()}) {
@@ -286,6 +291,18 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
   return Wait;
 }
 
+// Reads every signal that has arrived: true for a stop. A lock coming ends the saver, and the
+// session counts as not idle until a source tells of the next idle period, whose start checks for
+// the locker.
+bool TIdleWatcher::TLoop::StopArrived() {
+  for (int Signal = Signals.Next(); Signal != 0; Signal = Signals.Next()) {
+    if (Signal != SIGUSR1) return true;
+    SessionIdle = false;
+    EndSaver();
+  }
+  return false;
+}
+
 bool TIdleWatcher::TLoop::Dispatch(TIdleSource& From) {
   std::vector<TIdleEvent> Events;
   const bool Alive = From.Dispatch(Events);
@@ -319,7 +336,7 @@ void TIdleWatcher::TLoop::MaybeStart() {
   if (!SessionIdle || Locked || Saver || (RetryAt && TClock::now() < *RetryAt)) return;
   // Asked at every start, not once per idle period: a video may begin while a failed saver waits
   // for its retry.
-  if (!W.Source->Inhibited().empty()) {
+  if (!W.Source->Inhibited().empty() || (W.Lockers && !W.Lockers().empty())) {
     SessionIdle = false;  // until the source tells of the next idle period
     return;
   }
@@ -357,15 +374,20 @@ void TIdleWatcher::TLoop::SaverGone(int Status) {
 
 TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> IdleSource,
                            std::unique_ptr<TIdleSource> LockWatch, TSaverCommand SaverCommand,
-                           TBackoff Pauses)
+                           TBackoff Pauses, TLockerCheck LockerCheck)
     : Source(std::move(IdleSource)), Locks(std::move(LockWatch)), Saver(std::move(SaverCommand)),
-      Backoff(Pauses) {}
+      Backoff(Pauses), Lockers(std::move(LockerCheck)) {}
 
 TIdleWatcher::~TIdleWatcher() = default;
 
 int TIdleWatcher::Run() { return TLoop(*this).Run(); }
 
 int WatchSession(bool Force, int IdleSeconds, TSaverCommand Saver) {
+  prctl(PR_SET_NAME, "vadrel-idle");
+  sigset_t LockComing;
+  sigemptyset(&LockComing);
+  sigaddset(&LockComing, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &LockComing, nullptr);
   if (!Force) {
     if (const std::string Daemon = RunningSaverDaemon(); !Daemon.empty()) {
       ShowDiagnostic(Daemon + ", and two screen savers would fight over the screen: choose "

@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -71,21 +74,53 @@ std::string ProgramName(const std::filesystem::path& Folder) {
   return std::filesystem::path(First).filename();
 }
 
-// One of them running as this user (a daemon of another user's session is none of ours).
-std::string DaemonProcessOfThisUser() {
+// The login a process was started in (the user who logged in, kept across changes of user);
+// empty when unset, as for processes outside any login.
+std::string LoginOf(const std::filesystem::path& Folder) {
+  std::string Uid;
+  std::ifstream(Folder / "loginuid") >> Uid;
+  return Uid == "4294967295" ? std::string() : Uid;
+}
+
+// The first process of this user (see RunningProgram) whose program is one of Programs, as its
+// process id and program name.
+std::optional<std::pair<std::string, std::string>> FindProgram(
+    std::span<const std::string_view> Programs, bool LoginToo) {
+  const std::string MyLogin = LoginToo ? LoginOf("/proc/self") : std::string();
   std::error_code Error;
   for (const auto& Entry : std::filesystem::directory_iterator("/proc", Error)) {
     const std::string Pid = Entry.path().filename();
     struct stat Info{};
-    if (!std::isdigit(static_cast<unsigned char>(Pid[0])) ||
-        stat(Entry.path().c_str(), &Info) != 0 || Info.st_uid != getuid())
+    if (!std::isdigit(static_cast<unsigned char>(Pid[0])) || stat(Entry.path().c_str(), &Info) != 0)
       continue;
+    if (Info.st_uid != getuid() && (MyLogin.empty() || LoginOf(Entry.path()) != MyLogin)) continue;
     const std::string Program = ProgramName(Entry.path());
-    for (const auto& [Name, What] : Daemons)
-      if (Program == Name) return std::string(What) + " is running (process " + Pid + ")";
+    if (std::find(Programs.begin(), Programs.end(), Program) != Programs.end())
+      return std::pair(Pid, Program);
   }
+  return std::nullopt;
+}
+
+// A daemon running as this user (a daemon of another user's session is none of ours).
+std::string DaemonProcessOfThisUser() {
+  std::vector<std::string_view> Names;
+  for (const auto& Daemon : Daemons) Names.push_back(Daemon.first);
+  const auto Found = FindProgram(Names, false);
+  if (!Found) return {};
+  for (const auto& [Name, What] : Daemons)
+    if (Found->second == Name)
+      return std::string(What) + " is running (process " + Found->first + ")";
   return {};
 }
+
+// The lockers that run only while the screen is locked. (i3lock-color installs itself as i3lock;
+// its own name is there for builds that keep it.) Programs that run all the time and lock when
+// told (light-locker, cinnamon-screensaver, xss-lock) are not among them.
+constexpr std::string_view Lockers[] = {
+    "swaylock", "hyprlock",    "waylock", "gtklock",
+    "i3lock",   "i3lock-color", "xsecurelock", "slock",
+    "kscreenlocker_greet",
+};
 
 }  // namespace
 
@@ -93,3 +128,10 @@ std::string RunningSaverDaemon() {
   if (std::string Found = XScreenSaverOnDisplay(); !Found.empty()) return Found;
   return DaemonProcessOfThisUser();
 }
+
+std::string RunningProgram(std::span<const std::string_view> Programs) {
+  const auto Found = FindProgram(Programs, true);
+  return Found ? Found->second + " is running (process " + Found->first + ")" : std::string();
+}
+
+std::string RunningScreenLocker() { return RunningProgram(Lockers); }
