@@ -144,7 +144,8 @@ std::string TWaylandSession::WhereTheSceneShows() {
 std::unique_ptr<TSwaySession> TSwaySession::Open(const std::string& Program,
                                                  const std::string& Data, int Count,
                                                  std::string& Missing) {
-  if (!(Missing = FirstMissing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"})).empty()) return nullptr;
+  Missing = FirstMissing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"});
+  if (!Missing.empty()) return nullptr;
   return std::make_unique<TSwaySession>(Program, Data, Count);
 }
 
@@ -159,8 +160,8 @@ TSwaySession::TSwaySession(const std::string& Program, const std::string& Data, 
   // Its programs see no session bus: a desktop of sway has none to offer them.
   AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS"});
   if (!StartCompositor("sway", {"-c", (Folder() / "sway.config").string()},
-                       {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                        "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
+                       {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                        "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
                        20s))
     return;
   // Its IPC socket, named after sway's process, is what swaymsg and sway's own tools find in
@@ -309,7 +310,8 @@ void TKWinSession::TBusClose::operator()(sd_bus* Connection) const {
 std::unique_ptr<TKWinSession> TKWinSession::Open(const std::string& Program,
                                                  const std::string& Data, int Count,
                                                  std::string& Missing) {
-  if (!(Missing = FirstMissing({"/usr/bin/kwin_wayland", "/usr/bin/dbus-daemon"})).empty()) return nullptr;
+  Missing = FirstMissing({"/usr/bin/kwin_wayland", "/usr/bin/dbus-daemon"});
+  if (!Missing.empty()) return nullptr;
   return std::make_unique<TKWinSession>(Program, Data, Count);
 }
 
