@@ -289,10 +289,11 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
   ShowWorkspaces("1", "2");
   EXPECT_TRUE(WaitFor([&] { return (Lack = Session->WhatTheOutputsLack()).empty(); }, 30s))
       << "shown again: " << Lack << "; " << Saver->Stderr();
-  std::string Errors;
-  // A start delay: a key typed by a client that has just connected can be lost.
-  EXPECT_EQ(RunToEnd("wtype", {"-s", "1000", "-k", "Escape"}, Session->Setting(), Errors), 0)
-      << Errors;
+  // A start delay: a key typed by a client that has just connected can be lost. The virtual
+  // keyboard then stays until the saver has gone: sway switches the focused client's keymap back
+  // when it goes, and SDL 2.26 can crash on that switch (see Sessions), which is not what this
+  // test is about.
+  TProcess Typing("wtype", {"-s", "1000", "-k", "Escape", "-s", "20000"}, Session->Setting());
   EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
   EXPECT_EQ(Saver->Stderr(), "");
 }
