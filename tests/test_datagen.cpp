@@ -488,9 +488,10 @@ TEST_F(DataGen, TerrainFillsTheFloorOfTheViewWithNoEdgeInSight) {
   }
 }
 
+// Every key of the options table with its default, the idle watcher's included.
 TEST_F(DataGen, ConfigurationAsksForFortyCreatures) {
   const std::vector<std::uint8_t> B = Bytes(Data() / "Vadrel.ini");
-  EXPECT_EQ(std::string(B.begin(), B.end()), "[Section]\nNum=40\nRivals=0\n");
+  EXPECT_EQ(std::string(B.begin(), B.end()), "[Section]\nIdleMinutes=5\nNum=40\nRivals=0\n");
 }
 
 // Same bytes on every run: the generator run again into a fresh folder reproduces the data folder.

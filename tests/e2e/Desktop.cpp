@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -222,4 +223,12 @@ std::string WhatTheSceneLacks(const TPicture& P) {
   if (P.Mean(H - std::max(H / 50, 2), H, 0) <= 90) return "sand down to the bottom row";
   if (!ShowsFish(P)) return "fish on the sand";
   return {};
+}
+
+int FreeDisplayNumber(int From) {
+  for (int N = From; N < From + 100; ++N)
+    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(N)) &&
+        !std::filesystem::exists("/tmp/.X" + std::to_string(N) + "-lock"))
+      return N;
+  return -1;
 }

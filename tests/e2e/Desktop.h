@@ -55,6 +55,10 @@ int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
              TProcess::TSetting Setting, std::string& Errors,
              Clock::duration Timeout = std::chrono::seconds(20));
 
+// The first display number from From on that no X server uses (by its socket and lock file), or
+// -1. Tests that may run side by side start from numbers of their own.
+int FreeDisplayNumber(int From);
+
 // Asks Test every quarter of a second until it holds (true) or Timeout has passed (false).
 template <typename TTest>
 bool WaitFor(TTest Test, Clock::duration Timeout) {

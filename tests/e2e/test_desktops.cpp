@@ -23,15 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A display number no X server uses.
-int FreeDisplayNumber() {
-  for (int N = 90; N < 200; ++N)
-    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(N)) &&
-        !std::filesystem::exists("/tmp/.X" + std::to_string(N) + "-lock"))
-      return N;
-  return -1;
-}
-
 // Xorg with the dummy video driver: monitors that are RandR outputs, as on a real desktop.
 constexpr const char* DummyXorgConfig = R"(Section "Device"
   Identifier "dummy"
@@ -63,7 +54,7 @@ class TwoMonitors : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!std::filesystem::exists("/usr/lib/xorg/Xorg")) GTEST_SKIP() << "no Xorg";
-    const int N = FreeDisplayNumber();
+    const int N = FreeDisplayNumber(90);
     ASSERT_GE(N, 0);
     Name = ':' + std::to_string(N);
     std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig;
@@ -184,7 +175,7 @@ TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndC
 // input: -noreset, so that its idle time counts from its start, and its own screen saver set to
 // come on after one minute, which it does only if no client resets or suspends it.
 TEST(SaverIdle, TheXIdleTimeKeepsGrowingUnderTheHackAndTheFullScreenSaver) {
-  const int N = FreeDisplayNumber();
+  const int N = FreeDisplayNumber(90);
   ASSERT_GE(N, 0);
   const std::string Name = ':' + std::to_string(N);
   TProcess Server("Xvfb", {Name, "-noreset", "-nolisten", "tcp", "-screen", "0", "640x400x24",

@@ -22,14 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int FreeDisplayNumber() {
-  for (int N = 120; N < 220; ++N)
-    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(N)) &&
-        !std::filesystem::exists("/tmp/.X" + std::to_string(N) + "-lock"))
-      return N;
-  return -1;
-}
-
 // The processes PID started that still run.
 std::vector<pid_t> ChildrenOf(pid_t Pid) {
   std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/children");
@@ -47,7 +39,7 @@ bool Alive(pid_t Pid) {
 class IdleOnX11 : public ::testing::Test {
 protected:
   void SetUp() override {
-    const int N = FreeDisplayNumber();
+    const int N = FreeDisplayNumber(120);
     ASSERT_GE(N, 0);
     Name = ':' + std::to_string(N);
     Server.emplace("Xvfb", std::vector<std::string>{Name, "-screen", "0", "480x300x24", "-noreset",
