@@ -27,7 +27,9 @@ public:
 
   // True when at least one service is watched.
   bool Start() {
-    const bool OnSession = WatchScreenSaver(Gnome) | WatchScreenSaver(Desktop);
+    // Both are watched: either may be the one that tells.
+    const bool OnGnome = WatchScreenSaver(Gnome);
+    const bool OnSession = WatchScreenSaver(Desktop) || OnGnome;
     const bool OnSystem = WatchLogind();
     if (!OnSession) SessionBus.reset();
     if (!OnSystem) SystemBus.reset();
