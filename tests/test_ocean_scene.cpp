@@ -1,5 +1,6 @@
 // Scenes side by side, as a shell holding one per monitor would: each in its own window and GL
-// context, neither disturbing the other, one freed while the other goes on.
+// context, neither disturbing the other, one freed while the other goes on; with assets of their
+// own or sharing one set, loaded once, as the shell's views do.
 #include "OceanScene.h"
 #include "Platform.h"
 #include "TestSupport.h"
@@ -25,15 +26,19 @@ TFrame ReadFrame() {
   return Pixels;
 }
 
-// A window with its scene of seed Seed, set up; frames are drawn with the window's context current.
+TSettings Seeded(std::uint64_t Seed) {
+  TSettings Settings;
+  Settings.FlockSeed = Seed;
+  return Settings;
+}
+
+// A window with its scene of seed Seed, set up, drawing with Shared or with assets of its own;
+// frames are drawn with the window's context current. A window made while another's context is
+// current joins its share group.
 struct TView {
-  explicit TView(std::uint64_t Seed)
+  explicit TView(std::uint64_t Seed, TSceneAssets* Shared = nullptr)
       : Window(std::make_unique<TGLWindow>(32, TWindowRequest{TWindowKind::Offscreen, W, H, 0})),
-        Scene([Seed] {
-          TSettings Settings;
-          Settings.FlockSeed = Seed;
-          return Settings;
-        }()) {
+        Scene(Shared ? TOceanScene(Seeded(Seed), *Shared) : TOceanScene(Seeded(Seed))) {
     if (!Window->Ok()) return;
     Scene.ResizeScene(W, H);
     Scene.InitScene();
@@ -85,6 +90,45 @@ TEST_F(TwoScenes, DrawSideBySideAndOneGoesOnAloneAfterTheOtherIsFreed) {
   First.reset();
   for (int F = Frames; F < Frames + FramesAlone; ++F, Tick())
     EXPECT_TRUE(Second.Draw() == Alone[F]) << "the second scene alone, frame " << F + 1;
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The shell's views: one set of assets for scenes whose contexts share their GL objects.
+TEST_F(TwoScenes, SharingOneSetOfAssetsDrawAsAloneLoadOnceAndOutliveTheViewThatLoadedThem) {
+  constexpr int Frames = 4, FramesAlone = 3;
+  std::vector<TFrame> Alone;
+  int LoadsAlone = 0;
+  {
+    TSceneAssets Own;
+    TView Only(5, &Own);
+    ASSERT_TRUE(Only.Window->Ok()) << Only.Window->Error();
+    for (int F = 0; F < Frames + FramesAlone; ++F, Tick()) Alone.push_back(Only.Draw());
+    LoadsAlone = Own.Loads();
+  }
+  Ticks = 0;
+  TSceneAssets Assets;
+  auto First = std::make_unique<TView>(5, &Assets);
+  auto Second = std::make_unique<TView>(5, &Assets);
+  ASSERT_TRUE(Second->Window->Ok()) << Second->Window->Error();
+  EXPECT_EQ(Assets.Loads(), LoadsAlone) << "a second view loads nothing again";
+  EXPECT_EQ(First->Scene.BackdropTexture(), Second->Scene.BackdropTexture());
+  const TMaterial& Sand = First->Scene.Terrain()->Model().Material(0);
+  EXPECT_EQ(Sand.Texture, Second->Scene.Terrain()->Model().Material(0).Texture);
+  EXPECT_EQ(Sand.CausticTextures, Second->Scene.Terrain()->Model().Material(0).CausticTextures);
+  for (int F = 0; F < Frames; ++F, Tick()) {
+    EXPECT_TRUE(First->Draw() == Alone[F]) << "the first scene, frame " << F + 1;
+    EXPECT_TRUE(Second->Draw() == Alone[F]) << "the second scene, frame " << F + 1;
+  }
+  First.reset();  // the view whose context loaded everything
+  for (int F = Frames; F < Frames + FramesAlone; ++F, Tick())
+    EXPECT_TRUE(Second->Draw() == Alone[F]) << "the second scene alone, frame " << F + 1;
+  // The group ends with its last context; a new one loads anew.
+  Second.reset();
+  Assets.Reset();
+  Ticks = 0;
+  TView Third(5, &Assets);
+  EXPECT_EQ(Assets.Loads(), 2 * LoadsAlone);
+  EXPECT_TRUE(Third.Draw() == Alone[0]) << "a view of a new group";
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 

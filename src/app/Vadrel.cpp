@@ -59,8 +59,11 @@ TShell::~TShell() {
   for (const std::unique_ptr<TView>& View : Views) View->Scene.FreeScene();
 }
 
+// The group's GL objects live while any context of it does: the assets are kept while a view's
+// window is there to share with, and start again with a new group otherwise.
 bool TShell::CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
-  auto View = std::make_unique<TView>(Settings);
+  if (!MakeAnyViewCurrent()) Assets.Reset();
+  auto View = std::make_unique<TView>(Settings, Assets);
   View->Window = std::make_unique<TGLWindow>(PixelDepth, Request);
   if (!View->Window->Ok()) {
     ShowDiagnostic(View->Window->Error());
@@ -74,6 +77,13 @@ bool TShell::CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
 
 void TShell::KillGLWindow() {
   for (const std::unique_ptr<TView>& View : Views) View->Window.reset();
+}
+
+// A new context shares with the one current when it is made (see TGLWindow).
+bool TShell::MakeAnyViewCurrent() {
+  for (const std::unique_ptr<TView>& View : Views)
+    if (View->Window && View->Window->MakeCurrent()) return true;
+  return false;
 }
 
 TView* TShell::ViewOf(std::uint32_t WindowId) {

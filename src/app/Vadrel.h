@@ -24,9 +24,10 @@
 // upload path the run asks for.
 TSettings LoadSettings(const TOptions& Options);
 
-// One window with its context and the scene drawn in it: its own school, sized to its window.
+// One window with its context and the scene drawn in it: its own school, sized to its window,
+// drawn with the shell's assets.
 struct TView {
-  explicit TView(const TSettings& Settings) : Scene(Settings) {}
+  TView(const TSettings& Settings, TSceneAssets& Assets) : Scene(Settings, Assets) {}
   TOceanScene Scene;  // declared before the window: freed after it
   std::unique_ptr<TGLWindow> Window;
   TSceneHealth Health;
@@ -42,7 +43,8 @@ public:
   TShell(const TShell&) = delete;
   TShell& operator=(const TShell&) = delete;
 
-  // Adds a view: makes the window and its GL context, sets the projection and the scene up. On
+  // Adds a view: makes the window and its GL context, in the share group of the views there are
+  // (anew, with the assets reset, when there is none), sets the projection and the scene up. On
   // failure undoes what it built, says in one diagnostic line which step failed and why, and
   // returns false. Errors of the model files pass to the caller.
   bool CreateGLWindow(int PixelDepth, const TWindowRequest& Request);
@@ -66,6 +68,8 @@ private:
   TRunMode Mode;
   int DelayMicroseconds;
   TSettings Settings;
+  // What every view draws with: the views' contexts are one share group. Outlives the views.
+  TSceneAssets Assets;
   std::vector<std::unique_ptr<TView>> Views;
   // An Escape press seen since the last frame's exit test, even if released again before it.
   bool EscapePressed = false;
@@ -82,6 +86,7 @@ private:
   const TView* Pacer = nullptr;  // the view whose display paces the frames; none chosen yet
 
   TView* ViewOf(std::uint32_t WindowId);
+  bool MakeAnyViewCurrent();
   void CoverEveryMonitor(bool Now);
   bool ExitRuleFired();
   // One turn of the loop after the events: a frame of every view someone can see, or with none,

@@ -172,6 +172,9 @@ bool TGLWindow::Create(int PixelDepth, const TWindowRequest& Request) {
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, ChannelBits);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, ChannelBits);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  // A context made while another window's is current joins its share group: textures and the
+  // like are made once for all of a program's windows.
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, SDL_GL_GetCurrentContext() ? 1 : 0);
   if (!MakeWindow(Request)) return false;
 
   Context.reset(SDL_GL_CreateContext(Window.get()));

@@ -7,9 +7,12 @@
 
 #include <cassert>
 
-TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics)
-    : FFrameRate(FrameRate), FModel(std::make_unique<TModel>(Caustics)) {
-  if (!FModel->LoadFromFile(FileName)) ShowMessage("Couldn't load the model", "Vadrel");
+TAnimate::TAnimate(const std::string& FileName, double FrameRate, bool Caustics,
+                   const TModelLoader& Load)
+    : FFrameRate(FrameRate) {
+  TLoadedModel Loaded = Load(FileName, Caustics);
+  FModel = std::move(Loaded.Model);
+  if (!Loaded.Linked) ShowMessage("Couldn't load the model", "Vadrel");
   // Started only now, so that the time spent loading is not animated away on the first Draw.
   FTimer = std::make_unique<TPerfTimer>();
 }

@@ -11,10 +11,11 @@
 
 class TAnimate {
 public:
-  // Loads FileName (a Linux path) with the GL context current. When a bone's parent cannot be
-  // found, shows "Couldn't load the model" and keeps the partly set-up model. Errors of the
-  // model file (EModelError) pass to the caller after what was built is freed.
-  TAnimate(const std::string& FileName, double FrameRate, bool Caustics);
+  // Loads FileName (a Linux path) through Load with the GL context current. When a bone's parent
+  // cannot be found, shows "Couldn't load the model" and keeps the partly set-up model. Errors of
+  // the model file (EModelError) pass to the caller after what was built is freed.
+  TAnimate(const std::string& FileName, double FrameRate, bool Caustics,
+           const TModelLoader& Load = LoadModelFile);
   TAnimate(const TAnimate&) = delete;
   TAnimate& operator=(const TAnimate&) = delete;
 

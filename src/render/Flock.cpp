@@ -17,7 +17,8 @@ float Degrees(float Radians) { return float(double(Radians) * RadToDeg); }
 }  // namespace
 
 TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
-               bool Caustics, std::optional<std::uint64_t> Seed) {
+               bool Caustics, std::optional<std::uint64_t> Seed, TModelLoader Load)
+    : FLoad(std::move(Load)) {
   if (Seed)
     FRandom.Seed(*Seed);
   else
@@ -27,7 +28,7 @@ TFlock::TFlock(std::int32_t ModelCount, double Height, double Width, const std::
   FHeight = std::abs(Height);
   FWidth = std::abs(Width);
   FModels.resize(std::size_t(FModelCount));
-  FModels[0] = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, Caustics);
+  FModels[0] = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, Caustics, FLoad);
 }
 
 TFlock::~TFlock() {
@@ -37,7 +38,7 @@ TFlock::~TFlock() {
 
 void TFlock::LoadModel(std::int32_t Slot, const std::string& ModelFile) {
   assert(Slot >= 1 && Slot < FModelCount && "LoadModel: Slot must be a slot after slot 0");
-  auto Model = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, false);
+  auto Model = std::make_unique<TAnimate>(ModelFile, Scene::AnimationFrameRate, false, FLoad);
   Model->SetReferencePath(FReferencePaths);
   FModels[std::size_t(Slot)] = std::move(Model);
 }
@@ -84,9 +85,9 @@ void TFlock::FitWidth(double Width) {
 void TFlock::LoadSimplerModel(std::size_t Slot, TAnimate::TDetail Detail,
                               const std::string& FileName) {
   assert(Slot < FModels.size() && FModels[Slot] && "LoadSimplerModel: the slot holds no model");
-  auto Simpler = std::make_unique<TModel>(false);
   try {
-    if (Simpler->LoadFromFile(FileName) && FModels[Slot]->SetSimplerModel(Detail, std::move(Simpler)))
+    TLoadedModel Simpler = FLoad(FileName, false);
+    if (Simpler.Linked && FModels[Slot]->SetSimplerModel(Detail, std::move(Simpler.Model)))
       return;
     ShowDiagnostic(FileName + " does not fit the creature it simplifies; the full creature is "
                    "drawn in its place");

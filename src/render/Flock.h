@@ -25,10 +25,12 @@ std::unique_ptr<TBoid> NewBoid(std::int32_t ModelIndex, const TBoidTraits& Trait
 class TFlock {
 public:
   // Seeds the flock's own random generator (from the clock, or with Seed for a reproducible flock) and loads
-  // the creature into model slot 0. ModelCount must be at least 1 (by absolute value). Needs the
-  // GL context current; errors of the model file pass to the caller.
+  // the creature into model slot 0. ModelCount must be at least 1 (by absolute value). Every
+  // model of the flock comes through Load. Needs the GL context current; errors of the model
+  // file pass to the caller.
   TFlock(std::int32_t ModelCount, double Height, double Width, const std::string& ModelFile,
-         bool Caustics, std::optional<std::uint64_t> Seed = std::nullopt);
+         bool Caustics, std::optional<std::uint64_t> Seed = std::nullopt,
+         TModelLoader Load = LoadModelFile);
   ~TFlock();
   TFlock(const TFlock&) = delete;
   TFlock& operator=(const TFlock&) = delete;
@@ -104,6 +106,7 @@ private:
   double FHeight = 0;
   double FWidth = 0;
   double FLeft = 0;
+  TModelLoader FLoad;
   std::vector<std::unique_ptr<TAnimate>> FModels;
   bool FReferencePaths = false;
   double FFarDetailPixels = 0, FMiddleDetailPixels = 0;

@@ -464,7 +464,9 @@ void TMaterial::LoadTextureFile() {
       Opaque = Opaque && (Frame == 0 || !TextureHasAlpha(Frame));
 }
 
-TModel::TModel(bool Caustics) : FCaustics(Caustics) { ExtOpenGL::LoadEntryPoints(); }
+TModel::TModel(bool Caustics) : FCaustics(Caustics), FShared(std::make_shared<TShared>()) {
+  ExtOpenGL::LoadEntryPoints();
+}
 
 bool TModel::LoadFromFile(const std::string& FileName) {
   std::vector<std::uint8_t> Bytes;
@@ -871,34 +873,78 @@ struct TModel::TLitTextures {
 };
 
 // Per mesh: one array slot for each distinct (vertex, normal) pair its corners use, so that one
-// index addresses all of a corner's values; the positions are posed once per pose, per vertex.
-struct TModel::TDrawArrays {
+// index addresses all of a corner's values. Fixed once the model is loaded.
+namespace {
+struct TArrayLayout {
   struct TMesh {
     std::vector<int> Source;               // per slot: the mesh vertex it shows
     bool SlotsAreVertices = false;         // Source[i] == i for every slot: no gathering
-    std::vector<float> Posed;              // per mesh vertex: x, y, z in the current pose
-    std::vector<float> Positions;          // per slot, gathered from Posed (unless the same)
     std::vector<float> Normals;            // per slot: x, y, z
     std::vector<float> TexCoords;          // per slot: u, v (both units)
     std::vector<GLuint> Indices;           // per corner, in the file's order
     std::array<float, 5> Last{};           // the last corner's normal and texture coordinates
   };
   std::vector<TMesh> Meshes;
-  bool Posed = false;
-  float PosedFrame = 0;  // the pose depends on the current frame alone
-  // Per material with caustics: its colour map lit by each caustic frame (see LitTextures), or
+};
+}  // namespace
+
+// What every instance of one load draws with. Built on first use by whichever draws first: both
+// depend on the loaded model alone, so every instance would build the same.
+struct TModel::TShared {
+  std::unique_ptr<const TArrayLayout> Layout;
+  bool LitBuilt = false;
+  // Per material with caustics: its colour map lit by each caustic frame (see TLitTextures), or
   // none where that cannot stand in for the two units.
   std::vector<std::unique_ptr<TLitTextures>> Lit;
 };
 
+// One instance's positions, posed once per pose, per vertex.
+struct TModel::TDrawArrays {
+  struct TMesh {
+    std::vector<float> Posed;              // per mesh vertex: x, y, z in the current pose
+    std::vector<float> Positions;          // per slot, gathered from Posed (unless the same)
+  };
+  std::vector<TMesh> Meshes;
+  bool Posed = false;
+  float PosedFrame = 0;  // the pose depends on the current frame alone
+};
+
 TModel::~TModel() = default;
 
-void TModel::BuildArrays() {
-  FArrays = std::make_unique<TDrawArrays>();
-  FArrays->Meshes.resize(FMeshes.size());
+std::unique_ptr<TModel> TModel::Instance() const {
+  auto Copy = std::make_unique<TModel>(FCaustics);
+  Copy->FFileName = FFileName;
+  Copy->FTotalFrames = FTotalFrames;
+  Copy->FCurrentFrame = FCurrentFrame;
+  Copy->FMeshes = FMeshes;
+  Copy->FMaterialIndices = FMaterialIndices;
+  for (const auto& Material : FMaterials) Copy->FMaterials.push_back(std::make_unique<TMaterial>(*Material));
+  std::unordered_map<const TBone*, const TBone*> Moved;  // each bone here to its copy
+  for (const auto& Bone : FBones) {
+    Copy->FBones.push_back(std::make_unique<TBone>(*Bone));
+    Moved.emplace(Bone.get(), Copy->FBones.back().get());
+  }
+  for (const auto& Bone : Copy->FBones)
+    if (Bone->Parent) Bone->Parent = Moved.at(Bone->Parent);
+  Copy->FReferencePath = FReferencePath;
+  Copy->FLitTextures = FLitTextures;
+  Copy->FShared = FShared;
+  Copy->FClosed = FClosed;
+  return Copy;
+}
+
+TLoadedModel LoadModelFile(const std::string& FileName, bool Caustics) {
+  TLoadedModel Loaded{std::make_unique<TModel>(Caustics), false};
+  Loaded.Linked = Loaded.Model->LoadFromFile(FileName);
+  return Loaded;
+}
+
+void TModel::BuildLayout() {
+  auto Layout = std::make_unique<TArrayLayout>();
+  Layout->Meshes.resize(FMeshes.size());
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     const TShape& Shape = *FMeshes[M];
-    TDrawArrays::TMesh& A = FArrays->Meshes[M];
+    TArrayLayout::TMesh& A = Layout->Meshes[M];
     std::vector<std::vector<std::pair<int, GLuint>>> SlotsOfVertex(Shape.Vertices.size());
     for (const TTri& Triangle : Shape.Triangles)
       for (int Corner = 0; Corner < 3; ++Corner) {
@@ -922,23 +968,34 @@ void TModel::BuildArrays() {
     A.SlotsAreVertices = A.Source.size() == Shape.Vertices.size();
     for (std::size_t Slot = 0; A.SlotsAreVertices && Slot < A.Source.size(); ++Slot)
       A.SlotsAreVertices = A.Source[Slot] == int(Slot);
-    A.Posed.resize(Shape.Vertices.size() * 3);
-    if (!A.SlotsAreVertices) A.Positions.resize(A.Source.size() * 3);
+  }
+  FShared->Layout = std::move(Layout);
+}
+
+void TModel::MakePoseArrays() {
+  FArrays = std::make_unique<TDrawArrays>();
+  FArrays->Meshes.resize(FMeshes.size());
+  for (std::size_t M = 0; M < FMeshes.size(); ++M) {
+    const TArrayLayout::TMesh& Layout = FShared->Layout->Meshes[M];
+    TDrawArrays::TMesh& A = FArrays->Meshes[M];
+    A.Posed.resize(FMeshes[M]->Vertices.size() * 3);
+    if (!Layout.SlotsAreVertices) A.Positions.resize(Layout.Source.size() * 3);
   }
 }
 
 void TModel::PoseArrays() {
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     const TShape& Shape = *FMeshes[M];
+    const TArrayLayout::TMesh& Layout = FShared->Layout->Meshes[M];
     TDrawArrays::TMesh& A = FArrays->Meshes[M];
     // Exactly the immediate path's arithmetic, once per vertex instead of once per corner.
     for (std::size_t V = 0; V < Shape.Vertices.size(); ++V) {
       const std::array<float, 3> P = Placed(Shape.Vertices[V]);
       std::copy(P.begin(), P.end(), A.Posed.begin() + std::ptrdiff_t(V * 3));
     }
-    if (A.SlotsAreVertices) continue;
-    for (std::size_t Slot = 0; Slot < A.Source.size(); ++Slot)
-      std::copy_n(A.Posed.begin() + A.Source[Slot] * 3, 3,
+    if (Layout.SlotsAreVertices) continue;
+    for (std::size_t Slot = 0; Slot < Layout.Source.size(); ++Slot)
+      std::copy_n(A.Posed.begin() + Layout.Source[Slot] * 3, 3,
                   A.Positions.begin() + std::ptrdiff_t(Slot * 3));
   }
   FArrays->Posed = true;
@@ -971,8 +1028,9 @@ void TModel::BuildLitTextures() {
   glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &Active);
   ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
-  FArrays->Lit.clear();
-  for (const auto& Material : FMaterials) FArrays->Lit.push_back(TLitTextures::Make(*Material));
+  FShared->Lit.clear();
+  for (const auto& Material : FMaterials) FShared->Lit.push_back(TLitTextures::Make(*Material));
+  FShared->LitBuilt = true;
   glBindTexture(GL_TEXTURE_2D, GLuint(Bound));
   ExtOpenGL::ActiveTexture(GLenum(Active));
 }
@@ -1000,11 +1058,12 @@ void SetClientArrays(bool SecondUnit, bool Enabled) {
 }  // namespace
 
 void TModel::DrawFromArrays(TBackFaces BackFaces) {
-  if (!FArrays) BuildArrays();
+  if (!FShared->Layout) BuildLayout();
+  if (!FArrays) MakePoseArrays();
   if (!FArrays->Posed || FArrays->PosedFrame != FCurrentFrame) PoseArrays();
   const bool SecondUnit = FCaustics && ExtOpenGL::HasMultitexture();
   const bool Lit = SecondUnit && FLitTextures;
-  if (Lit && FArrays->Lit.empty()) BuildLitTextures();
+  if (Lit && !FShared->LitBuilt) BuildLitTextures();
   SetClientArrays(SecondUnit, true);
   const bool AlphaTest = glIsEnabled(GL_ALPHA_TEST), SkipAlphaTest = AlphaTestPassesCurrentColour();
   // The caller's own culling, or faces wound the other way round, are left as they are.
@@ -1014,13 +1073,13 @@ void TModel::DrawFromArrays(TBackFaces BackFaces) {
   if (SkipBackFaces) glCullFace(GL_BACK);
   for (std::size_t M = 0; M < FMeshes.size(); ++M) {
     ApplyMaterialOf(M);
-    if (FArrays->Meshes[M].Indices.empty()) continue;
+    if (FShared->Layout->Meshes[M].Indices.empty()) continue;
     const int Material = FMaterialIndices[M];
     if (SkipAlphaTest)
       SetEnabled(GL_ALPHA_TEST, Material >= 0 && !FMaterials[std::size_t(Material)]->Opaque);
     if (SkipBackFaces) SetEnabled(GL_CULL_FACE, FClosed[M]);
     DrawMeshFromArrays(M, SecondUnit,
-                       Lit && Material >= 0 ? FArrays->Lit[std::size_t(Material)].get() : nullptr);
+                       Lit && Material >= 0 ? FShared->Lit[std::size_t(Material)].get() : nullptr);
   }
   SetClientArrays(SecondUnit, false);
   SetEnabled(GL_ALPHA_TEST, AlphaTest);
@@ -1031,8 +1090,9 @@ void TModel::DrawFromArrays(TBackFaces BackFaces) {
 }
 
 void TModel::DrawMeshFromArrays(std::size_t M, bool SecondUnit, const TLitTextures* Lit) {
-  const TDrawArrays::TMesh& A = FArrays->Meshes[M];
-  glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? A.Posed.data() : A.Positions.data());
+  const TArrayLayout::TMesh& A = FShared->Layout->Meshes[M];
+  const TDrawArrays::TMesh& Pose = FArrays->Meshes[M];
+  glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? Pose.Posed.data() : Pose.Positions.data());
   glNormalPointer(GL_FLOAT, 0, A.Normals.data());
   for (const GLenum Unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
     if (Unit == GL_TEXTURE1_ARB && !SecondUnit) continue;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -142,6 +143,13 @@ public:
   // leaving every texture 0.
   enum class TTextures { Load, Skip };
 
+  // A model of its own that shares this loaded one's meshes, textures, lit textures and the fixed
+  // parts of its vertex arrays (built once, by whichever of them draws first), with its own pose,
+  // caustic frames and drawing choices, as they were when this one was loaded: the views of one
+  // GL share group each draw their own copy of one load. The shared GL names are valid in this
+  // model's share group only. This model must not be animated or drawn meanwhile.
+  std::unique_ptr<TModel> Instance() const;
+
   // Reads a model text file (a Linux path) into this fresh model with its textures: the file's
   // bytes through LoadFromMemory. Raises EModelError naming the file when it cannot be read.
   bool LoadFromFile(const std::string& FileName);
@@ -211,16 +219,18 @@ private:
   std::string FFileName;
   float FTotalFrames = 0;
   float FCurrentFrame = 0;
-  std::vector<std::unique_ptr<TShape>> FMeshes;
+  std::vector<std::shared_ptr<TShape>> FMeshes;  // shared with the instances, never changed
   std::vector<int> FMaterialIndices;  // one per mesh
   std::vector<std::unique_ptr<TMaterial>> FMaterials;
   std::vector<std::unique_ptr<TBone>> FBones;  // parents must precede children
 
   bool FReferencePath = false;
   bool FLitTextures = true;
-  struct TDrawArrays;  // the fast path's vertex arrays, built on its first use
+  struct TDrawArrays;  // the fast path's posed positions, made on its first use
   struct TLitTextures;
+  struct TShared;  // what the instances of one load draw with, built on first use
   std::unique_ptr<TDrawArrays> FArrays;
+  std::shared_ptr<TShared> FShared;
 
   std::vector<bool> FClosed;  // per mesh, worked out once the model is loaded
 
@@ -233,7 +243,20 @@ private:
   void DrawImmediate();
   void DrawFromArrays(TBackFaces BackFaces);
   void DrawMeshFromArrays(std::size_t Mesh, bool SecondUnit, const TLitTextures* Lit);
-  void BuildArrays();
+  void BuildLayout();
+  void MakePoseArrays();
   void BuildLitTextures();
   void PoseArrays();
 };
+
+// A model loaded from a file, and whether its bones all found their parents (false: partly set
+// up, drawn as it is).
+struct TLoadedModel {
+  std::unique_ptr<TModel> Model;
+  bool Linked = false;
+};
+// Where models come from: FileName (a Linux path) with or without caustics, loaded afresh or
+// copied from an earlier load. Errors of the model file pass to the caller.
+using TModelLoader = std::function<TLoadedModel(const std::string& FileName, bool Caustics)>;
+// Loads the file afresh (TModel::LoadFromFile), with the GL context current.
+TLoadedModel LoadModelFile(const std::string& FileName, bool Caustics);

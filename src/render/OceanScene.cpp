@@ -24,7 +24,11 @@ constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 
 }  // namespace
 
-TOceanScene::TOceanScene(const TSettings& Settings) : FSettings(Settings) {}
+TOceanScene::TOceanScene(const TSettings& Settings)
+    : FSettings(Settings), FOwnAssets(std::make_unique<TSceneAssets>()), FAssets(*FOwnAssets) {}
+
+TOceanScene::TOceanScene(const TSettings& Settings, TSceneAssets& Shared)
+    : FSettings(Settings), FAssets(Shared) {}
 
 void TOceanScene::SetFixedState() {
   glClearColor(Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2],
@@ -48,7 +52,7 @@ void TOceanScene::MakeFlock() {
   const bool Rivals = FSettings.RivalCount > 0;
   FFlock = std::make_unique<TFlock>(Rivals ? 2 : 1, Scene::FlockWorldHeight,
                                     Scene::FlockWorldWidth, MapPath(CreatureFile), false,
-                                    FSettings.FlockSeed);
+                                    FSettings.FlockSeed, FAssets.Loader());
   if (Rivals) FFlock->LoadModel(1, MapPath(PredatorFile));
   FitFlockToView();  // before the boids, which are drawn for the world they start in
   const TBoidTraits& School = Rivals ? Scene::WaryCreatureTraits : Scene::CreatureTraits;
@@ -64,10 +68,12 @@ void TOceanScene::InitScene() {
   if (const std::optional<std::string> Problem = FolderProblem(Data))
     throw std::runtime_error("cannot use the data folder " + Data + ": " + *Problem);
 
-  LoadTexture(MapPath(BackdropFile), FBackdropTexture);
-  FBackdropHasAlpha = TextureHasAlpha(FBackdropTexture);
+  const TSceneAssets::TBackdrop& Backdrop = FAssets.Backdrop(MapPath(BackdropFile));
+  FBackdropTexture = Backdrop.Texture;
+  FBackdropHasAlpha = Backdrop.HasAlpha;
   MakeFlock();
-  FTerrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true);
+  FTerrain = std::make_unique<TAnimate>(MapPath(TerrainFile), Scene::AnimationFrameRate, true,
+                                        FAssets.Loader());
   // The simpler creatures are optional data: without them the full one is drawn.
   if (FileExists(MapPath(MiddleCreatureFile)))
     FFlock->LoadSimplerModel(0, TAnimate::TDetail::Middle, MapPath(MiddleCreatureFile));

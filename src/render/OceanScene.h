@@ -1,7 +1,9 @@
 // OceanScene: one view of the ocean: the flock above the terrain before the painted backdrop, in
-// fog, with its own textures, clocks, frame-rate meter and view size. A shell holds one per view;
-// any number may live side by side, each drawn with its own GL context current (or one shared).
-// Depends on Settings and Scene (sim), Platform, Flock, Animate, Textures, Overlay and GL.
+// fog, with its own school, clocks, frame-rate meter and view size. A shell holds one per view;
+// any number may live side by side, each drawn with its own GL context current. Views whose
+// contexts share their GL objects share one TSceneAssets: textures and models are loaded once.
+// Depends on Settings and Scene (sim), Platform, Flock, Animate, SceneAssets, Textures, Overlay
+// and GL.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +12,22 @@
 #include "Animate.h"
 #include "Flock.h"
 #include "Overlay.h"
+#include "SceneAssets.h"
 #include "Settings.h"
 #include "Timer.h"
 
 class TOceanScene {
 public:
+  // A scene alone, with assets of its own.
   explicit TOceanScene(const TSettings& Settings);
+  // A scene that draws with Shared, which outlives it; every scene of Shared draws in contexts of
+  // one share group.
+  TOceanScene(const TSettings& Settings, TSceneAssets& Shared);
+  TOceanScene(const TOceanScene&) = delete;
+  TOceanScene& operator=(const TOceanScene&) = delete;
 
-  // Fixed GL state, backdrop, flock and terrain; needs the view's context current and runs once.
-  // Errors of the model files pass to the caller. The flock is the school of BoidCount + 1 fish in
+  // Fixed GL state, backdrop, flock and terrain, from the assets (which load what they do not hold
+  // yet); needs the view's context current. Errors of the model files pass to the caller. The flock is the school of BoidCount + 1 fish in
   // model slot 0; with RivalCount above 0 a second slot holds the predator and that many
   // predators follow the school.
   void InitScene();
@@ -47,6 +56,8 @@ public:
 
 private:
   TSettings FSettings;
+  std::unique_ptr<TSceneAssets> FOwnAssets;  // a scene alone's
+  TSceneAssets& FAssets;
   std::uint32_t FBackdropTexture = 0;
   bool FBackdropHasAlpha = true;  // until the picture is loaded and found to have none
   std::unique_ptr<TFlock> FFlock;
