@@ -242,6 +242,26 @@ TEST_F(DataGen, BackdropTopRowMatchesItsBottomRowSoTheBottomEdgeDrawsNoLine) {
   EXPECT_LT(Largest, 0.02);
 }
 
+// The quad stands BackdropDepth away and spans BackdropTop - BackdropBottom of the view's height
+// and 2 BackdropHalfWidth of the picture's width (a wider view repeats the picture at that scale),
+// so a 4K screen's 2160 rows show it at a fixed number of texels per pixel across and down. Its
+// bottom row is the fog's colour, which the floor takes where it meets the quad's bottom edge.
+TEST_F(DataGen, BackdropIsSharpOnA4KScreenAndMeetsTheFloorInTheFogsColour) {
+  using namespace datagen::SceneFit;
+  const std::vector<std::uint8_t> B = Bytes(Data() / "Vadrel200.bmp");
+  ASSERT_GE(B.size(), 54u);
+  const double Width = U32(B, 18), Height = U32(B, 22);
+  const double PixelsPerUnit = 2160 / (2 * BackdropDepth * HalfViewTan());  // at the quad
+  EXPECT_GE(Width / (2 * BackdropHalfWidth * PixelsPerUnit), 0.5) << "texels per pixel across";
+  EXPECT_GE(Height / ((BackdropTop - BackdropBottom) * PixelsPerUnit), 0.5) << "texels per pixel down";
+  const std::uint8_t Fog[3] = {std::uint8_t(std::lround(Scene::FogColor[2] * 255)),
+                               std::uint8_t(std::lround(Scene::FogColor[1] * 255)),
+                               std::uint8_t(std::lround(Scene::FogColor[0] * 255))};
+  int Off = 0;
+  for (std::size_t I = 54; I < 54 + 3 * std::size_t(Width); ++I) Off += std::abs(B[I] - Fog[(I - 54) % 3]) > 1;
+  EXPECT_EQ(Off, 0) << "bytes of the bottom row off the fog's colour";
+}
+
 // ---- Models -----------------------------------------------------------------------------------
 
 TEST_F(DataGen, CreatureHasThreeMeshesOneSkinAndEighteenOrderedBones) {
@@ -420,7 +440,10 @@ TEST_F(DataGen, TerrainIsOneBonelessGridWithARepeatingSandMap) {
   for (const TVec& V : Grid.Vertices) {
     MinU = std::min(MinU, V.U), MaxU = std::max(MaxU, V.U);
     MinV = std::min(MinV, V.V), MaxV = std::max(MaxV, V.V);
-    MinY = std::min(MinY, V.Y), MaxY = std::max(MaxY, V.Y);
+  }
+  // Heights in the near rows, which lie in the model's x-z plane (farther ones bend away).
+  for (std::size_t I = 0; I < 38 * 8; ++I) {
+    MinY = std::min(MinY, Grid.Vertices[I].Y), MaxY = std::max(MaxY, Grid.Vertices[I].Y);
   }
   EXPECT_GT(MaxU - MinU, 4) << "the sand repeats several times across";
   EXPECT_GT(MaxV - MinV, 4) << "and along";
@@ -428,11 +451,13 @@ TEST_F(DataGen, TerrainIsOneBonelessGridWithARepeatingSandMap) {
   EXPECT_LT(MaxY - MinY, 40) << "gentle ones";
 }
 
-// Casts a ray through each sample pixel of the view and checks that it meets the floor, unless
-// the backdrop quad covers it or it passes above the floor's far end (lost in the fog).
+// Casts a ray through each sample pixel of the view and checks that it meets the floor unless the
+// backdrop quad covers it; and where the floor reaches the quad's bottom edge it lies so deep in
+// the fog (60 units: under 0.4 % of its colour left) that it shows the fog's colour, as the quad's
+// bottom row does.
 void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
   using namespace datagen::SceneFit;
-  const double Tilt = TerrainTiltDegrees * Pi / 180, Slope = std::tan(Tilt);
+  const double Tilt = TerrainTiltDegrees * Pi / 180;
   auto ToEye = [&, C = std::cos(Tilt), S = std::sin(Tilt)](const TVec& V) {
     return std::array<double, 3>{TerrainOrigin[0] + TerrainScale * V.X,
                                  TerrainOrigin[1] + TerrainScale * (V.Y * C - V.Z * S),
@@ -445,8 +470,18 @@ void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
     ASSERT_LT(E[2], -1.0) << "every vertex beyond the near plane";
     Screen.push_back({E[0] / -E[2], E[1] / -E[2]});
   }
-  // A ray of slope Sy (y / depth) meets the floor's plane at depth Rise / (Slope - Sy).
-  const double Rise = -TerrainOrigin[1] - Slope * TerrainOrigin[2];
+  const double Edge = BackdropBottom / BackdropDepth;  // the slope (y / depth) of the quad's bottom edge
+  double Nearest = 1e9;  // depth of the nearest point where the floor crosses that edge's ray
+  for (const TTri& T : Grid.Triangles)
+    for (int K = 0; K < 3; ++K) {
+      const auto A = ToEye(Grid.Vertices[std::size_t(T.VertexIndices[K])]);
+      const auto B = ToEye(Grid.Vertices[std::size_t(T.VertexIndices[(K + 1) % 3])]);
+      const double Ga = A[1] + Edge * A[2], Gb = B[1] + Edge * B[2];  // above the ray: positive
+      if ((Ga < 0) == (Gb < 0)) continue;
+      Nearest = std::min(Nearest, -(A[2] + (B[2] - A[2]) * Ga / (Ga - Gb)));
+    }
+  EXPECT_LT(Nearest, 1e9) << "the floor reaches the backdrop's bottom edge";
+  EXPECT_GE(Nearest, 60.0) << "depth where the floor meets the backdrop's bottom edge";
   const int Columns = 96, Rows = 60;
   int Missed = 0;
   for (int Row = 0; Row < Rows; ++Row)
@@ -456,8 +491,6 @@ void ExpectFloorFillsTheView(const TShape& Grid, int Width, int Height) {
               BackdropHalfWidth * Scene::BackdropWidening(Aspect) / BackdropDepth &&
           Sy > BackdropBottom / BackdropDepth)
         continue;  // behind the backdrop
-      // Where the floor's plane lies beyond depth 55, the fog leaves under 1 % of it.
-      if (Sy >= Slope || Rise / (Slope - Sy) > 55) continue;
       bool Hit = false;
       for (const TTri& T : Grid.Triangles) {
         const auto &A = Screen[std::size_t(T.VertexIndices[0])], &B = Screen[std::size_t(T.VertexIndices[1])],

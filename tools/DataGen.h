@@ -16,8 +16,6 @@
 
 namespace datagen {
 
-// Eye depth where the sea floor ends, deep in the fog: the floor is laid out up to it.
-inline constexpr double FloorFarDepth = 70.0;
 // Model units of the sea floor per repeat of the sand and the caustic frames.
 inline constexpr double FloorTexturePeriod = 70.0;
 // The sand and the caustic frames lie on the floor turned about its height axis, by about 40
@@ -27,7 +25,7 @@ inline constexpr double FloorTexturePeriod = 70.0;
 // row followed one row of the pattern and came out, as a whole, up to several percent brighter or
 // darker than the floor's mean, changing as the caustics move; turned, it crosses many rows of
 // the pattern and averages out (this turn leaves the least, some 0.3 %, of those that keep a
-// repeat's length along x near 3.5 eye units at the horizon). Whole numbers, so a picture of
+// repeat's length along x near 3.5 eye units some 22 units away). Whole numbers, so a picture of
 // the floor that spans one such stretch tiles.
 inline constexpr int FloorTextureTurn[2] = {6, 5};
 
@@ -36,22 +34,6 @@ inline std::array<double, 2> FloorTextureAt(double X, double Z) {
   const double Length = std::hypot(double(FloorTextureTurn[0]), double(FloorTextureTurn[1]));
   const double Cos = FloorTextureTurn[0] / Length, Sin = FloorTextureTurn[1] / Length;
   return {(Cos * X - Sin * Z) / FloorTexturePeriod, (Sin * X + Cos * Z) / FloorTexturePeriod};
-}
-
-// Model z of the sea floor's height 0 at eye depth Depth (see SceneFit for the placement).
-inline double FloorModelZAtDepth(double Depth) {
-  return -(SceneFit::TerrainOrigin[2] + Depth) /
-         (SceneFit::TerrainScale * std::cos(SceneFit::TerrainTiltDegrees * Pi / 180));
-}
-
-// Eye depth where the ray through the backdrop quad at height T (0 its bottom edge, 1 its top)
-// meets the sea floor's height 0. The view's vertical field is fixed, so on every screen the
-// quad's bottom edge crosses the floor at FloorDepthBehindBackdrop(0), some 22 units away.
-inline double FloorDepthBehindBackdrop(double T) {
-  using namespace SceneFit;
-  const double Slope = (BackdropBottom + (BackdropTop - BackdropBottom) * T) / BackdropDepth;
-  const double FloorSlope = std::tan(TerrainTiltDegrees * Pi / 180);
-  return (TerrainOrigin[1] + TerrainOrigin[2] * FloorSlope) / (Slope - FloorSlope);
 }
 
 struct TRgb {

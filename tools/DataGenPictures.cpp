@@ -23,7 +23,18 @@ double SmoothStep(double A, double B, double X) {
 // the quad ends in front of the far sea floor, it fades into exactly what the viewer sees beyond
 // it, so that edge reads as the floor's horizon. Its sides are never in view: a view wider than
 // 4:3 widens the quad and repeats the picture across it, so everything in it tiles left to right.
-constexpr int BackdropWidth = 512, BackdropHeight = 256;
+//
+// The quad spans 13 tan(22.5 deg) * 2 / 5 of the view's height whatever its shape, and a picture
+// width of it 16 / 5 times that: the picture's BackdropWidth x BackdropHeight texels give a 4K
+// screen (2160 rows) 0.64 texel per pixel across and 0.51 down, so its outlines stay sharp there.
+// It is painted in design units, DesignWidth x DesignHeight over the whole picture, so that the
+// painting is the same at any resolution and only gains detail.
+constexpr int BackdropWidth = 2048, BackdropHeight = 512;
+constexpr double DesignWidth = 512, DesignHeight = 256;
+constexpr double UnitsPerTexelX = DesignWidth / BackdropWidth, UnitsPerTexelY = DesignHeight / BackdropHeight;
+// The design position of texel (X, Y), in units whose unit square is the design's texel.
+double DesignX(int X) { return (X + 0.5) * UnitsPerTexelX - 0.5; }
+double DesignY(int Y) { return (Y + 0.5) * UnitsPerTexelY - 0.5; }
 constexpr TRgb SurfaceColour = {0.42f, 0.74f, 0.96f};  // top row: light through the surface
 constexpr TRgb DeepColour = {0.07f, 0.20f, 0.46f};     // bottom row: deep water
 constexpr TRgb FarRockColour = {0.12f, 0.22f, 0.44f};  // farther silhouettes, lost in the haze
@@ -32,48 +43,53 @@ constexpr double ShaftStrength = 0.32;
 constexpr int ShaftCount = 9;
 constexpr double ShaftSlant = 0.35;  // horizontal drift of a shaft per row going down
 constexpr int WeedClumps = 14;
-constexpr double BottomFade = 0.12;  // part of the height that fades
+// Towards the bottom edge the picture fades into the fog's colour: wholly over the lowest
+// BottomFade of its height, and in part (up to HazeStrength) over the lowest HazeHeight, so that
+// the silhouettes' feet stand in the same haze as the floor below them.
+constexpr double BottomFade = 0.12, HazeHeight = 0.36, HazeStrength = 0.5;  // part of the height that fades into the haze
 constexpr std::uint64_t BackdropSeed = 200;
 
-// What lies beyond the quad, from the scene's set-up (see SceneFit): the quad spans eye-space y
-// QuadBottom to QuadTop at QuadDepth, the floor behind it lies at FloorDepthBehindBackdrop; the
-// fog is exponential-squared.
+// Where the quad stands, from the scene's set-up (see SceneFit): it spans eye-space y QuadBottom
+// to QuadTop at QuadDepth. What lies beyond its bottom edge is the fog's colour.
 constexpr double QuadDepth = SceneFit::BackdropDepth;
 constexpr double QuadBottom = SceneFit::BackdropBottom, QuadTop = SceneFit::BackdropTop;
-constexpr double FogDensity = SceneFit::FogDensity;
 constexpr TRgb FogColour = {Scene::FogColor[0], Scene::FogColor[1], Scene::FogColor[2]};
 
 // The top of the view crosses the quad at this height (0 bottom, 1 top): the vertical field of
 // view is fixed, so whatever the screen's shape, the rows above are never seen.
 const double VisibleTop = (QuadDepth * SceneFit::HalfViewTan() - QuadBottom) / (QuadTop - QuadBottom);
 
-float FogKeep(double Depth) { return float(std::exp(-std::pow(FogDensity * Depth, 2))); }
-
-// Height of a silhouette line at column X (0..1 of the picture height from the bottom), tiling
-// across the width so the mirrored picture has no seam to hide.
-double RidgeLine(double X, double Base, double Amplitude, int Period, std::uint64_t Seed) {
-  return Base + Amplitude * (TiledFbm(X / BackdropWidth * Period, 0.5, Period, 4, 0.5, Seed) - 0.5) * 2;
+// Height of a silhouette line at Across (0..1 of the width; result 0..1 of the picture height from
+// the bottom), tiling across the width so the mirrored picture has no seam to hide.
+double RidgeLine(double Across, double Base, double Amplitude, int Period, std::uint64_t Seed) {
+  return Base + Amplitude * (TiledFbm(Across * Period, 0.5, Period, 4, 0.5, Seed) - 0.5) * 2;
 }
 
-// Adds a clump of swaying sea grass to a coverage mask: tapered blades from a common root.
+// Covers a disc of radius R (design units) about (Cx, Cy) in a coverage mask, wrapping across the
+// width, its edge soft over about a texel.
+void StampDisc(std::vector<float>& Mask, double Cx, double Cy, double R) {
+  const double Edge = 1 / std::max(UnitsPerTexelX, UnitsPerTexelY);  // texels per design unit
+  const int Left = int(std::floor((Cx - R - 1) / UnitsPerTexelX)), Right = int(std::ceil((Cx + R + 1) / UnitsPerTexelX));
+  const int Top = std::max(0, int(std::floor((Cy - R - 1) / UnitsPerTexelY)));
+  const int Bottom = std::min(BackdropHeight - 1, int(std::ceil((Cy + R + 1) / UnitsPerTexelY)));
+  for (int Py = Top; Py <= Bottom; ++Py)
+    for (int Px = Left; Px <= Right; ++Px) {
+      const double D = std::hypot((Px + 0.5) * UnitsPerTexelX - Cx, (Py + 0.5) * UnitsPerTexelY - Cy);
+      const double Cover = std::clamp((R - D) * Edge + 0.5, 0.0, 1.0);
+      float& M = Mask[std::size_t(Py) * BackdropWidth + std::size_t(((Px % BackdropWidth) + BackdropWidth) % BackdropWidth)];
+      M = std::max(M, float(Cover));
+    }
+}
+
+// Adds a clump of swaying sea grass to a coverage mask: tapered blades from a common root (design
+// units).
 void AddWeed(std::vector<float>& Mask, TRandom& Random, double RootX, double GroundY) {
   const int Blades = 2 + int(Random.Uniform() * 4);
   for (int B = 0; B < Blades; ++B) {
     const double Tall = Random.Range(16, 52), Lean = Random.Range(-10, 10), Curl = Random.Range(-6, 6);
     const double Base = Random.Range(1.2, 2.4), Start = RootX + Random.Range(-3, 3);
-    for (double S = 0; S <= 1.0; S += 0.2 / Tall) {
-      const double Cy = GroundY - S * Tall;
-      const double Cx = Start + Lean * S * S + Curl * std::sin(3.5 * S);
-      const double R = Base * (1.0 - 0.85 * S);
-      for (int Dy = -3; Dy <= 3; ++Dy)
-        for (int Dx = -3; Dx <= 3; ++Dx) {
-          const int Px = int(std::floor(Cx)) + Dx, Py = int(std::floor(Cy)) + Dy;
-          if (Py < 0 || Py >= BackdropHeight) continue;
-          const double Cover = std::clamp(R + 0.5 - std::hypot(Px + 0.5 - Cx, Py + 0.5 - Cy), 0.0, 1.0);
-          float& M = Mask[std::size_t(Py) * BackdropWidth + ((Px % BackdropWidth) + BackdropWidth) % BackdropWidth];
-          M = std::max(M, float(Cover));
-        }
-    }
+    for (double S = 0; S <= 1.0; S += 0.2 / Tall)
+      StampDisc(Mask, Start + Lean * S * S + Curl * std::sin(3.5 * S), GroundY - S * Tall, Base * (1.0 - 0.85 * S));
   }
 }
 
@@ -85,28 +101,29 @@ void PaintWater(TImage& Image, TRandom& Random) {
   };
   std::vector<TShaft> Shafts;
   for (int I = 0; I < ShaftCount; ++I)
-    Shafts.push_back({Random.Range(0, BackdropWidth), Random.Range(8, 30), Random.Range(0.4, 1.0)});
+    Shafts.push_back({Random.Range(0, DesignWidth), Random.Range(8, 30), Random.Range(0.4, 1.0)});
 
   for (int Y = 0; Y < BackdropHeight; ++Y) {
     // 1 at the top of the view, which the quad overreaches (see VisibleTop).
     const double Up = std::min(1.0, (1.0 - (Y + 0.5) / BackdropHeight) / VisibleTop);
+    const double Yd = DesignY(Y);
     for (int X = 0; X < BackdropWidth; ++X) {
+      const double Xd = DesignX(X);
       TRgb C = Mix(DeepColour, SurfaceColour, float(std::pow(Up, 1.6)));
       // Soft shafts from the surface, fading with depth; they wrap across the width.
       double Shaft = 0;
       for (const TShaft& S : Shafts) {
-        double D = std::fmod(X - S.Centre - ShaftSlant * (BackdropHeight - Y) + 4.0 * BackdropWidth,
-                             double(BackdropWidth));
-        if (D > BackdropWidth / 2.0) D -= BackdropWidth;
+        double D = std::fmod(Xd - S.Centre - ShaftSlant * (DesignHeight - Yd) + 4.0 * DesignWidth, DesignWidth);
+        if (D > DesignWidth / 2.0) D -= DesignWidth;
         Shaft += S.Strength * std::exp(-D * D / (2 * S.Width * S.Width));
       }
-      const double Flicker = 0.75 + 0.5 * TiledNoise(X / 32.0, Y / 64.0, BackdropWidth / 32, BackdropSeed + 1);
+      const double Flicker = 0.75 + 0.5 * TiledNoise(Xd / 32.0, Yd / 64.0, int(DesignWidth) / 32, BackdropSeed + 1);
       Shaft *= ShaftStrength * Flicker * std::pow(Up, 1.3);
       C = C + TRgb{0.75f, 0.95f, 1.0f} * float(Shaft);
       // Ripples of the surface seen from below, near the top edge.
       constexpr int ShimmerCells = 21;  // across the width
       const double Shimmer =
-          TiledFbm(double(X) * ShimmerCells / BackdropWidth, Y / 6.0, ShimmerCells, 3, 0.5, BackdropSeed + 2);
+          TiledFbm(Xd * ShimmerCells / DesignWidth, Yd / 6.0, ShimmerCells, 3, 0.5, BackdropSeed + 2);
       C = C + TRgb{0.9f, 1.0f, 1.0f} * float(0.10 * SmoothStep(0.85, 1.0, Up) * (Shimmer - 0.35));
       Image.At(X, Y) = C;
     }
@@ -118,19 +135,21 @@ void PaintWater(TImage& Image, TRandom& Random) {
 void PaintSilhouettes(TImage& Image, TRandom& Random) {
   std::vector<float> FarMask(std::size_t(BackdropWidth) * BackdropHeight, 0.0f), NearMask = FarMask;
   for (int X = 0; X < BackdropWidth; ++X) {
-    const double Far = RidgeLine(X, 0.20, 0.08, 5, BackdropSeed + 3);
-    const double Near = RidgeLine(X, 0.13, 0.06, 9, BackdropSeed + 4);
+    const double Across = DesignX(X) / DesignWidth;
+    const double Far = RidgeLine(Across, 0.20, 0.08, 5, BackdropSeed + 3);
+    const double Near = RidgeLine(Across, 0.13, 0.06, 9, BackdropSeed + 4);
     for (int Y = 0; Y < BackdropHeight; ++Y) {
       const double H = 1.0 - (Y + 0.5) / BackdropHeight;  // height above the bottom edge
-      // A soft edge (about a pixel and a half) so the outline does not shimmer when mip-mapped.
-      FarMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-0.006, 0.006, Far - H));
-      NearMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-0.005, 0.005, Near - H));
+      // A soft edge (about a texel and a half) so the outline does not shimmer when minified.
+      const double FarEdge = 1.5 / BackdropHeight, NearEdge = 1.3 / BackdropHeight;
+      FarMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-FarEdge, FarEdge, Far - H));
+      NearMask[std::size_t(Y) * BackdropWidth + X] = float(SmoothStep(-NearEdge, NearEdge, Near - H));
     }
   }
   for (int W = 0; W < WeedClumps; ++W) {
     const bool Far = W % 2 == 0;
-    const double RootX = Random.Range(0, BackdropWidth);
-    const double Ground = BackdropHeight * (1.0 - (Far ? 0.17 : 0.10));
+    const double RootX = Random.Range(0, DesignWidth);
+    const double Ground = DesignHeight * (1.0 - (Far ? 0.17 : 0.10));
     AddWeed(Far ? FarMask : NearMask, Random, RootX, Ground);
   }
   for (int Y = 0; Y < BackdropHeight; ++Y)
@@ -141,110 +160,23 @@ void PaintSilhouettes(TImage& Image, TRandom& Random) {
     }
 }
 
-// The far sea floor as the quad must hold it to show, after its own fog, what the viewer would
-// see through it: at height T (0 bottom, 1 top) the floor where the ray through that row meets
-// it, in the fog of that depth. The floor's pattern (sand times caustic light) fades with height
-// into the floor's mean colour, so the floor seems to go on past the quad's bottom edge into the
-// haze instead of ending there. One caustic frame stands for the moving light; across the picture
-// the floor's pattern repeats a whole number of times, so the picture tiles.
-//
-// Where the quad's bottom edge meets the real floor, a screen row of either side averages the
-// floor over its width, and the two must agree or the edge shows as a line: each row of the
-// pattern is averaged over its texels' footprints on the floor (as the floor's mip-maps average
-// it), then levelled so that every part of it a repeat long has the floor's mean colour, whatever
-// stretch of the pattern the row happens to cross and whatever part of it a screen shows. The
-// real floor's rows come close to that mean by themselves (see FloorTextureTurn), and are flat
-// there (see the terrain), so the two sides of the edge agree.
-class TFarFloor {
-public:
-  TFarFloor() : Sand(MakeSand()), Light(CausticFrame(0)), Mean(MeanColour(Sand) * MeanColour(Light)) {}
-
-  // The picture's row at height T, BackdropWidth texels; one texel row is 1 / BackdropHeight tall.
-  std::vector<TRgb> Row(double T) const {
-    std::vector<TRgb> Pattern = Levelled(PatternRow(T));
-    const float Detail = float(SmoothStep(DetailFade, 0.0, T));
-    const float Keep = FogKeep(FloorDepthBehindBackdrop(T)), QuadKeep = FogKeep(QuadDepth);
-    for (TRgb& P : Pattern) {
-      const TRgb Seen = Mix(FogColour, Mix(Mean, P, Detail), Keep);
-      const TRgb C = (Seen - FogColour * (1 - QuadKeep)) * (1 / QuadKeep);
-      P = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
-    }
-    return Pattern;
-  }
-
-private:
-  static constexpr double DetailFade = 0.09;  // part of the height over which the pattern fades
-  // The stretch of floor (model units along x) across the picture: one whole step of the turned
-  // pattern, so the picture tiles; some 7.8 repeats of 3.5 eye units each, what the 16 units of
-  // the quad span where its bottom edge meets the floor.
-  const double Span = std::hypot(double(FloorTextureTurn[0]), double(FloorTextureTurn[1])) * FloorTexturePeriod;
-  static constexpr int Footprint = 4;  // samples per texel and axis
-  TImage Sand, Light;
-  TRgb Mean;  // of the floor, sand times light
-
-  static TRgb MeanColour(const TImage& Image) {
-    double R = 0, G = 0, B = 0;
-    for (const TRgb& P : Image.Pixels) R += P.R, G += P.G, B += P.B;
-    const double N = double(Image.Pixels.size());
-    return {float(R / N), float(G / N), float(B / N)};
-  }
-
-  // Row scaled texel by texel so that its mean over the stretch of one repeat around each texel
-  // is the floor's mean: a screen shows some part of the picture's width, and every part of a
-  // repeat or more then averages to the floor's mean, as the real floor's rows do.
-  std::vector<TRgb> Levelled(const std::vector<TRgb>& Row) const {
-    const int Window = int(std::lround(BackdropWidth * FloorTexturePeriod / Span)) | 1;
-    std::vector<TRgb> Out(Row.size());
-    for (int X = 0; X < BackdropWidth; ++X) {
-      TRgb Sum;
-      for (int D = -Window / 2; D <= Window / 2; ++D)
-        Sum = Sum + Row[std::size_t((X + D + BackdropWidth) % BackdropWidth)];
-      const TRgb Local = Sum * (1.0f / Window);
-      Out[std::size_t(X)] = Row[std::size_t(X)] * TRgb{Mean.R / Local.R, Mean.G / Local.G, Mean.B / Local.B};
-    }
-    return Out;
-  }
-
-  // Sand times light, each texel the mean over its footprint on the floor. The picture is
-  // mirrored on the quad, so its columns run towards the floor's -x.
-  std::vector<TRgb> PatternRow(double T) const {
-    const auto Sample = [](const TImage& Image, const std::array<double, 2>& At) {
-      const double U = At[0] - std::floor(At[0]), V = At[1] - std::floor(At[1]);
-      return Image.Sample(float(U * Image.Width), float(V * Image.Height));
-    };
-    std::vector<double> Z;  // model z down the texel row
-    for (int Sy = 0; Sy < Footprint; ++Sy)
-      Z.push_back(FloorModelZAtDepth(FloorDepthBehindBackdrop(T + ((Sy + 0.5) / Footprint - 0.5) / BackdropHeight)));
-    std::vector<TRgb> Row(BackdropWidth);
-    for (int X = 0; X < BackdropWidth; ++X) {
-      TRgb Sum;
-      for (int Sx = 0; Sx < Footprint; ++Sx) {
-        const double ModelX = -Span * (X + (Sx + 0.5) / Footprint) / BackdropWidth;
-        for (const double ModelZ : Z) {
-          const std::array<double, 2> At = FloorTextureAt(ModelX, ModelZ);
-          Sum = Sum + Sample(Sand, At) * Sample(Light, At);
-        }
-      }
-      Row[std::size_t(X)] = Sum * (1.0f / (Footprint * Footprint));
-    }
-    return Row;
-  }
-};
-
-// Fades the bottom rows into what lies beyond the quad. The texture repeats, so filtering at the
-// quad's bottom edge also reaches the top rows: those, never in view, take the bottom row's
-// colours, or the edge would show as a thin bright line.
+// Fades the bottom rows into what lies beyond the quad's bottom edge: the sea floor at its
+// horizon, so far that the fog has left nothing of it. Painted in the fog's colour the quad shows
+// that colour after its own fog too, so the floor and the quad meet without a line, and the
+// picture rises out of the haze above them. The texture repeats, so filtering at the quad's bottom
+// edge also reaches the top rows: those, never in view, take the bottom row's colours, or the edge
+// would show as a thin bright line.
 void FadeIntoWhatLiesBeyond(TImage& Image) {
-  const TFarFloor FarFloor;
   std::vector<TRgb> BottomRow(BackdropWidth);
   for (int Y = BackdropHeight - 1; Y >= 0; --Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
-    const double Bottom = SmoothStep(BottomFade, 0.0, T);
+    // Quickest at the edge, so that the haze is a band no wider than the floor's under it.
+    const auto Fade = [T](double Height) { return std::pow(std::max(0.0, 1.0 - T / Height), 2.0); };
+    const double Bottom = 1 - (1 - Fade(BottomFade)) * (1 - HazeStrength * Fade(HazeHeight));
     const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
-    const std::vector<TRgb> Floor = Bottom > 0 ? FarFloor.Row(T) : std::vector<TRgb>();
     for (int X = 0; X < BackdropWidth; ++X) {
       TRgb& C = Image.At(X, Y);
-      if (Bottom > 0) C = Mix(C, Floor[std::size_t(X)], float(Bottom));
+      C = Mix(C, FogColour, float(Bottom));
       if (Y == BackdropHeight - 1) BottomRow[std::size_t(X)] = C;
       C = Mix(C, BottomRow[std::size_t(X)], float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
