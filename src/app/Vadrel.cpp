@@ -69,7 +69,7 @@ bool TShell::CreateGLWindow(int PixelDepth, const TWindowRequest& Request) {
     ShowDiagnostic(View->Window->Error());
     return false;
   }
-  View->Scene.ResizeScene(View->Window->Width(), View->Window->Height());
+  View->Scene.ResizeScene(View->Window->PixelWidth(), View->Window->PixelHeight());
   View->Scene.InitScene();
   Views.push_back(std::move(View));
   return true;
@@ -117,8 +117,11 @@ void TShell::WndProc(const SDL_Event& Event) {
   switch (Event.type) {
     case SDL_WINDOWEVENT:
       if (Event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        if (TView* View = ViewOf(Event.window.windowID); View && View->Window->MakeCurrent())
-          View->Scene.ResizeScene(Event.window.data1, Event.window.data2);
+        // The event's size is the desktop's logical one: the scene takes the drawable's pixels.
+        bool Resized = false;
+        if (TView* View = ViewOf(Event.window.windowID);
+            View && View->Window->Follow(Resized) && View->Window->MakeCurrent())
+          View->Scene.ResizeScene(View->Window->PixelWidth(), View->Window->PixelHeight());
       } else if (Event.window.event == SDL_WINDOWEVENT_CLOSE) {
         SDL_Event Quit{};
         Quit.type = SDL_QUIT;
@@ -158,15 +161,17 @@ bool TShell::ExitRuleFired() {
   return Pointer.Read(CursorPos);
 }
 
-// Follows the size of a foreign window. False, said in one line, when it is gone.
+// Follows the size in pixels of the window. False, said in one line, when a foreign one is gone.
 bool TShell::FollowWindow(TView& View) {
   bool Resized = false;
   if (!View.Window->Follow(Resized)) {
     ShowDiagnostic("the window it was drawing into is gone");
     return false;
   }
-  // The viewport follows a window someone else resizes.
-  if (Resized) View.Scene.ResizeScene(View.Window->Width(), View.Window->Height());
+  // The viewport follows a window someone else resizes, and a change of the output's scale. An
+  // unseen view's context may not be the current one.
+  if (Resized && View.Window->MakeCurrent())
+    View.Scene.ResizeScene(View.Window->PixelWidth(), View.Window->PixelHeight());
   return true;
 }
 

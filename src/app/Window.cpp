@@ -140,12 +140,12 @@ bool TGLWindow::MakeWindow(const TWindowRequest& Request) {
       Y = FY = Bounds.y;
       FWidth = Bounds.w;
       FHeight = Bounds.h;
-      Flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
+      Flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALLOW_HIGHDPI;
       break;
     }
     case TWindowKind::Desktop:
       X = Y = int(SDL_WINDOWPOS_CENTERED);
-      Flags |= SDL_WINDOW_RESIZABLE;
+      Flags |= SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
       [[fallthrough]];
     case TWindowKind::Offscreen:
       FWidth = Request.Width;
@@ -192,6 +192,10 @@ bool TGLWindow::Create(int PixelDepth, const TWindowRequest& Request) {
     SetPaced(true);
     FVisibility = std::make_unique<TVisibility>(Window.get());
   }
+  // Read once shown: on Wayland the output's scale is known only then.
+  FPixelWidth = FWidth;
+  FPixelHeight = FHeight;
+  if (!Foreign) SDL_GL_GetDrawableSize(Window.get(), &FPixelWidth, &FPixelHeight);
   return true;
 }
 
@@ -215,11 +219,17 @@ void TGLWindow::Swap() {
 
 bool TGLWindow::Follow(bool& Resized) {
   Resized = false;
-  if (!Foreign) return true;
   int Width = 0, Height = 0;
-  if (!Foreign->Follow(Width, Height)) return false;
-  Resized = Width != FWidth || Height != FHeight;
-  FWidth = Width;
-  FHeight = Height;
+  if (!Foreign) {
+    SDL_GL_GetDrawableSize(Window.get(), &Width, &Height);
+  } else if (Foreign->Follow(Width, Height)) {
+    FWidth = Width;
+    FHeight = Height;
+  } else {
+    return false;
+  }
+  Resized = Width != FPixelWidth || Height != FPixelHeight;
+  FPixelWidth = Width;
+  FPixelHeight = Height;
   return true;
 }

@@ -46,11 +46,17 @@ public:
   bool Ok() const { return Context != nullptr; }
   const std::string& Error() const { return FError; }
   TWindowKind Kind() const { return FKind; }
-  // The place and size it was made with (a foreign window: its size as last followed).
+  // The place and size it was made with, in the desktop's logical units, which is how monitors
+  // are told apart (a foreign window: its size as last followed).
   int X() const { return FX; }
   int Y() const { return FY; }
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
+  // The size of what is drawn, in pixels, as last followed: what the viewport, the projection and
+  // the picture's detail are made for. The same as the size on X11 and wherever the desktop does
+  // not scale; on a Wayland output of scale 2 twice it, at scale 1.5 the output's own pixels.
+  int PixelWidth() const { return FPixelWidth; }
+  int PixelHeight() const { return FPixelHeight; }
 
   // SDL's id of the window, which its events carry.
   std::uint32_t Id() const;
@@ -64,8 +70,9 @@ public:
   // seen. Visibility() watches it, for waiting until it may be.
   bool Seen() { return !FVisibility || FVisibility->Seen(); }
   TVisibility* Visibility() { return FVisibility.get(); }
-  // A foreign window's size as its owner last set it (SDL hears nothing of it): Resized tells
-  // whether it changed. False when the window is gone. Other kinds: true, never resized.
+  // Follows the size in pixels: a foreign window's as its owner last set it (SDL hears nothing of
+  // it), else the drawable's, which a change of the output's scale alters without any size event.
+  // Resized tells whether it changed. False only when a foreign window is gone.
   bool Follow(bool& Resized);
 
 private:
@@ -82,7 +89,7 @@ private:
 
   TWindowKind FKind;
   std::string FError;
-  int FX = 0, FY = 0, FWidth = 0, FHeight = 0;
+  int FX = 0, FY = 0, FWidth = 0, FHeight = 0, FPixelWidth = 0, FPixelHeight = 0;
   std::unique_ptr<TXWindow> Foreign;  // declared first: let go of last
   TVideo Video;
   std::unique_ptr<SDL_Window, TWindowDeleter> Window;

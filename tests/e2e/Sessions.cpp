@@ -144,22 +144,41 @@ std::string TWaylandSession::WhereTheSceneShows() {
 std::unique_ptr<TSwaySession> TSwaySession::Open(const std::string& Program,
                                                  const std::string& Data, int Count,
                                                  std::string& Missing) {
+  return Open(Program, Data, std::vector<TSwayOutput>(std::size_t(Count)), Missing);
+}
+
+std::unique_ptr<TSwaySession> TSwaySession::Open(const std::string& Program,
+                                                 const std::string& Data,
+                                                 std::vector<TSwayOutput> Modes,
+                                                 std::string& Missing) {
   Missing = FirstMissing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"});
   if (!Missing.empty()) return nullptr;
-  return std::make_unique<TSwaySession>(Program, Data, Count);
+  return std::make_unique<TSwaySession>(Program, Data, std::move(Modes));
 }
 
 TSwaySession::TSwaySession(const std::string& Program, const std::string& Data, int Outputs)
-    : TWaylandSession(Program, Data, true), Count(Outputs) {
+    : TSwaySession(Program, Data, std::vector<TSwayOutput>(std::size_t(Outputs))) {}
+
+TSwaySession::TSwaySession(const std::string& Program, const std::string& Data,
+                           std::vector<TSwayOutput> Modes)
+    : TWaylandSession(Program, Data, true), Count(int(Modes.size())) {
   if (!Why.empty()) return;
   std::ofstream Config(Folder() / "sway.config");
-  for (int I = 0; I < Count; ++I)
-    Config << "output HEADLESS-" << I + 1 << " resolution 1280x800 position " << I * 1280
-           << " 0\n";
+  // Side by side in the layout's logical units, which sway takes as the mode over the scale,
+  // rounded down.
+  int X = 0;
+  for (int I = 0; I < Count; ++I) {
+    const TSwayOutput& M = Modes[std::size_t(I)];
+    Config << "output HEADLESS-" << I + 1 << " resolution " << M.Width << "x" << M.Height
+           << " scale " << M.Scale << " position " << X << " 0\n";
+    X += int(M.Width / M.Scale);
+  }
   Config.close();
   // Its programs see no session bus: a desktop of sway has none to offer them.
   AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS"});
-  if (!StartCompositor("sway", {"-c", (Folder() / "sway.config").string()},
+  // -D noscanout: with direct scan-out a full-screen client's buffer is shown as it is, and a
+  // picture of the output may then be of a buffer scanned out before, or fail.
+  if (!StartCompositor("sway", {"-D", "noscanout", "-c", (Folder() / "sway.config").string()},
                        {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
                         "WLR_HEADLESS_OUTPUTS=" + std::to_string(Count)},
                        20s))

@@ -83,17 +83,28 @@ private:
   std::string Socket;
 };
 
-// Headless sway (as root, run by nobody) with Count outputs of 1280x800 side by side, named
-// HEADLESS-1 onwards, its programs given SWAYSOCK; pictures by grim, activity as Shift keys typed
-// by one wtype. One virtual
-// keyboard for the whole time: each new one switches the focused client's keymap, and back when it
-// goes, and SDL 2.26 can crash when that second switch reaches a window it is destroying.
+// One headless output of sway: its mode in pixels and its scale.
+struct TSwayOutput {
+  int Width = 1280, Height = 800;
+  double Scale = 1;
+};
+
+// Headless sway (as root, run by nobody) with Count outputs of 1280x800 (or the given ones) side
+// by side, named HEADLESS-1 onwards, its programs given SWAYSOCK; pictures by grim, activity as
+// Shift keys typed by one wtype. Never scans a client's buffer out directly, so that a picture is
+// always of what sway composited last, never a buffer a client has since been given back. One
+// virtual keyboard for the whole time: each new one switches the focused client's keymap, and back
+// when it goes, and SDL 2.26 can crash when that second switch reaches a window it is destroying.
 class TSwaySession final : public TWaylandSession {
 public:
   // Null when sway, grim or wtype is missing (Missing then names it).
   static std::unique_ptr<TSwaySession> Open(const std::string& Program, const std::string& Data,
                                             int Count, std::string& Missing);
+  static std::unique_ptr<TSwaySession> Open(const std::string& Program, const std::string& Data,
+                                            std::vector<TSwayOutput> Modes, std::string& Missing);
   TSwaySession(const std::string& Program, const std::string& Data, int Count);
+  TSwaySession(const std::string& Program, const std::string& Data,
+               std::vector<TSwayOutput> Modes);
 
   std::string Name() const override { return "sway"; }
   std::vector<std::string> Outputs() const override;
