@@ -68,7 +68,9 @@ private:
   TRunMode Mode;
   int DelayMicroseconds;
   TSettings Settings;
-  // What every view draws with: the views' contexts are one share group. Outlives the views.
+  // What every view draws with: the views' contexts are one share group, as long as every window
+  // is made by CreateGLWindow (a window made otherwise may start a group the assets do not
+  // know). Outlives the views.
   TSceneAssets Assets;
   std::vector<std::unique_ptr<TView>> Views;
   // An Escape press seen since the last frame's exit test, even if released again before it.

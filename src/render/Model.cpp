@@ -817,6 +817,24 @@ struct TTaps {
   }
 };
 
+// Each row of Light (RGBA) filtered across at the texel centres of a row Width texels wide: per
+// row, per texel, R, G and B. Every row is used by several rows of the product; the arithmetic is
+// that of the two-dimensional filter's first step, so the product is the same to the bit.
+std::vector<float> LightAcross(const TImage& Light, std::uint32_t Width) {
+  const TTaps Across(Width, Light.Width);
+  std::vector<float> Rows(std::size_t(Light.Height) * Width * 3);
+  float* Out = Rows.data();
+  for (std::uint32_t Y = 0; Y < Light.Height; ++Y) {
+    const std::uint8_t* Row = &Light.Pixels[Y * Light.RowBytes];
+    for (std::uint32_t X = 0; X < Width; ++X) {
+      const std::size_t I = Across.First[X] * 4, J = Across.Second[X] * 4;
+      const float U = Across.Weight[X];
+      for (std::size_t C = 0; C < 3; ++C) *Out++ = Row[I + C] * (1 - U) + Row[J + C] * U;
+    }
+  }
+  return Rows;
+}
+
 }  // namespace
 
 // A colour map multiplied, texel by texel at its own size, by each caustic frame as the linear
@@ -845,31 +863,29 @@ struct TModel::TLitTextures {
     for (std::size_t K = 0; K < Lit->Frames.size(); ++K) {
       const TImage Light = ReadBackTexture(Material.CausticTextures[K]);
       if (Light.Pixels.empty()) return nullptr;
-      const TTaps Across(Colour.Width, Light.Width), Along(Colour.Height, Light.Height);
+      const TTaps Along(Colour.Height, Light.Height);
+      const std::vector<float> Across = LightAcross(Light, Colour.Width);
+      const std::size_t Stride = std::size_t(Colour.Width) * 3;
       for (std::uint32_t Y = 0; Y < Colour.Height; ++Y) {
-        const std::uint8_t* Row[2] = {&Light.Pixels[Along.First[Y] * Light.RowBytes],
-                                      &Light.Pixels[Along.Second[Y] * Light.RowBytes]};
+        const float* Row[2] = {&Across[Along.First[Y] * Stride], &Across[Along.Second[Y] * Stride]};
         const float V = Along.Weight[Y];
-        for (std::uint32_t X = 0; X < Colour.Width; ++X) {
-          const std::size_t I = Across.First[X] * 4, J = Across.Second[X] * 4;
-          const float U = Across.Weight[X];
+        for (std::size_t X = 0; X < Colour.Width; ++X)
           for (std::size_t C = 0; C < 3; ++C) {
-            const float Lighting = (Row[0][I + C] * (1 - U) + Row[0][J + C] * U) * (1 - V) +
-                                   (Row[1][I + C] * (1 - U) + Row[1][J + C] * U) * V;
+            const float Lighting = Row[0][X * 3 + C] * (1 - V) + Row[1][X * 3 + C] * V;
             const float Texel = Colour.Pixels[Y * Colour.RowBytes + X * 4 + C];
             Product.Pixels[Y * Product.RowBytes + X * 3 + C] =
                 std::uint8_t(Texel * Lighting / 255.0f + 0.5f);
           }
-        }
       }
       Lit->Frames[K] = CreateTexture(Product);
     }
     return Lit;
   }
 
-  // No destructor: like the colour maps and caustic frames, the textures belong to the context
-  // they were made in and go with it. Deleting them here, when another context may be current
-  // (a second view's, or none), could take that context's textures of the same names.
+  // No destructor: like the colour maps and caustic frames, the textures belong to the share
+  // group they were made in and go with its last context. Deleting them here could take them from
+  // another view of the group still drawing with them, or, with another group's context current
+  // (or none), that group's textures of the same names.
 };
 
 // Per mesh: one array slot for each distinct (vertex, normal) pair its corners use, so that one
