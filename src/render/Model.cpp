@@ -817,23 +817,47 @@ struct TTaps {
   }
 };
 
-// Each row of Light (RGBA) filtered across at the texel centres of a row Width texels wide: per
-// row, per texel, R, G and B. Every row is used by several rows of the product; the arithmetic is
-// that of the two-dimensional filter's first step, so the product is the same to the bit.
-std::vector<float> LightAcross(const TImage& Light, std::uint32_t Width) {
-  const TTaps Across(Width, Light.Width);
-  std::vector<float> Rows(std::size_t(Light.Height) * Width * 3);
-  float* Out = Rows.data();
-  for (std::uint32_t Y = 0; Y < Light.Height; ++Y) {
-    const std::uint8_t* Row = &Light.Pixels[Y * Light.RowBytes];
-    for (std::uint32_t X = 0; X < Width; ++X) {
-      const std::size_t I = Across.First[X] * 4, J = Across.Second[X] * 4;
-      const float U = Across.Weight[X];
-      for (std::size_t C = 0; C < 3; ++C) *Out++ = Row[I + C] * (1 - U) + Row[J + C] * U;
+// The rows of Light (RGBA) filtered across at the texel centres of a row Width texels wide, per
+// texel R, G and B: the two-dimensional filter's first step, with its arithmetic, so the product
+// is the same to the bit. Each light row serves several rows of the product, which ask for them
+// in order: the two rows last asked for are kept (a pointer given stays valid until a third row
+// is asked for), and a row is filtered again only when it comes back after others.
+class TLightAcross {
+public:
+  TLightAcross(const TImage& Light, std::uint32_t Width)
+      : FLight(Light), FAcross(Width, Light.Width), FWidth(Width) {}
+
+  const float* Row(std::uint32_t Y) {
+    for (std::size_t K = 0; K < FKept.size(); ++K)
+      if (FKept[K].Y == Y) {
+        FNext = K ^ 1;  // the other row goes first
+        return FKept[K].Values.data();
+      }
+    TRow& Row = FKept[FNext];
+    FNext ^= 1;
+    Row.Y = Y;
+    Row.Values.resize(std::size_t(FWidth) * 3);
+    const std::uint8_t* In = &FLight.Pixels[Y * FLight.RowBytes];
+    float* Out = Row.Values.data();
+    for (std::uint32_t X = 0; X < FWidth; ++X) {
+      const std::size_t I = FAcross.First[X] * 4, J = FAcross.Second[X] * 4;
+      const float U = FAcross.Weight[X];
+      for (std::size_t C = 0; C < 3; ++C) *Out++ = In[I + C] * (1 - U) + In[J + C] * U;
     }
+    return Row.Values.data();
   }
-  return Rows;
-}
+
+private:
+  struct TRow {
+    std::int64_t Y = -1;
+    std::vector<float> Values;
+  };
+  const TImage& FLight;
+  const TTaps FAcross;
+  const std::uint32_t FWidth;
+  std::array<TRow, 2> FKept;
+  std::size_t FNext = 0;
+};
 
 }  // namespace
 
@@ -864,10 +888,9 @@ struct TModel::TLitTextures {
       const TImage Light = ReadBackTexture(Material.CausticTextures[K]);
       if (Light.Pixels.empty()) return nullptr;
       const TTaps Along(Colour.Height, Light.Height);
-      const std::vector<float> Across = LightAcross(Light, Colour.Width);
-      const std::size_t Stride = std::size_t(Colour.Width) * 3;
+      TLightAcross Across(Light, Colour.Width);
       for (std::uint32_t Y = 0; Y < Colour.Height; ++Y) {
-        const float* Row[2] = {&Across[Along.First[Y] * Stride], &Across[Along.Second[Y] * Stride]};
+        const float* Row[2] = {Across.Row(Along.First[Y]), Across.Row(Along.Second[Y])};
         const float V = Along.Weight[Y];
         for (std::size_t X = 0; X < Colour.Width; ++X)
           for (std::size_t C = 0; C < 3; ++C) {
