@@ -5,6 +5,30 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <cstddef>
+
+std::vector<int> CoveringViews(const std::vector<TMonitor>& Found,
+                               const std::vector<TViewPlace>& Views, bool SizesTrue) {
+  const auto On = [&](const TViewPlace& View, const TMonitor& M) {
+    if (View.Arriving) return View.Target == M;
+    return View.Shown && View.Now.X == M.X && View.Now.Y == M.Y &&
+           (!SizesTrue || (View.Now.Width == M.Width && View.Now.Height == M.Height));
+  };
+  std::vector<int> Owner(Found.size(), -1);
+  std::vector<bool> Taken(Views.size(), false);
+  const auto Claim = [&](bool OwnTargetOnly) {
+    for (std::size_t M = 0; M < Found.size(); ++M)
+      for (std::size_t V = 0; V < Views.size() && Owner[M] < 0; ++V)
+        if (!Taken[V] && On(Views[V], Found[M]) &&
+            (!OwnTargetOnly || Views[V].Target == Found[M])) {
+          Owner[M] = int(V);
+          Taken[V] = true;
+        }
+  };
+  Claim(true);
+  Claim(false);
+  return Owner;
+}
 
 struct TMonitors::TConnection {
   Display* D = nullptr;
@@ -44,4 +68,12 @@ std::vector<TMonitor> TMonitors::Now() const {
       Monitors.push_back({Bounds.x, Bounds.y, Bounds.w, Bounds.h});
   }
   return Monitors;
+}
+
+TViewPlace TMonitors::PlaceOf(SDL_Window* Of) {
+  TViewPlace Place;
+  SDL_GetWindowPosition(Of, &Place.Now.X, &Place.Now.Y);
+  SDL_GetWindowSize(Of, &Place.Now.Width, &Place.Now.Height);
+  Place.Shown = (SDL_GetWindowFlags(Of) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) == 0;
+  return Place;
 }

@@ -13,6 +13,11 @@ namespace {
 
 constexpr int VK_ESCAPE = 27;
 constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
+// How often the screen saver looks at its monitors and at where its windows are, how long a view
+// it made counts as on its monitor before it has got there, and how long a mismatch lasts before
+// views are made or dropped for it: together well under the two seconds a monitor may go bare.
+constexpr std::uint32_t MonitorLookMs = 250, ArrivalMs = 1500, SettleMs = 300;
+constexpr int MaxRemakes = 3;  // rounds of making and dropping views for one layout
 
 TPoint GetCursorPos() {
   TPoint P;
@@ -92,24 +97,80 @@ TView* TShell::ViewOf(std::uint32_t WindowId) {
   return nullptr;
 }
 
-// One view on every monitor: a monitor without one gets one, a view whose monitor is gone goes;
-// the first view paces the frames. Looks at most once a second unless Now.
+// One view on every monitor, judged by where the desktop has each window now (it may move,
+// resize, hide or minimize one as monitors come and go) rather than where it was made: a monitor
+// without a view gets a new one, and a view covering none (its monitor gone, its window moved
+// onto another's monitor or hidden) goes. The first view paces the frames. Looks several times a
+// second, at once when Now.
 void TShell::CoverEveryMonitor(bool Now) {
-  if (!Now && SDL_GetTicks() - LastMonitorLook < 1000) return;
-  LastMonitorLook = SDL_GetTicks();
+  const std::uint32_t Ticks = SDL_GetTicks();
+  if (!Now && Ticks - LastMonitorLook < MonitorLookMs) return;
+  LastMonitorLook = Ticks;
   const std::vector<TMonitor> Found = Monitors->Now();
-  if (Found.empty() || Found == KnownMonitors) return;
+  if (Found.empty()) return;
+  std::vector<TViewPlace> Places;
+  for (const std::unique_ptr<TView>& View : Views) {
+    if (View->MadeAt == 0) {  // the first view, made before the monitors were looked at
+      const TGLWindow& W = *View->Window;
+      View->Target = {W.X(), W.Y(), W.Width(), W.Height()};
+      View->MadeAt = Ticks;
+    }
+    Places.push_back(TMonitors::PlaceOf(View->Window->Handle()));
+    Places.back().Target = View->Target;
+    Places.back().Arriving = Ticks - View->MadeAt < ArrivalMs;
+  }
+  const std::vector<int> Owner = CoveringViews(Found, Places, Monitors->SizesTrue());
+  const bool Uncovered = std::count(Owner.begin(), Owner.end(), -1) > 0 ||
+                         Views.size() > std::size_t(std::count_if(Owner.begin(), Owner.end(),
+                                                                  [](int V) { return V >= 0; }));
+  // A new layout, or every monitor covered by a view that has got there, allows remakes again.
+  if (Found != KnownMonitors || (!Uncovered && std::none_of(Places.begin(), Places.end(),
+                                                            [](auto& P) { return P.Arriving; })))
+    Remakes = 0;
   KnownMonitors = Found;
-  const auto Covers = [](const std::unique_ptr<TView>& View, const TMonitor& M) {
-    const TGLWindow& W = *View->Window;
-    return W.X() == M.X && W.Y() == M.Y && W.Width() == M.Width && W.Height() == M.Height;
-  };
+  if (Owner != LastOwners) UncoveredSince = 0;  // the mismatch has changed: it settles anew
+  LastOwners = Owner;
+  if (Settled(Uncovered, Ticks)) Recover(Found, Owner, Ticks);
+}
+
+// Whether the views are to be matched to the monitors now: at the start, or once the same
+// mismatch has lasted a moment (after one change the desktop moves outputs and windows in several
+// steps), and only a few times for one layout: where the desktop puts a new window elsewhere each
+// time, views are not made and dropped on and on.
+bool TShell::Settled(bool Uncovered, std::uint32_t Ticks) {
+  if (!Uncovered) {
+    UncoveredSince = 0;
+    return true;
+  }
+  if (Views.empty()) return true;
+  if (Remakes >= MaxRemakes) return false;
+  if (UncoveredSince == 0) UncoveredSince = Ticks;
+  return Ticks - UncoveredSince >= SettleMs;
+}
+
+// Each covering view takes its monitor as its own; new views are made for the monitors without
+// one before the views covering none go (the views' shared assets outlive the change).
+void TShell::Recover(const std::vector<TMonitor>& Found, const std::vector<int>& Owner,
+                     std::uint32_t Ticks) {
+  const std::size_t Before = Views.size();
+  std::vector<const TView*> Keep;
+  for (std::size_t M = 0; M < Found.size(); ++M) {
+    if (Owner[M] >= 0) {
+      Views[std::size_t(Owner[M])]->Target = Found[M];
+      Keep.push_back(Views[std::size_t(Owner[M])].get());
+    } else if (CreateGLWindow(32, {TWindowKind::FullScreen, Found[M].Width, Found[M].Height,
+                                   Found[M].X, Found[M].Y, 0})) {
+      Views.back()->Target = Found[M];
+      Views.back()->MadeAt = Ticks;
+      Keep.push_back(Views.back().get());
+    }
+  }
   std::erase_if(Views, [&](const std::unique_ptr<TView>& View) {
-    return std::none_of(Found.begin(), Found.end(), [&](const TMonitor& M) { return Covers(View, M); });
+    return std::find(Keep.begin(), Keep.end(), View.get()) == Keep.end();
   });
-  for (const TMonitor& M : Found)
-    if (std::none_of(Views.begin(), Views.end(), [&](const auto& View) { return Covers(View, M); }))
-      CreateGLWindow(32, {TWindowKind::FullScreen, M.Width, M.Height, M.X, M.Y, 0});
+  if (Views.size() == Before && Keep.size() == Before) return;
+  UncoveredSince = 0;
+  ++Remakes;
   Pacer = nullptr;  // chosen again among the views now
 }
 

@@ -31,6 +31,9 @@ struct TView {
   TOceanScene Scene;  // declared before the window: freed after it
   std::unique_ptr<TGLWindow> Window;
   TSceneHealth Health;
+  // The screen saver's: the monitor it covers (or was made for), and when it was made.
+  TMonitor Target;
+  std::uint32_t MadeAt = 0;  // SDL's milliseconds
 };
 
 // One run of the screen saver (Saver), of a hack drawing into a given window (Hack) or of a
@@ -85,11 +88,17 @@ private:
   std::unique_ptr<TMonitors> Monitors;  // the screen saver's
   std::vector<TMonitor> KnownMonitors;
   std::uint32_t LastMonitorLook = 0;  // SDL's milliseconds
+  std::uint32_t UncoveredSince = 0;   // a monitor without a view, or a view astray, since; 0: none
+  int Remakes = 0;  // rounds of views made and dropped since the layout changed or all were covered
+  std::vector<int> LastOwners;  // which view covered each monitor at the last look
   const TView* Pacer = nullptr;  // the view whose display paces the frames; none chosen yet
 
   TView* ViewOf(std::uint32_t WindowId);
   bool MakeAnyViewCurrent();
   void CoverEveryMonitor(bool Now);
+  bool Settled(bool Uncovered, std::uint32_t Ticks);
+  void Recover(const std::vector<TMonitor>& Found, const std::vector<int>& Owner,
+               std::uint32_t Ticks);
   bool ExitRuleFired();
   // One turn of the loop after the events: a frame of every view someone can see, or with none,
   // a sleep until one may be. False when the run is over.

@@ -60,6 +60,8 @@ public:
 
   // SDL's id of the window, which its events carry.
   std::uint32_t Id() const;
+  // SDL's window, for reading what the desktop has done with it (its place, size and state).
+  SDL_Window* Handle() const { return Window.get(); }
   // Makes this window's context current (for a program with more than one).
   bool MakeCurrent();
   // Swaps with the display's refresh (the default for a visible window) or at once; needs the

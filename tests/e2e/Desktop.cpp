@@ -1,7 +1,10 @@
+#include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 #include "Headless.h"  // before Xlib, whose Window type its names would shadow
 #include "Desktop.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <png.h>
 
 #include <fcntl.h>
@@ -231,4 +234,146 @@ int FreeDisplayNumber(int From) {
         !std::filesystem::exists("/tmp/.X" + std::to_string(N) + "-lock"))
       return N;
   return -1;
+}
+
+namespace {
+
+// One monitor of 1280x800 at the start; the portrait mode is added at run time (the dummy driver
+// cannot rotate).
+constexpr const char* DummyXorgConfig = R"(Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0 - 1000.0
+  VertRefresh 5.0 - 200.0
+  Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831 -hsync +vsync
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "1280x800"
+    Virtual @WIDTH@ @HEIGHT@
+  EndSubSection
+EndSection
+)";
+
+}  // namespace
+
+TDummyXorg::TDummyXorg(int Width, int Height) {
+  const int N = FreeDisplayNumber(110);
+  if (!std::filesystem::exists("/usr/lib/xorg/Xorg") || N < 0) {
+    Why = "no Xorg, or no free display";
+    return;
+  }
+  Name = ':' + std::to_string(N);
+  std::string Config = DummyXorgConfig;
+  Config.replace(Config.find("@WIDTH@"), 7, std::to_string(Width));
+  Config.replace(Config.find("@HEIGHT@"), 8, std::to_string(Height));
+  std::ofstream(Scratch.Path() / "xorg.conf") << Config;
+  // The configuration's name is relative: Xorg takes no other from a user who is not root.
+  Server.emplace("/usr/lib/xorg/Xorg",
+                 std::vector<std::string>{Name, "-config", "xorg.conf", "-noreset", "-nolisten", "tcp",
+                                          "-logfile", (Scratch.Path() / "Xorg.log").string()},
+                 TProcess::TSetting{{}, {}, Scratch.Path().string()});
+  for (const auto End = Clock::now() + std::chrono::seconds(20);
+       !D && Clock::now() < End && Server->Running();)
+    if (!(D = XOpenDisplay(Name.c_str())))
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (!D) {
+    Why = "Xorg did not start: " + Server->Stderr();
+    return;
+  }
+  std::string Errors;
+  RunToEnd("xrandr", {"--newmode", "800x1280", "83.50", "800", "848", "880", "960", "1280", "1283",
+                      "1290", "1300", "-hsync", "+vsync"}, On(), Errors);
+  WindowManager.emplace("openbox", std::vector<std::string>{}, On());
+  const Atom Check = XInternAtom(D, "_NET_SUPPORTING_WM_CHECK", False);
+  if (!WaitFor([&] {
+        Atom Type = None;
+        int Format = 0;
+        unsigned long Count = 0, After = 0;
+        unsigned char* Data = nullptr;
+        XGetWindowProperty(D, DefaultRootWindow(D), Check, 0, 1, False, XA_WINDOW, &Type, &Format,
+                           &Count, &After, &Data);
+        if (Data) XFree(Data);
+        return Count == 1;
+      }, std::chrono::seconds(20)))
+    Why = "openbox did not start: " + WindowManager->Stderr();
+}
+
+TDummyXorg::~TDummyXorg() {
+  WindowManager.reset();
+  if (D) XCloseDisplay(D);
+}
+
+std::string TDummyXorg::Set(const std::string& Output, const std::string& Mode,
+                            std::vector<std::string> Placement) {
+  std::string Errors;
+  std::vector<std::string> Arguments = {"--output", Output};
+  if (Mode.empty()) {
+    Arguments.push_back("--off");
+  } else {
+    RunToEnd("xrandr", {"--addmode", Output, Mode}, On(), Errors);
+    Arguments.insert(Arguments.end(), {"--mode", Mode});
+    Arguments.insert(Arguments.end(), Placement.begin(), Placement.end());
+  }
+  if (RunToEnd("xrandr", Arguments, On(), Errors) != 0)
+    return Errors.empty() ? "xrandr failed" : Errors;
+  // A full query, as a display settings tool makes: the dummy driver reports a new output as
+  // connected only once it is asked again.
+  RunToEnd("xrandr", {}, On(), Errors);
+  return {};
+}
+
+std::vector<TDummyXorg::TRect> TDummyXorg::Monitors() const {
+  std::vector<TRect> Rects;
+  int Count = 0;
+  XRRMonitorInfo* Infos = XRRGetMonitors(D, DefaultRootWindow(D), True, &Count);
+  for (int I = 0; I < Count; ++I)
+    Rects.push_back({Infos[I].x, Infos[I].y, Infos[I].width, Infos[I].height});
+  if (Infos) XRRFreeMonitors(Infos);
+  return Rects;
+}
+
+std::string TDummyXorg::WhatTheMonitorsLack(const std::string& Shot) {
+  const TPicture Root = Capture(D, DefaultRootWindow(D));
+  for (const TRect& M : Monitors()) {
+    std::string Lack = "its picture";
+    if (M.X + M.Width <= Root.Width && M.Y + M.Height <= Root.Height)
+      Lack = WhatTheSceneLacks(Root.Part(M.X, M.Y, M.Width, M.Height));
+    // On a portrait monitor the whole school may swim above the lower half, where fish are
+    // looked for: water and sand tell the scene there.
+    if (M.Height > M.Width && Lack == "fish on the sand") Lack.clear();
+    if (!Lack.empty()) {
+      SavePicture(Root, ::testing::TempDir() + Shot + ".png");
+      return "the monitor at " + std::to_string(M.X) + "," + std::to_string(M.Y) + " (" +
+             std::to_string(M.Width) + "x" + std::to_string(M.Height) + ") lacks " + Lack;
+    }
+  }
+  return {};
+}
+
+std::vector<Window> TDummyXorg::ClientsNamed(const std::string& Title) const {
+  std::vector<Window> Found;
+  Atom Type = None;
+  int Format = 0;
+  unsigned long Count = 0, After = 0;
+  unsigned char* Data = nullptr;
+  XGetWindowProperty(D, DefaultRootWindow(D), XInternAtom(D, "_NET_CLIENT_LIST", False), 0, 1024,
+                     False, XA_WINDOW, &Type, &Format, &Count, &After, &Data);
+  const auto* Clients = reinterpret_cast<const Window*>(Data);
+  for (unsigned long I = 0; I < Count; ++I) {
+    char* Named = nullptr;
+    if (XFetchName(D, Clients[I], &Named) && Named && Title == Named) Found.push_back(Clients[I]);
+    if (Named) XFree(Named);
+  }
+  if (Data) XFree(Data);
+  return Found;
 }

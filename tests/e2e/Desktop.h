@@ -99,3 +99,41 @@ bool ShowsFish(const TPicture& P);
 // Blue water at the top, lit sand down to the bottom row (no panel, no border), fish on the sand;
 // empty when it does, else what it lacks.
 std::string WhatTheSceneLacks(const TPicture& P);
+
+// Xorg on the dummy video driver with its own configuration and state: monitors that are RandR
+// outputs (DUMMY0 to DUMMY15; only DUMMY0 on at the start), laid out by xrandr as a display
+// settings tool would, under openbox, an EWMH window manager that moves, resizes and may minimize
+// windows as monitors change. Runs as whoever runs the test.
+class TDummyXorg {
+public:
+  struct TRect {
+    int X = 0, Y = 0, Width = 0, Height = 0;
+  };
+  // A screen of up to Width x Height; Failure() says why when the server or openbox is not up.
+  TDummyXorg(int Width, int Height);
+  ~TDummyXorg();
+  TDummyXorg(const TDummyXorg&) = delete;
+  TDummyXorg& operator=(const TDummyXorg&) = delete;
+
+  const std::string& Failure() const { return Why; }
+  Display* Connection() const { return D; }
+  // The setting of a program on this server.
+  TProcess::TSetting On() const { return {{"DISPLAY=" + Name, "WAYLAND_DISPLAY"}, {}, {}}; }
+  // Output (DUMMY1) on at Mode ("1280x800", "800x1280") with Placement ("--right-of", "DUMMY0"
+  // or "--pos", "0x0"), or off without. Empty on success, else xrandr's complaint.
+  std::string Set(const std::string& Output, const std::string& Mode = {},
+                  std::vector<std::string> Placement = {});
+  // The active monitors as the server has them now.
+  std::vector<TRect> Monitors() const;
+  // Each monitor shows the scene; else what the first that does not lacks (the whole screen
+  // saved as "<Shot>.png" under ::testing::TempDir() for a person to look at).
+  std::string WhatTheMonitorsLack(const std::string& Shot);
+  // The top-level windows the window manager manages that are named Title.
+  std::vector<Window> ClientsNamed(const std::string& Title) const;
+
+private:
+  TTempDir Scratch;
+  std::string Name, Why;
+  std::optional<TProcess> Server, WindowManager;
+  Display* D = nullptr;
+};

@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -227,6 +229,136 @@ int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Outpu
   Text << std::ifstream(Out).rdbuf() << Errors;
   Output = Text.str();
   return Code;
+}
+
+// nested sway
+
+namespace {
+
+// The first file in Folder whose name starts with Prefix (and is no lock file), as a full path;
+// empty when there is none yet.
+std::string FirstFile(const fs::path& Folder, const std::string& Prefix) {
+  std::error_code Ignored;
+  for (const auto& Entry : fs::directory_iterator(Folder, Ignored))
+    if (const std::string File = Entry.path().filename();
+        File.starts_with(Prefix) && !File.ends_with(".lock"))
+      return Entry.path().string();
+  return {};
+}
+
+}  // namespace
+
+std::unique_ptr<TNestedSwaySession> TNestedSwaySession::Open(const std::string& Program,
+                                                             const std::string& Data, int Count,
+                                                             std::string& Missing) {
+  Missing = FirstMissing({"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"});
+  if (!Missing.empty()) return nullptr;
+  return std::make_unique<TNestedSwaySession>(Program, Data, Count);
+}
+
+TNestedSwaySession::TNestedSwaySession(const std::string& Program, const std::string& Data,
+                                       int Count)
+    : TWaylandSession(Program, Data, true) {
+  if (!Why.empty() || !StartOuter()) return;
+  // No borders and no gaps: each inner output is exactly its share of the outer one.
+  std::ofstream(Folder() / "inner.config") << "default_border none\n";
+  AddToEnvironment({"DBUS_SESSION_BUS_ADDRESS"});
+  // Never scanning a client's buffer out directly: a picture is of what it composited.
+  if (!StartCompositor("sway", {"-D", "noscanout", "-c", (Folder() / "inner.config").string()},
+                       {"WAYLAND_DISPLAY=" + OuterSocket, "WLR_BACKENDS=wayland",
+                        "WLR_WL_OUTPUTS=" + std::to_string(Count), "WLR_RENDERER=pixman",
+                        "WLR_LIBINPUT_NO_DEVICES=1"},
+                       20s))
+    return;
+  WaitFor([&] { return !(InnerIpc = FirstFile(Folder() / "run", "sway-ipc.")).empty(); }, 10s);
+  if (InnerIpc.empty()) Why = "the inner sway made no IPC socket";
+  AddToEnvironment({"SWAYSOCK=" + InnerIpc});
+  // Each output is first announced at a size of its own, then resized as the outer sway tiles
+  // the next: the session is ready once all have their share.
+  const std::regex Width("\"current_mode\": \\{\\s*\"width\": ([0-9]+)");
+  const auto Shared = [&] {
+    std::string Answer;
+    if (Outputs().size() != std::size_t(Count) || Message(false, {"-t", "get_outputs"}, Answer))
+      return false;
+    std::size_t Right = 0;
+    for (std::sregex_iterator It(Answer.begin(), Answer.end(), Width), End; It != End; ++It)
+      Right += std::stoi((*It)[1]) == 3840 / Count;
+    return Right == std::size_t(Count);
+  };
+  if (!WaitFor(Shared, 10s))
+    Why = "the inner sway did not get its " + std::to_string(Count) + " outputs";
+}
+
+TNestedSwaySession::~TNestedSwaySession() {
+  EndCompositor();  // before the outer sway it draws into
+}
+
+bool TNestedSwaySession::StartOuter() {
+  const fs::path Run = Folder() / "outer";
+  fs::create_directories(Run);
+  chmod(Run.c_str(), 0700);
+  std::ofstream(Folder() / "outer.config")
+      << "output HEADLESS-1 resolution 3840x800 position 0 0\ndefault_border none\n";
+  GiveToUser(Folder());
+  OuterSway.emplace("sway", std::vector<std::string>{"-c", (Folder() / "outer.config").string()},
+                    Setting({"XDG_RUNTIME_DIR=" + Run.string(), "WAYLAND_DISPLAY",
+                             "DBUS_SESSION_BUS_ADDRESS", "WLR_BACKENDS=headless",
+                             "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                             "WLR_HEADLESS_OUTPUTS=1"}));
+  WaitFor([&] {
+    OuterSocket = FirstFile(Run, "wayland-");
+    OuterIpc = FirstFile(Run, "sway-ipc.");
+    return (!OuterSocket.empty() && !OuterIpc.empty()) || !OuterSway->Running();
+  }, 20s);
+  if (OuterSocket.empty() || OuterIpc.empty()) Why = "the outer sway did not start: " +
+                                                     OuterSway->Stderr();
+  return Why.empty();
+}
+
+int TNestedSwaySession::Message(bool Outer, std::vector<std::string> Arguments,
+                                std::string& Output) const {
+  const std::string Out = (Folder() / (Outer ? "outer.out" : "inner.out")).string();
+  // sh -c SCRIPT OUT SOCKET ARGUMENTS...: $0 is the output file, $1 the socket.
+  const char* Script = "s=\"$1\"; shift; exec swaymsg -s \"$s\" \"$@\" >\"$0\"";
+  Arguments.insert(Arguments.begin(), {"-c", Script, Out, Outer ? OuterIpc : InnerIpc});
+  std::string Errors;
+  const int Code = RunToEnd("sh", std::move(Arguments), Setting(), Errors);
+  std::stringstream Text;
+  Text << std::ifstream(Out).rdbuf() << Errors;
+  Output = Text.str();
+  return Code;
+}
+
+std::vector<std::string> TNestedSwaySession::Outputs() const {
+  std::string Answer;
+  std::vector<std::string> Names;
+  if (InnerIpc.empty() || Message(false, {"-t", "get_outputs"}, Answer) != 0) return Names;
+  const std::regex Name("\"name\": \"(WL-[0-9]+)\"");
+  for (std::sregex_iterator It(Answer.begin(), Answer.end(), Name), End; It != End; ++It)
+    Names.push_back((*It)[1]);
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+TPicture TNestedSwaySession::Capture(const std::string& Output, std::string& Errors) {
+  const std::string Shot = (Folder() / ("shot-" + Output + ".png")).string();
+  if (RunToEnd("grim", {"-o", Output, Shot}, Setting(), Errors) != 0) return {};
+  return ReadPicture(Shot);
+}
+
+bool TNestedSwaySession::Activity(Clock::duration For, std::string& Errors) {
+  std::vector<std::string> Keys = {"-k", "Shift_L"};
+  for (auto Left = For - 1s; Left > Clock::duration::zero(); Left -= 1s)
+    Keys.insert(Keys.end(), {"-s", "1000", "-k", "Shift_L"});
+  return RunToEnd("wtype", std::move(Keys), Setting(), Errors, For + 20s) == 0;
+}
+
+bool TNestedSwaySession::Unplug(const std::string& Output, std::string& Errors) {
+  return Message(true, {"[title=\"wlroots - " + Output + "\"] kill"}, Errors) == 0;
+}
+
+bool TNestedSwaySession::Plug(std::string& Errors) {
+  return Message(false, {"create_output"}, Errors) == 0;
 }
 
 // KWin

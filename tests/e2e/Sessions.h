@@ -68,13 +68,14 @@ protected:
   TProcess& Compositor() { return *Server; }
   // The first of Tools that is not installed; empty when all are.
   static std::string FirstMissing(std::initializer_list<const char*> Tools);
+  // Makes Path (and all in it) the session's user's.
+  void GiveToUser(const std::filesystem::path& Path) const;
 
   std::string Why;
   Clock::duration Started{};
 
 private:
   void CopySanitizerFiles();
-  void GiveToUser(const std::filesystem::path& Path) const;
 
   TTempDir Scratch;
   std::optional<TProcess::TUser> User;
@@ -117,6 +118,38 @@ public:
 
 private:
   int Count;
+};
+
+// sway on its Wayland backend inside a headless sway of its own (one output of 3840x800): each of
+// its Count outputs, WL-1 onwards, is a window of the outer sway, tiled side by side, so that
+// closing one there unplugs that output and every other gets wider, and a new one makes every
+// other narrower, as monitors and their sizes change on a real desktop. Programs run in the inner
+// sway; pictures by grim of each inner output on its own.
+class TNestedSwaySession final : public TWaylandSession {
+public:
+  // Null when sway, grim or wtype is missing (Missing then names it).
+  static std::unique_ptr<TNestedSwaySession> Open(const std::string& Program,
+                                                  const std::string& Data, int Count,
+                                                  std::string& Missing);
+  TNestedSwaySession(const std::string& Program, const std::string& Data, int Count);
+  ~TNestedSwaySession() override;
+
+  std::string Name() const override { return "nested sway"; }
+  // The inner sway's outputs as it has them now.
+  std::vector<std::string> Outputs() const override;
+  TPicture Capture(const std::string& Output, std::string& Errors) override;
+  bool Activity(Clock::duration For, std::string& Errors) override;
+  // Unplugs one inner output (its window in the outer sway closes); plugs a new one in.
+  bool Unplug(const std::string& Output, std::string& Errors);
+  bool Plug(std::string& Errors);
+
+private:
+  bool StartOuter();
+  // swaymsg with Arguments on the outer or the inner sway; its output in Output.
+  int Message(bool Outer, std::vector<std::string> Arguments, std::string& Output) const;
+
+  std::optional<TProcess> OuterSway;
+  std::string OuterSocket, OuterIpc, InnerIpc;  // full paths
 };
 
 // KWin on its virtual backend with Count outputs of 1280x800, in a D-Bus session bus of its own;
