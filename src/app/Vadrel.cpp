@@ -16,7 +16,7 @@ constexpr const char* ConfigFile = "C:\\Vadrel_Data\\Vadrel.ini";
 // How often the screen saver looks at its monitors and at where its windows are, how long a view
 // it made counts as on its monitor before it has got there, and how long a mismatch lasts before
 // views are made or dropped for it: together well under the two seconds a monitor may go bare.
-constexpr std::uint32_t MonitorLookMs = 250, ArrivalMs = 1500, SettleMs = 300;
+constexpr std::uint32_t MonitorLookMs = 150, ArrivalMs = 1500, SettleMs = 200;
 constexpr int MaxRemakes = 3;  // rounds of making and dropping views for one layout
 
 TPoint GetCursorPos() {

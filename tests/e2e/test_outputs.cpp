@@ -21,16 +21,14 @@ using namespace std::chrono_literals;
 // it must then go on showing it.
 constexpr Clock::duration Deadline = 10s, Lasting = 2s;
 
-// Looks from the change on until Lack() is empty: the seconds it took (from the change to the
-// start of the round of pictures that showed every monitor covered), or -1 with Why set when that
-// did not happen or did not last.
+// Looks from the change on until Lack() is empty: the seconds it took (from the change to the end
+// of the round of pictures that showed every monitor covered: at most that long), or -1 with Why
+// set when that did not happen or did not last.
 double SecondsUntilCovered(const std::function<std::string()>& Lack, std::string& Why) {
   const auto Change = Clock::now();
   double Took = -1;
-  while (Took < 0 && Clock::now() - Change <= Deadline) {
-    const auto Round = Clock::now();
-    if ((Why = Lack()).empty()) Took = std::chrono::duration<double>(Round - Change).count();
-  }
+  while (Took < 0 && Clock::now() - Change <= Deadline)
+    if ((Why = Lack()).empty()) Took = std::chrono::duration<double>(Clock::now() - Change).count();
   if (Took < 0) return -1;
   std::this_thread::sleep_for(Lasting);
   if (!(Why = Lack()).empty()) {
