@@ -231,6 +231,9 @@ TEST_F(DataGen, BackdropBrightensFromDeepWaterTowardsTheSurface) {
   // the quad at 88 % of its height.
   EXPECT_GT(RowMean(G.Height * 85 / 100), RowMean(G.Height / 2) + 0.1);
   EXPECT_GT(RowMean(G.Height / 2), RowMean(G.Height / 5));
+  // Below the ridges' tops the picture sinks into a muted haze rather than darkening towards the
+  // fog's edge: a dark band just above it made the fog's colour read as a neon stripe.
+  EXPECT_GT(RowMean(G.Height / 10), RowMean(G.Height * 3 / 10) - 0.1);
 }
 
 // Textures repeat, so filtering along the backdrop quad's bottom edge also takes in the picture's

@@ -43,10 +43,14 @@ constexpr double ShaftStrength = 0.32;
 constexpr int ShaftCount = 9;
 constexpr double ShaftSlant = 0.35;  // horizontal drift of a shaft per row going down
 constexpr int WeedClumps = 14;
-// Towards the bottom edge the picture fades into the fog's colour: wholly over the lowest
-// BottomFade of its height, and in part (up to HazeStrength) over the lowest HazeHeight, so that
-// the silhouettes' feet stand in the same haze as the floor below them.
-constexpr double BottomFade = 0.12, HazeHeight = 0.36, HazeStrength = 0.5;  // part of the height that fades into the haze
+// Distance haze over the lowest HazeHeight of the picture: the far ridge stands in it lightly and
+// the near one's feet are lost in it (HazeShape above 1 keeps the top of the band clear). Its
+// colour is muted, near the far floor's after the quad's own fog, so the open water does not end
+// in a dark band over a bright one. Only the lowest EdgeFade turns to the fog's colour itself, as
+// the floor below does over about as many rows.
+constexpr TRgb HazeColour = {0.26f, 0.27f, 0.64f};
+constexpr double HazeHeight = 0.42, HazeShape = 1.4, HazeStrength = 0.85;
+constexpr double EdgeFade = 0.10, EdgeShape = 1.8;
 constexpr std::uint64_t BackdropSeed = 200;
 
 // Where the quad stands, from the scene's set-up (see SceneFit): it spans eye-space y QuadBottom
@@ -170,13 +174,12 @@ void FadeIntoWhatLiesBeyond(TImage& Image) {
   std::vector<TRgb> BottomRow(BackdropWidth);
   for (int Y = BackdropHeight - 1; Y >= 0; --Y) {
     const double T = 1.0 - (Y + 0.5) / BackdropHeight;
-    // Quickest at the edge, so that the haze is a band no wider than the floor's under it.
-    const auto Fade = [T](double Height) { return std::pow(std::max(0.0, 1.0 - T / Height), 2.0); };
-    const double Bottom = 1 - (1 - Fade(BottomFade)) * (1 - HazeStrength * Fade(HazeHeight));
+    const double Haze = HazeStrength * std::pow(std::max(0.0, 1.0 - T / HazeHeight), HazeShape);
+    const double Edge = std::pow(std::max(0.0, 1.0 - T / EdgeFade), EdgeShape);
     const double Top = SmoothStep(VisibleTop + 0.03, 1.0 - 2.0 / BackdropHeight, T);
     for (int X = 0; X < BackdropWidth; ++X) {
       TRgb& C = Image.At(X, Y);
-      C = Mix(C, FogColour, float(Bottom));
+      C = Mix(Mix(C, HazeColour, float(Haze)), FogColour, float(Edge));
       if (Y == BackdropHeight - 1) BottomRow[std::size_t(X)] = C;
       C = Mix(C, BottomRow[std::size_t(X)], float(Top));
       C = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
