@@ -150,8 +150,12 @@ bool TShell::Settled(bool Uncovered, std::uint32_t Ticks) {
 
 // Each covering view takes its monitor as its own; new views are made for the monitors without
 // one before the views covering none go (the views' shared assets outlive the change).
-void TShell::Recover(const std::vector<TMonitor>& Found, const std::vector<int>& Owner,
+void TShell::Recover(const std::vector<TMonitor>& Found, std::vector<int> Owner,
                      std::uint32_t Ticks) {
+  if (SdlMissesAMonitor(Found, Owner)) {
+    Views.clear();  // the last window's end stops SDL's video; the next one starts it afresh
+    std::fill(Owner.begin(), Owner.end(), -1);
+  }
   const std::size_t Before = Views.size();
   std::vector<const TView*> Keep;
   for (std::size_t M = 0; M < Found.size(); ++M) {
@@ -172,6 +176,27 @@ void TShell::Recover(const std::vector<TMonitor>& Found, const std::vector<int>&
   UncoveredSince = 0;
   ++Remakes;
   Pacer = nullptr;  // chosen again among the views now
+  if (CursorHidden) SDL_ShowCursor(SDL_DISABLE);  // a restarted video shows it again
+}
+
+// SDL reads the X server's monitors when its video starts and misses some later changes (monitors
+// moved to new places): a full-screen window for a monitor it does not know
+// goes where an old one was. Its video then has to start again, with every view. Once in a round
+// of remakes, so that monitors SDL never reports alike (RandR monitors of the user's own making)
+// cannot restart it on and on.
+bool TShell::SdlMissesAMonitor(const std::vector<TMonitor>& Found,
+                               const std::vector<int>& Owner) const {
+  if (!Monitors->SizesTrue() || Views.empty() || Remakes > 0) return false;
+  const auto Known = [](const TMonitor& M) {
+    for (int I = 0; I < SDL_GetNumVideoDisplays(); ++I) {
+      SDL_Rect B{};
+      if (SDL_GetDisplayBounds(I, &B) == 0 && TMonitor{B.x, B.y, B.w, B.h} == M) return true;
+    }
+    return false;
+  };
+  for (std::size_t M = 0; M < Found.size(); ++M)
+    if (Owner[M] < 0 && !Known(Found[M])) return true;
+  return false;
 }
 
 void TShell::WndProc(const SDL_Event& Event) {

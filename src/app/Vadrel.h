@@ -97,8 +97,8 @@ private:
   bool MakeAnyViewCurrent();
   void CoverEveryMonitor(bool Now);
   bool Settled(bool Uncovered, std::uint32_t Ticks);
-  void Recover(const std::vector<TMonitor>& Found, const std::vector<int>& Owner,
-               std::uint32_t Ticks);
+  void Recover(const std::vector<TMonitor>& Found, std::vector<int> Owner, std::uint32_t Ticks);
+  bool SdlMissesAMonitor(const std::vector<TMonitor>& Found, const std::vector<int>& Owner) const;
   bool ExitRuleFired();
   // One turn of the loop after the events: a frame of every view someone can see, or with none,
   // a sleep until one may be. False when the run is over.

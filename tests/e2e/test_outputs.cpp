@@ -108,8 +108,13 @@ TEST(DummyXorg, EveryMonitorShowsTheSceneAgainAfterLayoutChangesAndAMinimizedWin
       {"the portrait one back on the right", [&] {
          return X.Set("DUMMY2", "800x1280", {"--pos", "2560x0"});
        }},
+      {"the two on the right swapped round", [&] {
+         return X.Set("DUMMY2", "800x1280", {"--pos", "1280x0"}) +
+                X.Set("DUMMY1", "1280x800", {"--pos", "2080x0"});
+       }},
       {"one of its windows minimized", [&] {
-         const std::vector<Window> Windows = X.ClientsNamed("Vadrel_Orvane");
+         std::vector<Window> Windows;
+         WaitFor([&] { return (Windows = X.ClientsNamed("Vadrel_Orvane")).size() == 3; }, 5s);
          if (Windows.size() != 3) return std::to_string(Windows.size()) + " windows";
          XIconifyWindow(X.Connection(), Windows[1], DefaultScreen(X.Connection()));
          XSync(X.Connection(), False);
@@ -117,7 +122,7 @@ TEST(DummyXorg, EveryMonitorShowsTheSceneAgainAfterLayoutChangesAndAMinimizedWin
        }},
   };
   for (const auto& Step : Steps) {
-    ASSERT_EQ(Step.Change(), "") << Step.What;
+    ASSERT_EQ(Step.Change(), "") << Step.What << "; " << Saver.Stderr();
     const double Took = SecondsUntilCovered([&] { return X.WhatTheMonitorsLack("xorg"); }, Why);
     std::printf("%s: every monitor covered after %.2f s\n", Step.What, Took);
     EXPECT_GE(Took, 0) << Step.What << ": " << Why << "; " << Saver.Stderr();
