@@ -180,10 +180,10 @@ void TShell::Recover(const std::vector<TMonitor>& Found, std::vector<int> Owner,
 }
 
 // SDL reads the X server's monitors when its video starts and misses some later changes (monitors
-// moved to new places): a full-screen window for a monitor it does not know
-// goes where an old one was. Its video then has to start again, with every view. Once in a round
-// of remakes, so that monitors SDL never reports alike (RandR monitors of the user's own making)
-// cannot restart it on and on.
+// moved to new places): a full-screen window for a monitor it does not know goes where an old one
+// was. Its video then has to start again, with every view. Once in a round of remakes, so that
+// monitors SDL never reports alike (RandR monitors of the user's own making) cannot restart it on
+// and on.
 bool TShell::SdlMissesAMonitor(const std::vector<TMonitor>& Found,
                                const std::vector<int>& Owner) const {
   if (!Monitors->SizesTrue() || Views.empty() || Remakes > 0) return false;
