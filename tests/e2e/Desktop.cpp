@@ -236,11 +236,10 @@ int FreeDisplayNumber(int From) {
   return -1;
 }
 
-namespace {
-
 // One monitor of 1280x800 at the start; the portrait mode is added at run time (the dummy driver
 // cannot rotate).
-constexpr const char* DummyXorgConfig = R"(Section "Device"
+std::string DummyXorgConfig(int Width, int Height) {
+  std::string Config = R"(Section "Device"
   Identifier "dummy"
   Driver "dummy"
   VideoRam 256000
@@ -263,8 +262,10 @@ Section "Screen"
   EndSubSection
 EndSection
 )";
-
-}  // namespace
+  Config.replace(Config.find("@WIDTH@"), 7, std::to_string(Width));
+  Config.replace(Config.find("@HEIGHT@"), 8, std::to_string(Height));
+  return Config;
+}
 
 TDummyXorg::TDummyXorg(int Width, int Height) {
   const int N = FreeDisplayNumber(110);
@@ -273,10 +274,7 @@ TDummyXorg::TDummyXorg(int Width, int Height) {
     return;
   }
   Name = ':' + std::to_string(N);
-  std::string Config = DummyXorgConfig;
-  Config.replace(Config.find("@WIDTH@"), 7, std::to_string(Width));
-  Config.replace(Config.find("@HEIGHT@"), 8, std::to_string(Height));
-  std::ofstream(Scratch.Path() / "xorg.conf") << Config;
+  std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig(Width, Height);
   // The configuration's name is relative: Xorg takes no other from a user who is not root.
   Server.emplace("/usr/lib/xorg/Xorg",
                  std::vector<std::string>{Name, "-config", "xorg.conf", "-noreset", "-nolisten", "tcp",

@@ -100,6 +100,10 @@ bool ShowsFish(const TPicture& P);
 // empty when it does, else what it lacks.
 std::string WhatTheSceneLacks(const TPicture& P);
 
+// The configuration of Xorg with the dummy video driver, its screen up to Width x Height:
+// monitors that are RandR outputs, as on a real desktop, 1280x800 at the start.
+std::string DummyXorgConfig(int Width, int Height);
+
 // Xorg on the dummy video driver with its own configuration and state: monitors that are RandR
 // outputs (DUMMY0 to DUMMY15; only DUMMY0 on at the start), laid out by xrandr as a display
 // settings tool would, under openbox, an EWMH window manager that moves, resizes and may minimize

@@ -220,18 +220,28 @@ bool TSwaySession::Activity(Clock::duration For, std::string& Errors) {
   return RunToEnd("wtype", std::move(Keys), Setting(), Errors, For + 20s) == 0;
 }
 
-int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Output) {
-  const std::string Out = (Folder() / "swaymsg.out").string();
-  Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >\"$0\"", Out});
+namespace {
+
+// Runs sh with Arguments (-c SCRIPT OUT ...: the script writes its output to the file OUT, which
+// keeps it apart from what RunToEnd gathers); Output is that file's text and then the errors.
+int RunSwaymsg(std::vector<std::string> Arguments, const TProcess::TSetting& Setting,
+               std::string& Output) {
+  const std::string Out = Arguments.at(2);
   std::string Errors;
-  const int Code = RunToEnd("sh", std::move(Arguments), Setting(), Errors);
+  const int Code = RunToEnd("sh", std::move(Arguments), Setting, Errors);
   std::stringstream Text;
   Text << std::ifstream(Out).rdbuf() << Errors;
   Output = Text.str();
   return Code;
 }
 
-// nested sway
+}  // namespace
+
+int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Output) {
+  const std::string Out = (Folder() / "swaymsg.out").string();
+  Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >\"$0\"", Out});
+  return RunSwaymsg(std::move(Arguments), Setting(), Output);
+}
 
 namespace {
 
@@ -321,12 +331,7 @@ int TNestedSwaySession::Message(bool Outer, std::vector<std::string> Arguments,
   // sh -c SCRIPT OUT SOCKET ARGUMENTS...: $0 is the output file, $1 the socket.
   const char* Script = "s=\"$1\"; shift; exec swaymsg -s \"$s\" \"$@\" >\"$0\"";
   Arguments.insert(Arguments.begin(), {"-c", Script, Out, Outer ? OuterIpc : InnerIpc});
-  std::string Errors;
-  const int Code = RunToEnd("sh", std::move(Arguments), Setting(), Errors);
-  std::stringstream Text;
-  Text << std::ifstream(Out).rdbuf() << Errors;
-  Output = Text.str();
-  return Code;
+  return RunSwaymsg(std::move(Arguments), Setting(), Output);
 }
 
 std::vector<std::string> TNestedSwaySession::Outputs() const {

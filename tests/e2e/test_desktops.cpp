@@ -23,31 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Xorg with the dummy video driver: monitors that are RandR outputs, as on a real desktop.
-constexpr const char* DummyXorgConfig = R"(Section "Device"
-  Identifier "dummy"
-  Driver "dummy"
-  VideoRam 256000
-EndSection
-Section "Monitor"
-  Identifier "monitor"
-  HorizSync 5.0 - 1000.0
-  VertRefresh 5.0 - 200.0
-  Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831 -hsync +vsync
-EndSection
-Section "Screen"
-  Identifier "screen"
-  Device "dummy"
-  Monitor "monitor"
-  DefaultDepth 24
-  SubSection "Display"
-    Depth 24
-    Modes "1280x800"
-    Virtual 2560 800
-  EndSubSection
-EndSection
-)";
-
 // Two monitors of 1280x800 side by side under openbox (an EWMH window manager) with a tint2
 // panel along the bottom of each.
 class TwoMonitors : public ::testing::Test {
@@ -57,7 +32,7 @@ protected:
     const int N = FreeDisplayNumber(90);
     ASSERT_GE(N, 0);
     Name = ':' + std::to_string(N);
-    std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig;
+    std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig(2560, 800);
     // The configuration's name is relative: Xorg takes no other from a user who is not root.
     Server.emplace("/usr/lib/xorg/Xorg",
                    std::vector<std::string>{Name, "-config", "xorg.conf", "-noreset", "-nolisten",
