@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -245,6 +244,19 @@ int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Outpu
 
 namespace {
 
+// What follows Value in swaymsg's JSON answer wherever it comes after Key, to the line's end.
+std::vector<std::string> ValuesAfter(const std::string& Answer, const std::string& Key,
+                                     const std::string& Value) {
+  std::vector<std::string> Found;
+  for (std::size_t At = Answer.find(Key); At != std::string::npos; At = Answer.find(Key, At)) {
+    At = Answer.find(Value, At + Key.size());
+    if (At == std::string::npos) break;
+    At += Value.size();
+    Found.push_back(Answer.substr(At, Answer.find('\n', At) - At));
+  }
+  return Found;
+}
+
 // The first file in Folder whose name starts with Prefix (and is no lock file), as a full path;
 // empty when there is none yet.
 std::string FirstFile(const fs::path& Folder, const std::string& Prefix) {
@@ -285,14 +297,13 @@ TNestedSwaySession::TNestedSwaySession(const std::string& Program, const std::st
   AddToEnvironment({"SWAYSOCK=" + InnerIpc});
   // Each output is first announced at a size of its own, then resized as the outer sway tiles
   // the next: the session is ready once all have their share.
-  const std::regex Width("\"current_mode\": \\{\\s*\"width\": ([0-9]+)");
   const auto Shared = [&] {
     std::string Answer;
     if (Outputs().size() != std::size_t(Count) || Message(false, {"-t", "get_outputs"}, Answer))
       return false;
     std::size_t Right = 0;
-    for (std::sregex_iterator It(Answer.begin(), Answer.end(), Width), End; It != End; ++It)
-      Right += std::stoi((*It)[1]) == 3840 / Count;
+    for (const std::string& Width : ValuesAfter(Answer, "\"current_mode\": {", "\"width\": "))
+      Right += std::atoi(Width.c_str()) == 3840 / Count;
     return Right == std::size_t(Count);
   };
   if (!WaitFor(Shared, 10s))
@@ -338,9 +349,8 @@ std::vector<std::string> TNestedSwaySession::Outputs() const {
   std::string Answer;
   std::vector<std::string> Names;
   if (InnerIpc.empty() || Message(false, {"-t", "get_outputs"}, Answer) != 0) return Names;
-  const std::regex Name("\"name\": \"(WL-[0-9]+)\"");
-  for (std::sregex_iterator It(Answer.begin(), Answer.end(), Name), End; It != End; ++It)
-    Names.push_back((*It)[1]);
+  for (const std::string& Name : ValuesAfter(Answer, "\"name\": ", "\""))
+    if (Name.starts_with("WL-")) Names.push_back(Name.substr(0, Name.find('"')));
   std::sort(Names.begin(), Names.end());
   return Names;
 }
