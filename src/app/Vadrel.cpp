@@ -91,12 +91,6 @@ bool TShell::MakeAnyViewCurrent() {
   return false;
 }
 
-TView* TShell::ViewOf(std::uint32_t WindowId) {
-  for (const std::unique_ptr<TView>& View : Views)
-    if (View->Window && View->Window->Id() == WindowId) return View.get();
-  return nullptr;
-}
-
 // One view on every monitor, judged by where the desktop has each window now (it may move,
 // resize, hide or minimize one as monitors come and go) rather than where it was made: a monitor
 // without a view gets a new one, and a view covering none (its monitor gone, its window moved
@@ -202,13 +196,8 @@ bool TShell::SdlMissesAMonitor(const std::vector<TMonitor>& Found,
 void TShell::WndProc(const SDL_Event& Event) {
   switch (Event.type) {
     case SDL_WINDOWEVENT:
-      if (Event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        // The event's size is the desktop's logical one: the scene takes the drawable's pixels.
-        bool Resized = false;
-        if (TView* View = ViewOf(Event.window.windowID);
-            View && View->Window->Follow(Resized) && View->Window->MakeCurrent())
-          View->Scene.ResizeScene(View->Window->PixelWidth(), View->Window->PixelHeight());
-      } else if (Event.window.event == SDL_WINDOWEVENT_CLOSE) {
+      // A size change needs no handling here: each frame follows its window's pixels first.
+      if (Event.window.event == SDL_WINDOWEVENT_CLOSE) {
         SDL_Event Quit{};
         Quit.type = SDL_QUIT;
         SDL_PushEvent(&Quit);

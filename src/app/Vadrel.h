@@ -93,7 +93,6 @@ private:
   std::vector<int> LastOwners;  // which view covered each monitor at the last look
   const TView* Pacer = nullptr;  // the view whose display paces the frames; none chosen yet
 
-  TView* ViewOf(std::uint32_t WindowId);
   bool MakeAnyViewCurrent();
   void CoverEveryMonitor(bool Now);
   bool Settled(bool Uncovered, std::uint32_t Ticks);
