@@ -1,5 +1,6 @@
 // Start-up cost of the caustic frames: 32 BMP files of 256 x 256 x 24 bits read from disk and
 // decoded, and then also uploaded with their mipmap chains, as the scene set-up does.
+#include "ImageDecoders.h"
 #include "Platform.h"
 #include "Textures.h"
 

@@ -35,7 +35,7 @@ void BM_StartViews(benchmark::State& State) {
   Options.Seed = 1;
   const TSettings Settings = LoadSettings(Options);
   for (auto _ : State) {
-    TSceneAssets Assets;
+    TSceneAssets Assets(MipmapsFor(Settings));
     std::vector<TBenchView> Views(static_cast<std::size_t>(Count));
     for (TBenchView& View : Views) {
       View.Window = std::make_unique<TGLWindow>(32, TWindowRequest{TWindowKind::Offscreen, Width,

@@ -14,47 +14,6 @@
 #
 # Debian package: cmake --build build && cd build && cpack -G DEB
 
-# Debian's hardening, as dpkg-buildflags gives it with every feature on (fortified libc calls, the
-# stack protector, format-string errors, relocations read-only and bound at start-up), for every
-# target made so far: the layers and the program, so that what the tests run is what the package
-# ships. Optimisation and debug information stay the build type's, and its -Wformat is left out,
-# as it would lower every target's -Wformat=2. Not with the sanitizers, whose interceptors a
-# fortified call would bypass.
-option(VADREL_HARDENING "Build the program with Debian's hardening flags (dpkg-buildflags)" ON)
-if(VADREL_HARDENING AND NOT VADREL_SANITIZE AND NOT VADREL_FUZZ)
-  find_program(VADREL_DPKG_BUILDFLAGS dpkg-buildflags)
-  if(NOT VADREL_DPKG_BUILDFLAGS)
-    message(FATAL_ERROR "VADREL_HARDENING needs dpkg-buildflags (Debian's dpkg-dev): install it, "
-      "or configure with -DVADREL_HARDENING=OFF")
-  endif()
-  # Run in the source folder, so that its -ffile-prefix-map records source paths relative to it.
-  function(vadrel_buildflags name out)
-    execute_process(
-      COMMAND "${CMAKE_COMMAND}" -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
-        "${VADREL_DPKG_BUILDFLAGS}" --get ${name}
-      WORKING_DIRECTORY "${CMAKE_SOURCE_DIR}" OUTPUT_VARIABLE flags
-      OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-    separate_arguments(flags UNIX_COMMAND "${flags}")
-    list(FILTER flags EXCLUDE REGEX "^-(g|O|Wformat$)")
-    set(${out} "${flags}" PARENT_SCOPE)
-  endfunction()
-  vadrel_buildflags(CPPFLAGS VADREL_HARDENING_CPPFLAGS)
-  vadrel_buildflags(CFLAGS VADREL_HARDENING_CFLAGS)
-  vadrel_buildflags(CXXFLAGS VADREL_HARDENING_CXXFLAGS)
-  vadrel_buildflags(LDFLAGS VADREL_HARDENING_LDFLAGS)
-  get_property(VADREL_PROGRAM_TARGETS DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(target ${VADREL_PROGRAM_TARGETS})
-    get_target_property(type ${target} TYPE)
-    if(type STREQUAL "UTILITY" OR type STREQUAL "INTERFACE_LIBRARY")
-      continue()
-    endif()
-    target_compile_options(${target} PRIVATE ${VADREL_HARDENING_CPPFLAGS}
-      "$<$<COMPILE_LANGUAGE:C>:${VADREL_HARDENING_CFLAGS}>"
-      "$<$<COMPILE_LANGUAGE:CXX>:${VADREL_HARDENING_CXXFLAGS}>")
-    target_link_options(${target} PRIVATE ${VADREL_HARDENING_LDFLAGS})
-  endforeach()
-endif()
-
 set(VADREL_HACK_DIR "${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver")
 set(VADREL_DATA_DESTINATION "${CMAKE_INSTALL_DATADIR}/vadrel")
 
@@ -70,10 +29,12 @@ foreach(program "${VADREL_HACK_DIR}/vadrel" "${VADREL_IDLE_DIR}/vadrel-idle")
   endif()")
 endforeach()
 # The systemd user unit names the program by its installed path, which only the install knows
-# (a package installs under /usr whatever prefix the build was configured with).
+# (a package installs under /usr whatever prefix the build was configured with). Its mode is
+# 0644 whatever the umask the sources were checked out with.
 install(CODE "set(VADREL_INSTALLED_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vadrel\")
   configure_file(\"${CMAKE_SOURCE_DIR}/packaging/vadrel-idle.service.in\"
-    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/vadrel-idle.service\" @ONLY)")
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/vadrel-idle.service\"
+    @ONLY NO_SOURCE_PERMISSIONS)")
 
 # A relative link, made in the build tree and installed as a link: it stays right under any prefix,
 # and the program resolves it to its real folder before looking for its data.
@@ -117,6 +78,9 @@ install(FILES packaging/copyright "${CMAKE_BINARY_DIR}/packaging/changelog.gz"
 
 set(CPACK_PACKAGE_NAME "vadrel")
 set(CPACK_PACKAGE_VENDOR "Vadrel")
+# The MIT licence; the package itself carries it in its copyright file (Debian's machine-readable
+# format, where it is called Expat).
+set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "underwater screen saver: a flock of fish above a sunlit sea floor")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -1,7 +1,7 @@
 // libFuzzer entry for the INI reader, fed from memory. The input is the file's text; it is asked
 // for the keys the program reads and for a section and key taken from its own first line, so
 // that matching is exercised on names the fuzzer controls.
-#include "Platform.h"
+#include "Ini.h"
 
 #include <cstdlib>
 #include <string_view>

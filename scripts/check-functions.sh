@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Checks that no function in src/ is longer than 50 lines, as clang-tidy's
+# Checks that no function in src/ or tools/ is longer than 50 lines, as clang-tidy's
 # readability-function-size counts a function's lines: from the line of its body's opening brace
 # to that of the closing one, blank lines and comments included (a lambda counts in the function
 # that holds it). Fails listing every longer function (file, line, name, length); passing, prints
-# the longest. Each source in src/ is parsed with the flags the build gives it (the compile
-# database of build-functions/, configured but not built, but for the generated headers), and the functions of the headers it
-# includes from src/ are counted with it. A source that does not parse fails the check, as its
-# functions could not be counted.
+# the longest. Each source in src/ and tools/ is parsed with the flags the build gives it (the
+# compile database of build-functions/, or of $VADREL_FUNCTIONS_BUILD, configured but not built,
+# but for the generated headers), and the functions of the headers it includes from those folders
+# are counted with it. A source that does not parse fails the check, as its functions could not be
+# counted.
 # Usage: scripts/check-functions.sh [limit]   (50 by default)
 set -euo pipefail
-export VADREL_BUILD="$(cd "$(dirname "$0")/.." && pwd)/build-functions"
+export VADREL_BUILD="${VADREL_FUNCTIONS_BUILD:-$(cd "$(dirname "$0")/.." && pwd)/build-functions}"
 source "$(dirname "$0")/common.sh"
 Limit=${1:-50}
 
@@ -21,7 +22,7 @@ vadrel_compile vadrel_protocols >/dev/null
 cd "$VADREL_ROOT"
 Out=$(mktemp -d)
 trap 'rm -rf "$Out"' EXIT
-mapfile -t Sources < <(find src -name '*.cpp' | sort)
+mapfile -t Sources < <(find src tools -name '*.cpp' | sort)
 
 # With a threshold of 0 every function of more than one line is reported with its length, so the
 # longest is known as well as those over the limit. Each source's report goes to a file of its
@@ -30,7 +31,7 @@ Config="{CheckOptions: [{key: readability-function-size.LineThreshold, value: 0}
 Status=0
 printf '%s\n' "${Sources[@]}" | xargs -P "$(nproc)" -I{} sh -c '
   clang-tidy -p "$1" --quiet -checks="-*,readability-function-size" -config="$2" \
-    -header-filter="^$3/src/" "$3/$4" >"$5/$(echo "$4" | tr / _).out" 2>&1 ||
+    -header-filter="^$3/(src|tools)/" "$3/$4" >"$5/$(echo "$4" | tr / _).out" 2>&1 ||
     echo "$4" >>"$5/failed"' _ "$VADREL_BUILD" "$Config" "$VADREL_ROOT" {} "$Out" || Status=$?
 
 if [ -s "$Out/failed" ] || [ $Status -ne 0 ]; then
@@ -60,11 +61,11 @@ if [ ! -s "$Out/lengths" ]; then
 fi
 Longer=$(awk -v limit="$Limit" '$1 > limit' "$Out/lengths")
 if [ -n "$Longer" ]; then
-  echo "check-functions.sh: $(echo "$Longer" | wc -l) functions in src/ are longer than $Limit lines:"
+  echo "check-functions.sh: $(echo "$Longer" | wc -l) functions in src/ and tools/ are longer than $Limit lines:"
   echo "$Longer" | while read -r Length Where Name; do echo "  $Where: $Name, $Length lines"; done
   exit 1
 fi
 read -r Length Where Name <"$Out/lengths"
-echo "check-functions.sh: no function in src/ is longer than $Limit lines" \
+echo "check-functions.sh: no function in src/ or tools/ is longer than $Limit lines" \
   "($(wc -l <"$Out/lengths") functions of more than one line in ${#Sources[@]} sources);" \
   "the longest: $Name ($Where), $Length lines"

@@ -106,14 +106,17 @@ copy_project() {  # root, user
     chroot "$r" chown -R "$user:$user" "$home/vadrel"
 }
 
-# Runs one of the README's commands in a root and keeps its log; the last lines go to the output.
+# Runs one of the README's commands in a root and keeps its log. A failure shows each failed
+# check and sanitizer report with the lines after it, then the log's end: the log itself goes with
+# the root (unless --keep), and a check that fails once in many runs must be readable afterwards.
 run_step() {  # name, root, user, command
   local name=$1 start=$SECONDS logfile=$work/$1.log
   log "$name: running ($4 as $3)"
   if in_root "$2" "$3" "$4" >"$logfile" 2>&1; then
     log "$name: passed in $((SECONDS - start)) s"
   else
-    fail "$name" "exit $? after $((SECONDS - start)) s; the end of its log:"
+    fail "$name" "exit $? after $((SECONDS - start)) s; its failed checks and the end of its log:"
+    grep -E -A 8 ': Failure$|ERROR: [A-Za-z]+Sanitizer|runtime error:' "$logfile" | head -n 200
     tail -n 40 "$logfile"
   fi
   grep -E "tests passed|tests failed|Not Run|\(Skipped\)|\(Failed\)" "$logfile" | sed 's/^/    /'

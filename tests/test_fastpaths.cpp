@@ -5,6 +5,7 @@
 #include "Model.h"
 #include "Scene.h"
 #include "TestSupport.h"
+#include "Textures.h"
 #include "Vadrel.h"
 
 #include <GL/gl.h>
@@ -109,9 +110,10 @@ TEST(FastPaths, ModelsDrawnFromArraysGiveTheSamePixelsAndStateAsImmediateMode) {
                 {Quad, false},
                 {HoledQuad, false}};
   for (const auto& M : Models) {
-    // Two copies, so that each path sees the same caustic frames in turn.
+    // Copies, so that each path sees the same caustic frames in turn; the reference one uploads
+    // whole mipmap chains, as --reference does.
     TModel Reference(M.Caustics), Fast(M.Caustics), Lit(M.Caustics);
-    ASSERT_TRUE(Reference.LoadFromFile(M.File));
+    ASSERT_TRUE(Reference.LoadFromFile(M.File, TMipmaps::FullChain));
     ASSERT_TRUE(Fast.LoadFromFile(M.File));
     ASSERT_TRUE(Lit.LoadFromFile(M.File));
     Reference.SetReferencePath(true);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -99,14 +100,14 @@ TEST_F(TwoScenes, SharingOneSetOfAssetsDrawAsAloneLoadOnceAndOutliveTheViewThatL
   std::vector<TFrame> Alone;
   int LoadsAlone = 0;
   {
-    TSceneAssets Own;
+    TSceneAssets Own(TMipmaps::BaseLevel);
     TView Only(5, &Own);
     ASSERT_TRUE(Only.Window->Ok()) << Only.Window->Error();
     for (int F = 0; F < Frames + FramesAlone; ++F, Tick()) Alone.push_back(Only.Draw());
     LoadsAlone = Own.Loads();
   }
   Ticks = 0;
-  TSceneAssets Assets;
+  TSceneAssets Assets(TMipmaps::BaseLevel);
   auto First = std::make_unique<TView>(5, &Assets);
   auto Second = std::make_unique<TView>(5, &Assets);
   ASSERT_TRUE(Second->Window->Ok()) << Second->Window->Error();
@@ -133,3 +134,31 @@ TEST_F(TwoScenes, SharingOneSetOfAssetsDrawAsAloneLoadOnceAndOutliveTheViewThatL
 }
 
 }  // namespace
+
+// The reference switch reaches every texture a scene loads through the scene's own settings: the
+// reference paths upload whole mipmap chains, the fast ones level 0 alone (all these pictures have
+// sides that are powers of two).
+TEST_F(TwoScenes, TheReferencePathsUploadWholeMipmapChainsAndTheFastOnesLevelZero) {
+  for (const bool Reference : {false, true}) {
+    TSettings Settings = Seeded(1);
+    Settings.ReferencePaths = Reference;
+    TGLWindow Window(32, TWindowRequest{TWindowKind::Offscreen, W, H, 0});
+    ASSERT_TRUE(Window.Ok()) << Window.Error();
+    TOceanScene Scene(Settings);
+    Scene.ResizeScene(W, H);
+    Scene.InitScene();
+    const TMaterial& Sand = Scene.Terrain()->Model().Material(0);
+    const std::pair<const char*, std::uint32_t> Textures[] = {
+        {"backdrop", Scene.BackdropTexture()},
+        {"sand", Sand.Texture},
+        {"caustic frame", Sand.CausticTextures[0]}};
+    for (const auto& [Name, Texture] : Textures) {
+      ASSERT_NE(Texture, 0u) << Name;
+      glBindTexture(GL_TEXTURE_2D, Texture);
+      GLint Level1Width = 0;
+      glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &Level1Width);
+      EXPECT_EQ(Level1Width > 0, Reference) << Name << (Reference ? ", reference" : ", fast");
+    }
+    Scene.FreeScene();
+  }
+}

@@ -1,5 +1,4 @@
 #include "Options.h"
-#include "Scene.h"
 
 #include <gtest/gtest.h>
 
@@ -230,30 +229,6 @@ TEST(CommandLine, RefusedArgumentsSayWhy) {
 }
 
 // ---- The options table ------------------------------------------------------------------------
-
-// What the settings read from the table (Settings.h): keys, ranges and defaults of the numbers.
-TEST(OptionTable, NumbersKeepTheirKeysRangesAndDefaults) {
-  const struct {
-    const char* Name;
-    const char* IniKey;
-    std::int64_t Low, High, Default;
-  } Cases[] = {
-      {"count", "Num", -1, Scene::MaxBoidCount - 1, Scene::DefaultBoidCount},
-      {"rivals", "Rivals", 0, Scene::MaxRivalCount, 0},
-      {"delay", "", 0, MaxDelayMicroseconds, DefaultDelayMicroseconds},
-      {"detail", "", 0, 100000, std::int64_t(Scene::FarDetailPixels)},
-      {"frames", "", 1, 1000000, ScreenshotFrames},
-      {"idle", "IdleMinutes", 1, MaxIdleMinutes, DefaultIdleMinutes},
-  };
-  for (const auto& C : Cases) {
-    const TOptionSpec& Row = FindOption(C.Name);
-    EXPECT_EQ(Row.Name, C.Name);
-    EXPECT_EQ(Row.IniKey, C.IniKey) << C.Name;
-    EXPECT_EQ(Row.Low, C.Low) << C.Name;
-    EXPECT_EQ(Row.High, C.High) << C.Name;
-    EXPECT_EQ(Row.Default, std::optional<std::int64_t>(C.Default)) << C.Name;
-  }
-}
 
 // Every number option takes exactly its row's range, and says so when refused (--idle, a mode
 // whose value is attached, has its own cases).

@@ -1,5 +1,5 @@
 // The run's settings from the command line and the two configuration files: which source wins,
-// the caps and their one line, the INI integer syntax, and every source missing. No GL, no files.
+// the caps and their one line, and every source missing. No GL, no files.
 #include "Settings.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +31,7 @@ TEST(WorkOutSettings, EachValueFromTheFirstSourceThatHasIt) {
        "[Section]\nNum=5\nRivals=3\n", 2, 3, 0},
       {"a user's key that is no number still decides", None, None, "[Section]\nNum=junk\n",
        "[Section]\nNum=5\n", 40, 0, 0},
+      {"so does an empty one", None, None, "[Section]\nNum=\n", "[Section]\nNum=5\n", 40, 0, 0},
       {"a key of the user's in another section does not", None, None, "[Other]\nNum=2\n",
        "[Section]\nNum=5\n", 5, 0, 0},
       {"names in any case, blanks and hex", None, None, "[section]\nnum = $3\n",

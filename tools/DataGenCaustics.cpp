@@ -81,17 +81,16 @@ std::vector<double> BlurWrapped(const std::vector<double>& In, int N, double Sig
   return Out;
 }
 
-}  // namespace
+// One wave made ready for casting the rays of one frame: what the inner loop needs without a
+// trigonometric call per ray.
+struct TPrepared {
+  double Cx, Cy;  // landing offset in texels per unit of cos()
+  std::vector<double> CosX, SinX;  // of the x part of the phase, per ray column
+  double Qy, Phase;
+};
 
-// Light gathered on the floor at frame Frame, normalised so that its mean is 1.
-std::vector<double> CausticLight(int Frame) {
-  const int N = CausticSize, Rays = N * RaysPerTexel;
-  const double Time = 2 * Pi * Frame / CausticFrames;
-  struct TPrepared {
-    double Cx, Cy;  // landing offset in texels per unit of cos()
-    std::vector<double> CosX, SinX;  // of the x part of the phase, per ray column
-    double Qy, Phase;
-  };
+std::vector<TPrepared> PrepareWaves(int N, double Time) {
+  const int Rays = N * RaysPerTexel;
   std::vector<TPrepared> Prepared;
   for (const TWave& W : MakeWaves()) {
     const double Qx = 2 * Pi * W.Kx / N, Qy = 2 * Pi * W.Ky / N, Q2 = Qx * Qx + Qy * Qy;
@@ -103,36 +102,53 @@ std::vector<double> CausticLight(int Frame) {
     }
     Prepared.push_back(std::move(P));
   }
-  std::vector<double> Light(std::size_t(N) * N, 0.0);
+  return Prepared;
+}
+
+// Adds one ray landing at (Lx, Ly), in texels, bilinearly over the four texels around it; the
+// tile wraps around.
+void Splat(std::vector<double>& Light, int N, double Lx, double Ly) {
+  const double Fx = std::floor(Lx), Fy = std::floor(Ly);
+  const double Tx = Lx - Fx, Ty = Ly - Fy;
+  const int X0 = ((int(Fx) % N) + N) % N, Y0 = ((int(Fy) % N) + N) % N;
+  const int X1 = (X0 + 1) % N, Y1 = (Y0 + 1) % N;
+  Light[std::size_t(Y0) * N + X0] += (1 - Tx) * (1 - Ty);
+  Light[std::size_t(Y0) * N + X1] += Tx * (1 - Ty);
+  Light[std::size_t(Y1) * N + X0] += (1 - Tx) * Ty;
+  Light[std::size_t(Y1) * N + X1] += Tx * Ty;
+}
+
+// Casts the rays of row Ry: each is pushed along the surface slope and lands in Light.
+void CastRow(const std::vector<TPrepared>& Prepared, int N, int Ry, std::vector<double>& Light) {
+  const int Rays = N * RaysPerTexel;
+  const double Y = (Ry + 0.5) / RaysPerTexel;
   std::vector<double> CosY(Prepared.size()), SinY(Prepared.size());
-  for (int Ry = 0; Ry < Rays; ++Ry) {
-    const double Y = (Ry + 0.5) / RaysPerTexel;
-    for (std::size_t I = 0; I < Prepared.size(); ++I) {
-      CosY[I] = std::cos(Prepared[I].Qy * Y + Prepared[I].Phase);
-      SinY[I] = std::sin(Prepared[I].Qy * Y + Prepared[I].Phase);
-    }
-    for (int Rx = 0; Rx < Rays; ++Rx) {
-      double Dx = 0, Dy = 0;
-      for (std::size_t I = 0; I < Prepared.size(); ++I) {
-        const TPrepared& P = Prepared[I];
-        // cos(qx x + qy y + phase): the ray is pushed along the surface slope.
-        const double C = P.CosX[Rx] * CosY[I] - P.SinX[Rx] * SinY[I];
-        Dx += P.Cx * C;
-        Dy += P.Cy * C;
-      }
-      // Landing point in texel space, splatted bilinearly with wrap-around.
-      const double Lx = (Rx + 0.5) / RaysPerTexel + Dx - 0.5;
-      const double Ly = Y + Dy - 0.5;
-      const double Fx = std::floor(Lx), Fy = std::floor(Ly);
-      const double Tx = Lx - Fx, Ty = Ly - Fy;
-      const int X0 = ((int(Fx) % N) + N) % N, Y0 = ((int(Fy) % N) + N) % N;
-      const int X1 = (X0 + 1) % N, Y1 = (Y0 + 1) % N;
-      Light[std::size_t(Y0) * N + X0] += (1 - Tx) * (1 - Ty);
-      Light[std::size_t(Y0) * N + X1] += Tx * (1 - Ty);
-      Light[std::size_t(Y1) * N + X0] += (1 - Tx) * Ty;
-      Light[std::size_t(Y1) * N + X1] += Tx * Ty;
-    }
+  for (std::size_t I = 0; I < Prepared.size(); ++I) {
+    CosY[I] = std::cos(Prepared[I].Qy * Y + Prepared[I].Phase);
+    SinY[I] = std::sin(Prepared[I].Qy * Y + Prepared[I].Phase);
   }
+  for (int Rx = 0; Rx < Rays; ++Rx) {
+    double Dx = 0, Dy = 0;
+    for (std::size_t I = 0; I < Prepared.size(); ++I) {
+      const TPrepared& P = Prepared[I];
+      // cos(qx x + qy y + phase), from the sum formula.
+      const double C = P.CosX[Rx] * CosY[I] - P.SinX[Rx] * SinY[I];
+      Dx += P.Cx * C;
+      Dy += P.Cy * C;
+    }
+    Splat(Light, N, (Rx + 0.5) / RaysPerTexel + Dx - 0.5, Y + Dy - 0.5);
+  }
+}
+
+}  // namespace
+
+// Light gathered on the floor at frame Frame, normalised so that its mean is 1.
+std::vector<double> CausticLight(int Frame) {
+  const int N = CausticSize, Rays = N * RaysPerTexel;
+  const double Time = 2 * Pi * Frame / CausticFrames;
+  const std::vector<TPrepared> Prepared = PrepareWaves(N, Time);
+  std::vector<double> Light(std::size_t(N) * N, 0.0);
+  for (int Ry = 0; Ry < Rays; ++Ry) CastRow(Prepared, N, Ry, Light);
   Light = BlurWrapped(Light, N, BlurSigma);
   for (double& L : Light) L /= RaysPerTexel * RaysPerTexel;
   return Light;

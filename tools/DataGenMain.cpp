@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "DataGen.h"
-#include "Options.h"
+#include "OptionTable.h"
 
 namespace {
 

@@ -223,57 +223,68 @@ constexpr double EyeRadius = 3.2;    // model units
 constexpr double GirthRadiusAtEye = 10.5;  // model units of surface per radian around, at the eye
 constexpr std::uint64_t SkinSeed = 201;
 
+namespace {
+
+// The eyes over body colour C: dark pupil, pale gold iris, measured in model units on the surface.
+TRgb PaintEyes(TRgb C, double Theta, double Along) {
+  for (double EyeTheta : {std::acos(EyeUp), 2 * Pi - std::acos(EyeUp)}) {
+    const double Du = (Theta - EyeTheta) * GirthRadiusAtEye;
+    const double Dv = (Along - EyeAlong) * BodyLength;
+    const double R = std::hypot(Du, Dv);
+    const double Iris = SmoothStep(EyeRadius * 1.6, EyeRadius * 1.3, R);
+    const double Pupil = SmoothStep(EyeRadius * 0.95, EyeRadius * 0.75, R);
+    const double Glint = SmoothStep(0.9, 0.4, std::hypot(std::abs(Du) - 0.8, Dv + 0.9));
+    C = Mix(C, TRgb{0.9f, 0.82f, 0.55f}, float(Iris));
+    C = Mix(C, TRgb{0.02f, 0.02f, 0.04f}, float(Pupil));
+    C = Mix(C, TRgb{1, 1, 1}, float(0.8 * Glint * Pupil));
+  }
+  return C;
+}
+
+// The body's colour at texel (X, Y) of its rows, before clamping.
+TRgb BodyColour(int X, int Y) {
+  const double Along = (Y + 0.5) / SkinBodyRows;
+  const double Around = (X + 0.5) / SkinWidth;
+  const double Theta = 2 * Pi * Around;
+  const double Up = std::cos(Theta);  // 1 on the back, -1 under the belly
+  TRgb C = Mix(FlankColour, BackColour, float(SmoothStep(0.05, 0.75, Up)));
+  C = Mix(C, BellyColour, float(SmoothStep(-0.05, -0.6, Up)));
+  // Wavy dark saddles over the back, fading out down the flank; fewer near the head.
+  const double Wave = std::sin(2 * Pi * (Along * 9.0 + 0.06 * std::sin(Theta * 3)));
+  const double Bars = SmoothStep(0.25, 0.75, Wave) * SmoothStep(0.35, 0.8, Up) * SmoothStep(0.14, 0.3, Along);
+  C = Mix(C, BarColour, float(0.75 * Bars));
+  // The golden lateral stripe on both sides, from behind the gill to the tail.
+  const double Stripe = std::exp(-std::pow((Up - 0.12) / 0.09, 2.0)) * SmoothStep(0.16, 0.24, Along);
+  C = Mix(C, StripeColour, float(0.85 * Stripe));
+  // Fine scale texture.
+  const double Scale = TiledNoise(X / 2.0, Y / 2.0, SkinWidth / 2, SkinSeed) - 0.5;
+  C = C * float(1.0 + 0.10 * Scale);
+  // Gill cover: a dark crescent behind the eye.
+  const double Gill = std::exp(-std::pow((Along - 0.17 - 0.02 * Up * Up) / 0.006, 2.0)) * SmoothStep(-0.7, -0.2, -std::abs(Up));
+  C = Mix(C, BackColour * 0.6f, float(0.6 * Gill));
+  C = PaintEyes(C, Theta, Along);
+  // Slightly darker snout and tail end.
+  return C * float(0.85 + 0.15 * SmoothStep(0.0, 0.06, Along) * SmoothStep(1.0, 0.9, Along));
+}
+
+// The fin rows' colour at texel (X, Y): rays across u, from a greyish root to a golden edge.
+TRgb FinColour(int X, int Y) {
+  const double Out = (Y - SkinBodyRows + 0.5) / (SkinHeight - SkinBodyRows);
+  TRgb C = Mix(FinRootColour, FinEdgeColour, float(SmoothStep(0.35, 1.0, Out)));
+  const double Ray = 0.5 + 0.5 * std::cos(2 * Pi * X / 16.0);
+  C = C * float(1.0 - 0.28 * std::pow(Ray, 6.0));
+  return C * float(1.0 + 0.08 * (TiledNoise(X / 3.0, Y / 3.0, SkinWidth / 3, SkinSeed + 1) - 0.5));
+}
+
+}  // namespace
+
 TImage MakeSkin() {
   TImage Image(SkinWidth, SkinHeight);
-  for (int Y = 0; Y < SkinBodyRows; ++Y) {
-    const double Along = (Y + 0.5) / SkinBodyRows;
+  for (int Y = 0; Y < SkinHeight; ++Y)
     for (int X = 0; X < SkinWidth; ++X) {
-      const double Around = (X + 0.5) / SkinWidth;
-      const double Theta = 2 * Pi * Around;
-      const double Up = std::cos(Theta);  // 1 on the back, -1 under the belly
-      TRgb C = Mix(FlankColour, BackColour, float(SmoothStep(0.05, 0.75, Up)));
-      C = Mix(C, BellyColour, float(SmoothStep(-0.05, -0.6, Up)));
-      // Wavy dark saddles over the back, fading out down the flank; fewer near the head.
-      const double Wave = std::sin(2 * Pi * (Along * 9.0 + 0.06 * std::sin(Theta * 3)));
-      const double Bars = SmoothStep(0.25, 0.75, Wave) * SmoothStep(0.35, 0.8, Up) * SmoothStep(0.14, 0.3, Along);
-      C = Mix(C, BarColour, float(0.75 * Bars));
-      // The golden lateral stripe on both sides, from behind the gill to the tail.
-      const double Stripe = std::exp(-std::pow((Up - 0.12) / 0.09, 2.0)) * SmoothStep(0.16, 0.24, Along);
-      C = Mix(C, StripeColour, float(0.85 * Stripe));
-      // Fine scale texture.
-      const double Scale = TiledNoise(X / 2.0, Y / 2.0, SkinWidth / 2, SkinSeed) - 0.5;
-      C = C * float(1.0 + 0.10 * Scale);
-      // Gill cover: a dark crescent behind the eye.
-      const double Gill = std::exp(-std::pow((Along - 0.17 - 0.02 * Up * Up) / 0.006, 2.0)) * SmoothStep(-0.7, -0.2, -std::abs(Up));
-      C = Mix(C, BackColour * 0.6f, float(0.6 * Gill));
-      // The eyes: dark pupil, pale gold iris, measured in model units on the surface.
-      for (double EyeTheta : {std::acos(EyeUp), 2 * Pi - std::acos(EyeUp)}) {
-        const double Du = (Theta - EyeTheta) * GirthRadiusAtEye;
-        const double Dv = (Along - EyeAlong) * BodyLength;
-        const double R = std::hypot(Du, Dv);
-        const double Iris = SmoothStep(EyeRadius * 1.6, EyeRadius * 1.3, R);
-        const double Pupil = SmoothStep(EyeRadius * 0.95, EyeRadius * 0.75, R);
-        const double Glint = SmoothStep(0.9, 0.4, std::hypot(std::abs(Du) - 0.8, Dv + 0.9));
-        C = Mix(C, TRgb{0.9f, 0.82f, 0.55f}, float(Iris));
-        C = Mix(C, TRgb{0.02f, 0.02f, 0.04f}, float(Pupil));
-        C = Mix(C, TRgb{1, 1, 1}, float(0.8 * Glint * Pupil));
-      }
-      // Slightly darker snout and tail end.
-      C = C * float(0.85 + 0.15 * SmoothStep(0.0, 0.06, Along) * SmoothStep(1.0, 0.9, Along));
+      const TRgb C = Y < SkinBodyRows ? BodyColour(X, Y) : FinColour(X, Y);
       Image.At(X, Y) = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
     }
-  }
-  // Fin rows: rays across u, from a greyish root to a golden edge.
-  for (int Y = SkinBodyRows; Y < SkinHeight; ++Y) {
-    const double Out = (Y - SkinBodyRows + 0.5) / (SkinHeight - SkinBodyRows);
-    for (int X = 0; X < SkinWidth; ++X) {
-      TRgb C = Mix(FinRootColour, FinEdgeColour, float(SmoothStep(0.35, 1.0, Out)));
-      const double Ray = 0.5 + 0.5 * std::cos(2 * Pi * X / 16.0);
-      C = C * float(1.0 - 0.28 * std::pow(Ray, 6.0));
-      C = C * float(1.0 + 0.08 * (TiledNoise(X / 3.0, Y / 3.0, SkinWidth / 3, SkinSeed + 1) - 0.5));
-      Image.At(X, Y) = {Clamp01(C.R), Clamp01(C.G), Clamp01(C.B)};
-    }
-  }
   return Image;
 }
 

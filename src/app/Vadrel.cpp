@@ -2,7 +2,6 @@
 
 #include "Platform.h"
 #include "SceneHealth.h"
-#include "Textures.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,12 +50,14 @@ TSettings LoadSettings(const TOptions& Options) {
   const TWorkedOutSettings Out = WorkOutSettings(Options, ReadIniSource(UserConfigFile()),
                                                  ReadIniSource(MapPath(ConfigFile)));
   for (const std::string& Line : Out.Diagnostics) ShowDiagnostic(Line);
-  SetFullMipmapChains(Options.Reference);
   return Out.Settings;
 }
 
 TShell::TShell(const TOptions& Options, const TSettings& RunSettings)
-    : Mode(Options.Mode), DelayMicroseconds(Options.DelayMicroseconds), Settings(RunSettings) {}
+    : Mode(Options.Mode),
+      DelayMicroseconds(Options.DelayMicroseconds),
+      Settings(RunSettings),
+      Assets(MipmapsFor(RunSettings)) {}
 
 TShell::~TShell() {
   if (CursorHidden) SDL_ShowCursor(SDL_ENABLE);

@@ -1,7 +1,8 @@
 // Vadrel: the application shell. Works the run's settings out, owns the views (a window with its
-// GL context and the scene drawn in it; in the screen saver one on every monitor), handles their
-// events, keeps the key table and the exit rules, and runs the loop. Depends on SDL2, Window,
-// Pointer, Monitors, OceanScene, SceneHealth, Settings, Options and Platform.
+// GL context and the scene drawn in it; in the screen saver one on every monitor) and the assets
+// they share, handles their events, keeps the key table and the exit rules, and runs the loop.
+// Depends on SDL2, Window, Pointer, Monitors, OceanScene, SceneAssets, SceneHealth, Settings,
+// Options and Platform.
 #pragma once
 
 #include <SDL.h>
@@ -20,8 +21,7 @@
 #include "Window.h"
 
 // The settings of a run: the command line, the user's Vadrel.ini and the data folder's, read from
-// disk and worked out by WorkOutSettings, each of its diagnostics shown. Also selects the texture
-// upload path the run asks for.
+// disk and worked out by WorkOutSettings, each of its diagnostics shown.
 TSettings LoadSettings(const TOptions& Options);
 
 // One window with its context and the scene drawn in it: its own school, sized to its window,
@@ -64,7 +64,6 @@ public:
 
   // Indexed by Windows virtual-key number: true while the key is down.
   std::array<bool, 256> Keys{};
-  std::size_t ViewCount() const { return Views.size(); }
   const TOceanScene& Scene(std::size_t View = 0) const { return Views.at(View)->Scene; }
 
 private:

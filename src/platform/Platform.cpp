@@ -1,7 +1,5 @@
 #include "Platform.h"
 
-#include "Ini.h"
-
 #include <SDL.h>
 
 #include <algorithm>
@@ -194,7 +192,7 @@ bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes) {
   return true;
 }
 
-// ---- Configuration (INI) --------------------------------------------------------------------
+// ---- Configuration file ---------------------------------------------------------------------
 
 std::string UserConfigFile() {
   if (const char* Xdg = std::getenv("XDG_CONFIG_HOME"); Xdg && Xdg[0] == '/')
@@ -202,21 +200,6 @@ std::string UserConfigFile() {
   if (const char* Home = std::getenv("HOME"); Home && *Home)
     return std::string(Home) + "/.config/vadrel/Vadrel.ini";
   return {};
-}
-
-std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
-                                         std::string_view Key) {
-  std::vector<std::uint8_t> Bytes;
-  if (!ReadWholeFile(FileName, Bytes)) return std::nullopt;
-  return ReadIniStringFromMemory(
-      std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), Section, Key);
-}
-
-std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
-                            std::string_view Key, std::int32_t Default) {
-  const std::optional<std::string> Value = ReadIniString(FileName, Section, Key);
-  if (!Value) return Default;
-  return ParseIniInteger(*Value).value_or(Default);
 }
 
 // ---- Timing ---------------------------------------------------------------------------------

@@ -1,8 +1,8 @@
 // Platform: the Linux stand-ins for the operating-system services the program uses: the one
 // message function every report passes through, the data folder and its path mapping, whole-file
-// reading, the INI reader, the performance counter with its millisecond fallback, GL entry points
-// by name and the key-code mapping. Depends on SDL2 (in the source only; this header is plain C++
-// so that every layer may include it).
+// reading, where the user's configuration file lives, the performance counter with its
+// millisecond fallback, stop signals, GL entry points by name and the key-code mapping. Depends on
+// SDL2 (in the source only; this header is plain C++ so that every layer may include it).
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "Ini.h"
 
 // ---- Messages -------------------------------------------------------------------------------
 
@@ -69,26 +67,12 @@ std::optional<std::string> FolderProblem(const std::string& Path);
 // Reads the whole file into Bytes. False when it cannot be opened or read completely.
 bool ReadWholeFile(const std::string& Path, std::vector<std::uint8_t>& Bytes);
 
-// ---- Configuration (INI) --------------------------------------------------------------------
+// ---- Configuration file ---------------------------------------------------------------------
 
 // The user's own configuration file, read before the data folder's: $XDG_CONFIG_HOME/vadrel/
 // Vadrel.ini, or ~/.config/vadrel/Vadrel.ini when XDG_CONFIG_HOME is unset or not absolute.
 // Empty when neither it nor HOME is set.
 std::string UserConfigFile();
-
-// The value text of Key in Section of an INI file: names matched without regard to ASCII case,
-// surrounding blanks removed, at most 2047 characters. Empty when the file, section or key is
-// missing. The file is only read, never written.
-std::optional<std::string> ReadIniString(const std::string& FileName, std::string_view Section,
-                                         std::string_view Key);
-
-// The key's value as an integer, or Default when the file, section or key is missing, the value
-// is empty or it is not entirely such a number. The syntax: optional leading blanks, an optional
-// sign, then decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; decimal
-// must fit the signed 32-bit range, hexadecimal may be any 32-bit pattern ($FFFFFFFF is -1).
-std::int32_t ReadIniInteger(const std::string& FileName, std::string_view Section,
-                            std::string_view Key, std::int32_t Default);
-
 
 // ---- Timing ---------------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
-// Animate: a model tied to real time. Owns one loaded TModel and one TPerfTimer; each Draw draws
-// the model in its current pose and then advances its animation by the real time since the
-// previous Draw at a fixed frame rate. Depends on Model, Timer, Platform (messages) and GL.
+// Animate: a model tied to real time. Owns one loaded TModel (and, for a creature, simpler ones
+// for where it is small on screen) and one TPerfTimer; each Draw draws the model in its current
+// pose and then advances its animation by the real time since the previous Draw at a fixed frame
+// rate. Depends on Model, Timer, Scene (the model's upright turn), Platform (the message of a
+// model whose bones do not link) and GL.
 #pragma once
 
 #include <memory>
@@ -35,7 +37,6 @@ public:
   // A simpler model of the same creature (the same skeleton and frames) for Detail, Middle or
   // Far. Takes it when it fits the model; false (and none for Detail) otherwise.
   bool SetSimplerModel(TDetail Detail, std::unique_ptr<TModel> Simpler);
-  bool HasSimplerModel(TDetail Detail) const { return Simpler(Detail) != nullptr; }
 
   // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
   void SetReferencePath(bool Reference);

@@ -1,8 +1,10 @@
 // Flock: owns the boids and the animated creatures that draw them, one per model slot (slot 0 the
 // fish every boid of the default scene shares; the predator, when there is one, in slot 1). Each
-// frame it steps every boid once (scan, decide, move, wrap into the world) and draws each one
-// with its slot's creature, placed, turned to its bearing and shaded by depth. Depends on Boid,
-// Animate and GL.
+// frame it steps every boid once (scan, decide, move, wrap into the world; the scans through the
+// neighbour grid unless the reference path is asked for) and draws each one with its slot's
+// creature, placed, turned to its bearing and shaded by depth, at the detail its size on screen
+// needs. Depends on Boid and Grid, Animate, Scene (the world's scale and the creatures' numbers),
+// Platform (the line about a simpler model that does not fit) and GL.
 #pragma once
 
 #include <cstdint>

@@ -25,7 +25,7 @@ constexpr const char* TerrainFile = "C:\\Vadrel_Data\\Vadrel.pp2";
 }  // namespace
 
 TOceanScene::TOceanScene(const TSettings& Settings)
-    : FSettings(Settings), FOwnAssets(std::make_unique<TSceneAssets>()), FAssets(*FOwnAssets) {}
+    : FSettings(Settings), FOwnAssets(std::make_unique<TSceneAssets>(MipmapsFor(Settings))), FAssets(*FOwnAssets) {}
 
 TOceanScene::TOceanScene(const TSettings& Settings, TSceneAssets& Shared)
     : FSettings(Settings), FAssets(Shared) {}

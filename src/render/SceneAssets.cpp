@@ -6,7 +6,7 @@ const TSceneAssets::TBackdrop& TSceneAssets::Backdrop(const std::string& FileNam
   if (!FBackdropLoaded) {
     FBackdropLoaded = true;
     ++FLoads;
-    LoadTexture(FileName, FBackdrop.Texture);
+    LoadTexture(FileName, FBackdrop.Texture, FMipmaps);
     FBackdrop.HasAlpha = TextureHasAlpha(FBackdrop.Texture);
   }
   return FBackdrop;
@@ -20,9 +20,10 @@ TLoadedModel TSceneAssets::Copy(const std::string& FileName, bool Caustics) {
   const auto Key = std::make_pair(FileName, Caustics);
   auto Found = FModels.find(Key);
   if (Found == FModels.end()) {
-    TLoadedModel First = LoadModelFile(FileName, Caustics);  // may throw: nothing is kept
+    auto First = std::make_unique<TModel>(Caustics);
+    const bool Linked = First->LoadFromFile(FileName, FMipmaps);  // may throw: nothing is kept
     ++FLoads;
-    Found = FModels.emplace(Key, TLoaded{std::move(First.Model), First.Linked}).first;
+    Found = FModels.emplace(Key, TLoaded{std::move(First), Linked}).first;
   }
   return {Found->second.Model->Instance(), Found->second.Linked};
 }

@@ -2,7 +2,7 @@
 // them: the backdrop's texture and each model file (its meshes, skeleton, textures, caustic
 // frames, lit textures and the fixed parts of its vertex arrays), of which every view draws
 // copies of its own (TModel::Instance) with its own poses and clocks. Whoever owns the views owns
-// it, and it outlives their scenes. Depends on Model, Textures and GL.
+// it, and it outlives their scenes. Depends on Model, Textures, Settings and GL.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,13 @@
 #include <utility>
 
 #include "Model.h"
+#include "Settings.h"
+#include "Textures.h"
 
 class TSceneAssets {
 public:
-  TSceneAssets() = default;
+  // Mipmaps: what every texture of the group uploads (MipmapsFor the run's settings).
+  explicit TSceneAssets(TMipmaps Mipmaps) : FMipmaps(Mipmaps) {}
   TSceneAssets(const TSceneAssets&) = delete;
   TSceneAssets& operator=(const TSceneAssets&) = delete;
 
@@ -43,6 +46,7 @@ public:
   int Loads() const { return FLoads; }
 
 private:
+  TMipmaps FMipmaps;
   bool FBackdropLoaded = false;
   TBackdrop FBackdrop;
   struct TLoaded {
@@ -54,3 +58,8 @@ private:
 
   TLoadedModel Copy(const std::string& FileName, bool Caustics);
 };
+
+// The uploads a run asks for: whole mipmap chains on the plain reference paths.
+inline TMipmaps MipmapsFor(const TSettings& Settings) {
+  return Settings.ReferencePaths ? TMipmaps::FullChain : TMipmaps::BaseLevel;
+}

@@ -40,7 +40,6 @@ TRandom& ProcessRandom() {
 }
 
 void RandomSeed(std::uint64_t Seed) { ProcessRandom().Seed(Seed); }
-void RandomizeFromClock() { ProcessRandom().SeedFromClock(); }
 double RandomReal() { return ProcessRandom().Real(); }
 int RandomInt(int Bound) { return ProcessRandom().Int(Bound); }
 

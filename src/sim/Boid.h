@@ -31,7 +31,6 @@ private:
 // The process-wide generator: a boid's own unless its flock gives it the flock's.
 TRandom& ProcessRandom();
 void RandomSeed(std::uint64_t Seed);
-void RandomizeFromClock();
 double RandomReal();
 int RandomInt(int Bound);
 

@@ -1,155 +1,17 @@
 #include "Options.h"
 
-#include "Scene.h"
-
 #include <algorithm>
 #include <cassert>
 #include <charconv>
-#include <cstdlib>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace {
 
-// The largest side of a window or picture, in pixels.
-constexpr std::int64_t MaxSide = 8192;
-
-// Sub-options (Headless, Benchmark) follow the modes they need, as --help indents them.
-constexpr TOptionSpec Table[] = {
-    {.Name = "root",
-     .Help = "draw on the window in $XSCREENSAVER_WINDOW, else on the root window (how "
-             "XScreenSaver starts it)",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Hack},
-    {.Name = "window-id",
-     .Argument = "ID",
-     .Help = "draw on the X window ID (0x... or decimal); XScreenSaver's preview uses this. "
-             "$XSCREENSAVER_WINDOW alone does the same.",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Hack,
-     .Takes = "an X window id (0x... or decimal)"},
-    {.Name = "window",
-     .Argument = "WxH",
-     .Low = 1,
-     .High = MaxSide,
-     .Help = "an ordinary resizable desktop window ({default} by default)",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Window,
-     .Dashes = 2,
-     .AttachedValue = true,
-     .Takes = "a size, each side",
-     .DefaultText = "1024x640"},
-    {.Name = "idle",
-     .Argument = "TIME",
-     .Low = 1,
-     .High = MaxIdleMinutes,
-     .Default = DefaultIdleMinutes,
-     .IniKey = "IdleMinutes",
-     .Help = "watch the session: after TIME minutes without input ({key} in Vadrel.ini, "
-             "{default} by default; {low} to {high}), or seconds with an s suffix (--idle=30s), "
-             "start the screen saver full screen, end it at the first input and wait again; the "
-             "settings given with it pass on to the screen saver",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Idle,
-     .Dashes = 2,
-     .AttachedValue = true,
-     .Takes = "minutes"},
-    {.Name = "force",
-     .Help = "start even though another screen-saver daemon (XScreenSaver, MATE's) is running",
-     .Group = TOptionGroup::Idle,
-     .Dashes = 2},
-    {.Name = "count",
-     .Argument = "N",
-     .Low = -1,
-     .High = Scene::MaxBoidCount - 1,
-     .Default = Scene::DefaultBoidCount,
-     .IniKey = "Num",
-     .InSettingsDialog = true,
-     .Help = "the number of fish is N + 1 for this run ({low} to {high}), instead of {key} in "
-             "Vadrel.ini",
-     .Takes = "a whole number"},
-    {.Name = "rivals",
-     .Argument = "N",
-     .Low = 0,
-     .High = Scene::MaxRivalCount,
-     .Default = 0,
-     .IniKey = "Rivals",
-     .InSettingsDialog = true,
-     .Help = "N predators hunt the fish for this run ({low} to {high}), instead of {key} in "
-             "Vadrel.ini ({default}, none, by default)",
-     .Takes = "a whole number"},
-    {.Name = "delay",
-     .Argument = "USEC",
-     .Low = 0,
-     .High = MaxDelayMicroseconds,
-     .Default = DefaultDelayMicroseconds,
-     .InSettingsDialog = true,
-     .Help = "pause after each frame, in microseconds ({low} to {high}; {default} by default in "
-             "the window modes, none full screen)",
-     .Takes = "microseconds"},
-    {.Name = "fps",
-     .InSettingsDialog = true,
-     .Help = "show the frame rate in the lower left corner"},
-    {.Name = "detail",
-     .Argument = "PIXELS",
-     .Low = 0,
-     .High = 100000,
-     .Default = std::int64_t(Scene::FarDetailPixels),
-     .Help = "creatures drawn shorter than this use the simplest model (default {default}, "
-             "where it looks like the full one), longer ones a middle one up to a size where "
-             "that still does; 0: always the full one",
-     .Takes = "a length in pixels"},
-    {.Name = "screenshot",
-     .Argument = "FILE.png",
-     .Help = "render off screen and write the last frame as a PNG",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Screenshot,
-     .Dashes = 2,
-     .Takes = "a file name"},
-    {.Name = "benchmark",
-     .Help = "render off screen (seed 1 unless given) and print the frame rate, frame times, "
-             "start-up time and peak memory",
-     .Group = TOptionGroup::Mode,
-     .Run = TRunMode::Benchmark,
-     .Dashes = 2},
-    {.Name = "frames",
-     .Argument = "N",
-     .Low = 1,
-     .High = 1000000,
-     .Default = ScreenshotFrames,
-     .Help = "frames to render ({default}; 220 with --benchmark, whose first 20 are not counted)",
-     .Group = TOptionGroup::Headless,
-     .Dashes = 2,
-     .Takes = "a whole number"},
-    {.Name = "size",
-     .Argument = "WxH",
-     .Low = 1,
-     .High = MaxSide,
-     .Help = "picture size ({default})",
-     .Group = TOptionGroup::Headless,
-     .Dashes = 2,
-     .Takes = "WIDTHxHEIGHT, each",
-     .DefaultText = "1280x800"},
-    {.Name = "seed",
-     .Argument = "S",
-     .Help = "the same flock and animation on every run",
-     .Group = TOptionGroup::Headless,
-     .Dashes = 2,
-     .Takes = "a whole number"},
-    {.Name = "reference",
-     .Help = "--benchmark: the plain reference paths, not the fast ones",
-     .Group = TOptionGroup::Benchmark,
-     .Dashes = 2},
-    {.Name = "help",
-     .Help = "this text",
-     .Group = TOptionGroup::Help,
-     .Dashes = 2,
-     .ShortName = "h"},
-};
-
 // The row Name (or its short name) stands for; nullptr for an unknown option.
 const TOptionSpec* Lookup(std::string_view Name) {
-  for (const TOptionSpec& Row : Table)
+  for (const TOptionSpec& Row : OptionRows)
     if (Row.Name == Name || (!Row.ShortName.empty() && Row.ShortName == Name)) return &Row;
   return nullptr;
 }
@@ -395,9 +257,9 @@ constexpr THandler HandlerOf(std::string_view Name) {
 }
 
 constexpr bool EveryOptionHasAHandler() {
-  for (const TOptionSpec& Row : Table)
+  for (const TOptionSpec& Row : OptionRows)
     if (!HandlerOf(Row.Name)) return false;
-  return std::size(Handlers) == std::size(Table);
+  return std::size(Handlers) == std::size(OptionRows);
 }
 static_assert(EveryOptionHasAHandler(), "an option of the table without a handler, or the reverse");
 
@@ -467,129 +329,7 @@ bool TParser::TakeEnvironment(const char* XScreenSaverWindow) {
   return true;
 }
 
-// ---- --help and the usage line ----------------------------------------------------------------
-
-constexpr std::size_t HelpWidth = 85;  // the longest line --help prints
-
-// Row's Help with its placeholders filled in.
-std::string Expand(const TOptionSpec& Row) {
-  const std::pair<std::string_view, std::string> Values[] = {
-      {"{low}", std::to_string(Row.Low)},
-      {"{high}", std::to_string(Row.High)},
-      {"{default}", Row.Default ? std::to_string(*Row.Default) : std::string(Row.DefaultText)},
-      {"{key}", std::string(Row.IniKey)},
-  };
-  std::string Text(Row.Help);
-  for (const auto& [Placeholder, Value] : Values)
-    for (std::size_t At = Text.find(Placeholder); At != std::string::npos;
-         At = Text.find(Placeholder, At + Value.size()))
-      Text.replace(At, Placeholder.size(), Value);
-  return Text;
-}
-
-// "-count N", "--window[=WxH]", "--benchmark".
-std::string Cell(const TOptionSpec& Row) {
-  std::string Text = OptionSpelling(Row);
-  // Appended piece by piece: GCC 12 takes "literal" + temporary string for an overlapping copy.
-  if (Row.AttachedValue) return Text.append("[=").append(Row.Argument).append("]");
-  if (!Row.Argument.empty()) Text.append(" ").append(Row.Argument);
-  return Text;
-}
-
-// The option's column in --help: sub-options indented under their modes, a short name after it.
-std::string HelpCell(const TOptionSpec& Row) {
-  const bool Sub = Row.Group == TOptionGroup::Headless || Row.Group == TOptionGroup::Benchmark ||
-                   Row.Group == TOptionGroup::Idle;
-  std::string Text = (Sub ? "    " : "  ") + Cell(Row);
-  if (!Row.ShortName.empty()) Text += ", -" + std::string(Row.ShortName);
-  return Text;
-}
-
-// Text's words after Lead, wrapped to HelpWidth, every line after the first indented to Column.
-std::string Wrap(std::string Lead, std::size_t Column, std::string_view Text) {
-  std::string Out, Line = std::move(Lead);
-  Line.resize(std::max(Line.size() + 1, Column), ' ');
-  bool LineHasWords = false;
-  for (std::size_t Start = 0; Start < Text.size();) {
-    std::size_t End = Text.find(' ', Start);
-    if (End == std::string_view::npos) End = Text.size();
-    const std::string_view Word = Text.substr(Start, End - Start);
-    Start = End + 1;
-    if (Word.empty()) continue;
-    if (LineHasWords && Line.size() + 1 + Word.size() > HelpWidth) {
-      Out += Line + "\n";
-      Line.assign(Column, ' ');
-      LineHasWords = false;
-    }
-    if (LineHasWords) Line += ' ';
-    Line.append(Word);
-    LineHasWords = true;
-  }
-  return Out + Line + "\n";
-}
-
-std::string MakeHelpText() {
-  std::size_t Column = 0;
-  for (const TOptionSpec& Row : Table) Column = std::max(Column, HelpCell(Row).size() + 2);
-  std::string Text =
-      "Vadrel: a flock of fish above a sunlit sea floor.\n"
-      "\n"
-      "usage: vadrel [options]\n"
-      "\n"
-      "Without options it fills the screen and ends on Escape or when the mouse moves.\n"
-      "\n";
-  for (const TOptionSpec& Row : Table) Text += Wrap(HelpCell(Row), Column, Expand(Row));
-  return Text +
-         "\n"
-         "Every option may be written with one dash or two. Settings are read from\n"
-         "$XDG_CONFIG_HOME/vadrel/Vadrel.ini (~/.config/vadrel/Vadrel.ini), then from the\n"
-         "data folder's Vadrel.ini ($VADREL_DATA, or the one installed with the program).\n";
-}
-
-// Whether Row is an option of the run Mode chooses (Headless ones of both headless runs).
-bool BelongsTo(const TOptionSpec& Row, const TOptionSpec& Mode) {
-  const bool HeadlessMode = Mode.Run == TRunMode::Screenshot || Mode.Run == TRunMode::Benchmark;
-  return (Row.Group == TOptionGroup::Headless && HeadlessMode) ||
-         (Row.Group == TOptionGroup::Benchmark && Mode.Run == TRunMode::Benchmark) ||
-         (Row.Group == TOptionGroup::Idle && Mode.Run == TRunMode::Idle);
-}
-
-// One line: the modes, each with its own options, then the settings and --help.
-std::string MakeUsageText() {
-  std::string Modes, Rest;
-  for (const TOptionSpec& Row : Table) {
-    if (Row.Group == TOptionGroup::Mode) {
-      Modes += (Modes.empty() ? "" : " | ") + Cell(Row);
-      for (const TOptionSpec& Sub : Table)
-        if (BelongsTo(Sub, Row)) Modes += " [" + Cell(Sub) + "]";
-    } else if (Row.Group == TOptionGroup::Setting || Row.Group == TOptionGroup::Help) {
-      Rest += " [" + Cell(Row) + "]";
-    }
-  }
-  return "usage: vadrel [" + Modes + "]" + Rest;
-}
-
-// Made before main from the constant table; read only after.
-const std::string HelpStorage = MakeHelpText();
-const std::string UsageStorage = MakeUsageText();
-
 }  // namespace
-
-const char* const UsageText = UsageStorage.c_str();
-const char* const HelpText = HelpStorage.c_str();
-
-std::span<const TOptionSpec> OptionTable() { return Table; }
-
-const TOptionSpec& FindOption(std::string_view Name) {
-  for (const TOptionSpec& Row : Table)
-    if (Row.Name == Name) return Row;
-  assert(!"FindOption: no option of that name");
-  std::abort();
-}
-
-std::string OptionSpelling(const TOptionSpec& Option) {
-  return std::string(Option.Dashes, '-') + std::string(Option.Name);
-}
 
 bool ParseCommandLine(const std::vector<std::string>& Arguments, const char* XScreenSaverWindow,
                       TOptions& Options, std::string& Error) {

@@ -85,8 +85,10 @@ inline constexpr float AlphaReference = 0.4f;  // fragments with alpha above thi
 inline constexpr double AnimationFrameRate = 24.0;  // model frames per second of real time
 inline constexpr int HeadlessFrameRate = 30;        // animation steps per second of a seeded render
 inline constexpr std::int32_t DefaultBoidCount = 40;  // "Num" when the configuration has none
-// Every creature is posed and drawn once per frame and each scan visits all the others, so a
-// frame costs the square of the count; beyond this the screen saver would crawl or exhaust memory.
+// Every creature is posed and drawn once per frame, and each scan visits the boids within reach
+// (through the grid; all the others on the reference path): a school gathered in a few cells, or
+// the reference path, costs the square of the count. Beyond this the screen saver would crawl or
+// exhaust memory.
 inline constexpr std::int32_t MaxBoidCount = 10000;
 
 // Predators the Rivals setting adds after the school; 0, the default, adds none and leaves the

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -67,6 +68,12 @@ bool WaitFor(TTest Test, Clock::duration Timeout) {
     if (Test()) return true;
   return false;
 }
+
+// The processes whose parent is Parent and that still run (zombies left out), whether Pid still
+// runs, and the program Pid runs (empty when it is gone).
+std::vector<pid_t> ChildrenOf(pid_t Parent);
+bool Alive(pid_t Pid);
+std::filesystem::path ProgramOf(pid_t Pid);
 
 // The share of one core (1 = a whole core) process Pid used, all its threads together, over the
 // next Span; -1 when it cannot be read.

@@ -48,12 +48,19 @@ public:
   bool IdleInhibited();
   // The whole monitor as the shell sees it; an empty picture (and Error) when it cannot.
   TPicture Screenshot(std::string& Error);
-  // What the shell printed, for failure messages.
+  // How many shells it took to bring one up (see StartShell).
+  int ShellStarts() const { return Starts; }
+  // What the shell and the session manager printed, for failure messages.
   std::string ShellErrors() const { return Shell ? Shell->Stderr() : ""; }
+  std::string SessionManagerErrors() const {
+    return SessionManager ? SessionManager->Stderr() : "";
+  }
 
 private:
   std::string StartBus(const char* Type, std::optional<TProcess>& Daemon, std::string& Address);
   std::string StartShell();
+  std::string ShellReady();
+  bool StuckInFork();
   std::string StartRemoteDesktop();
   void CopySanitizerFiles();
   void HandOver();
@@ -66,4 +73,7 @@ private:
   std::optional<TProcess> SystemBus, SessionBus, Shell, SessionManager;
   std::unique_ptr<TBus> Bus;  // the test's own connection: the remote desktop lives as long as it
   std::string RemoteSession;
+  int Starts = 0;      // of the shell, the last one included
+  bool Stuck = false;  // the shell's start-up hangs on a child it forked
+  std::optional<std::pair<pid_t, Clock::time_point>> ForkedChild;  // seen since then
 };

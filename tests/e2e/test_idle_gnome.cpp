@@ -8,8 +8,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "GnomeSession.h"
 #include "PrivateBus.h"
@@ -17,29 +15,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// The children of Parent that still run (zombies left out).
-std::vector<pid_t> ChildrenOf(pid_t Parent) {
-  std::vector<pid_t> Children;
-  for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
-    std::ifstream Stat(Entry.path() / "stat");
-    std::string Line;
-    if (!std::getline(Stat, Line)) continue;
-    // pid (comm) state ppid ...: comm may hold spaces and parentheses, so read after the last ')'.
-    std::istringstream After(Line.substr(Line.rfind(')') + 1));
-    char State = 0;
-    pid_t ParentOf = 0;
-    if (After >> State >> ParentOf && ParentOf == Parent && State != 'Z')
-      Children.push_back(std::stoi(Entry.path().filename().string()));
-  }
-  return Children;
-}
-
-bool Alive(pid_t Pid) {
-  std::ifstream Stat("/proc/" + std::to_string(Pid) + "/stat");
-  std::string Line;
-  return std::getline(Stat, Line) && Line.substr(Line.rfind(')') + 2, 1) != "Z";
-}
 
 class GnomeShell : public ::testing::Test {
 protected:
@@ -52,6 +27,7 @@ protected:
     const auto Before = Clock::now();
     const std::string Why = Session->Start();
     ASSERT_EQ(Why, "") << Session->ShellErrors();
+    RecordProperty("GnomeShellStarts", Session->ShellStarts());
     RecordProperty("GnomeShellStartMs",
                    int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Before)
                            .count()));
@@ -61,13 +37,8 @@ protected:
   std::unique_ptr<TProcess> StartWatcher() {
     auto Watcher = std::make_unique<TProcess>(
         Session->Program(), std::vector<std::string>{"--idle=3s"}, Session->Setting());
-    const std::string Exe = "/proc/" + std::to_string(Watcher->Id()) + "/exe";
-    EXPECT_TRUE(WaitFor(
-        [&] {
-          std::error_code Error;
-          return std::filesystem::read_symlink(Exe, Error).filename() == "vadrel-idle";
-        },
-        10s))
+    EXPECT_TRUE(
+        WaitFor([&] { return ProgramOf(Watcher->Id()).filename() == "vadrel-idle"; }, 10s))
         << "vadrel --idle did not hand over to the watcher beside it: " << Watcher->Stderr();
     return Watcher;
   }
@@ -121,7 +92,8 @@ TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
   auto Inhibitor = std::make_unique<TProcess>(
       "gnome-session-inhibit", std::vector<std::string>{"--inhibit", "idle", "sleep", "600"},
       Session->Setting());
-  ASSERT_TRUE(WaitFor([&] { return Session->IdleInhibited(); }, 20s)) << Inhibitor->Stderr();
+  ASSERT_TRUE(WaitFor([&] { return Session->IdleInhibited(); }, 20s))
+      << "no inhibitor: " << Inhibitor->Stderr() << "; " << Session->SessionManagerErrors();
 
   std::unique_ptr<TProcess> Watcher = StartWatcher();
   // Four idle periods with the inhibitor up.
@@ -131,7 +103,8 @@ TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
 
   // The session still idle, the saver starts once nothing holds it back.
   Inhibitor.reset();
-  ASSERT_TRUE(WaitFor([&] { return !Session->IdleInhibited(); }, 20s));
+  ASSERT_TRUE(WaitFor([&] { return !Session->IdleInhibited(); }, 20s))
+      << "the inhibitor outlived gnome-session-inhibit: " << Session->SessionManagerErrors();
   std::string Lack;
   EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
       << Lack << "; " << Watcher->Stderr();
@@ -141,12 +114,15 @@ TEST_F(GnomeShell, ALockEndsTheSaverAndKeepsItAway) {
   TScreenSaverStandIn Lock(Session->SessionBusAddress(), TScreenSaverStandIn::Desktop, false);
   ASSERT_TRUE(Lock.Up());
   std::unique_ptr<TProcess> Watcher = StartWatcher();
-  ASSERT_TRUE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 90s)) << Watcher->Stderr();
+  ASSERT_TRUE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 90s))
+      << "no saver: " << Watcher->Stderr();
 
   Lock.Set(true);
-  EXPECT_TRUE(WaitFor([&] { return SaverOf(*Watcher) == 0; }, 20s)) << Watcher->Stderr();
+  EXPECT_TRUE(WaitFor([&] { return SaverOf(*Watcher) == 0; }, 20s))
+      << "the lock left the saver: " << Watcher->Stderr();
   // Three idle periods under the lock.
-  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 9s)) << Watcher->Stderr();
+  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 9s))
+      << "a saver under the lock: " << Watcher->Stderr();
   EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
 }
 

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -36,34 +34,6 @@ const TDesktop Desktops[] = {
 };
 
 void PrintTo(const TDesktop& Desktop, std::ostream* Out) { *Out << Desktop.Name; }
-
-// The processes whose parent is Parent: the watcher's saver.
-std::vector<pid_t> Children(pid_t Parent) {
-  std::vector<pid_t> Found;
-  for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string Name = Entry.path().filename();
-    if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream Stat(Entry.path() / "stat");
-    std::string Line;
-    std::getline(Stat, Line);
-    // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
-    const std::size_t Close = Line.rfind(')');
-    if (Close == std::string::npos) continue;
-    std::istringstream Rest(Line.substr(Close + 1));
-    char State = 0;
-    pid_t Ppid = 0;
-    if (Rest >> State >> Ppid && Ppid == Parent && State != 'Z') Found.push_back(std::stoi(Name));
-  }
-  return Found;
-}
-
-bool Alive(pid_t Pid) {
-  std::ifstream Stat("/proc/" + std::to_string(Pid) + "/stat");
-  std::string Line;
-  if (!std::getline(Stat, Line)) return false;
-  const std::size_t Close = Line.rfind(')');
-  return Close != std::string::npos && Close + 2 < Line.size() && Line[Close + 2] != 'Z';
-}
 
 // Pixels of the inhibiting window's own colour.
 int WindowPixels(const TPicture& P) {
@@ -100,7 +70,7 @@ protected:
       ADD_FAILURE() << "no scene: " << Lack << "; " << Watcher.Stderr();
       return 0;
     }
-    const std::vector<pid_t> Savers = Children(Watcher.Id());
+    const std::vector<pid_t> Savers = ChildrenOf(Watcher.Id());
     EXPECT_EQ(Savers.size(), 1u);
     return Savers.empty() ? 0 : Savers[0];
   }
@@ -109,18 +79,15 @@ protected:
 
 TEST_P(IdleWatcher, StartsTheSaverAtIdleEndsItOnActivityStartsItAgainAndEndsWithIt) {
   std::unique_ptr<TProcess> Watcher = StartWatcher();
-  const std::string Exe = "/proc/" + std::to_string(Watcher->Id()) + "/exe";
-  EXPECT_TRUE(WaitFor([&] {
-    std::error_code Error;
-    return std::filesystem::read_symlink(Exe, Error).filename() == "vadrel-idle";
-  }, 10s)) << "vadrel --idle did not hand over to the watcher beside it";
+  EXPECT_TRUE(WaitFor([&] { return ProgramOf(Watcher->Id()).filename() == "vadrel-idle"; }, 10s))
+      << "vadrel --idle did not hand over to the watcher beside it";
   const pid_t First = WaitForTheSaver(*Watcher);
   ASSERT_GT(First, 0);
 
   std::string Errors;
   ASSERT_TRUE(Session->Activity(8s, Errors)) << Errors;  // more than twice the idle time
   EXPECT_FALSE(Alive(First)) << "the saver outlived the activity";
-  EXPECT_TRUE(Children(Watcher->Id()).empty()) << "a saver started while the user was there";
+  EXPECT_TRUE(ChildrenOf(Watcher->Id()).empty()) << "a saver started while the user was there";
   EXPECT_EQ(Session->WhereTheSceneShows(), "");
   ASSERT_TRUE(Watcher->Running()) << Watcher->Stderr();
 
@@ -151,7 +118,7 @@ TEST_P(IdleWatcher, StartsNoSaverWhileAWindowInhibitsIdle) {
 
   std::unique_ptr<TProcess> Watcher = StartWatcher();
   for (const auto End = Clock::now() + 15s; Clock::now() < End; std::this_thread::sleep_for(1s))
-    ASSERT_TRUE(Children(Watcher->Id()).empty()) << "a saver started under the inhibitor";
+    ASSERT_TRUE(ChildrenOf(Watcher->Id()).empty()) << "a saver started under the inhibitor";
   EXPECT_EQ(Session->WhereTheSceneShows(), "");
   ASSERT_TRUE(Watcher->Running()) << Watcher->Stderr();
 

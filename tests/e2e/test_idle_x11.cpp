@@ -22,20 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The processes PID started that still run.
-std::vector<pid_t> ChildrenOf(pid_t Pid) {
-  std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/children");
-  std::vector<pid_t> Children;
-  for (pid_t Child = 0; In >> Child;) Children.push_back(Child);
-  return Children;
-}
-
-bool Alive(pid_t Pid) {
-  std::ifstream Stat("/proc/" + std::to_string(Pid) + "/stat");
-  std::string Skip, State;
-  return Stat >> Skip >> Skip >> State && State != "Z";
-}
-
 class IdleOnX11 : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -83,8 +69,7 @@ TEST_F(IdleOnX11, TheSaverComesAtIdleGoesOnInputAndComesBack) {
   ASSERT_TRUE(WaitFor([&] { return SceneLacks().empty(); }, 90s))
       << "no scene after the idle time: " << LastLack << "; " << Watcher.Stderr();
   // It waits as the lean watcher, which started the program itself as its saver.
-  EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(Watcher.Id()) + "/exe")
-                .filename(), "vadrel-idle");
+  EXPECT_EQ(ProgramOf(Watcher.Id()).filename(), "vadrel-idle");
   ASSERT_EQ(ChildrenOf(Watcher.Id()).size(), 1u);
   const pid_t First = ChildrenOf(Watcher.Id())[0];
   std::ifstream CommandLine("/proc/" + std::to_string(First) + "/cmdline");
