@@ -125,11 +125,12 @@ protected:
     const std::lock_guard Guard(Shared->Lock);
     Shared->Inhibitor = std::move(Why);
   }
-  // A saver that writes its process id and environment to the scratch folder, then sleeps.
+  // A saver that writes its environment, then its process id, to the scratch folder and sleeps.
+  // The process id comes last, so that once it is there the environment is whole.
   TSaverCommand Sleeper(const std::string& Before = "") const {
     const std::string Pid = (Scratch.Path() / "pid").string();
     const std::string Env = (Scratch.Path() / "env").string();
-    return {"/bin/sh", {"-c", Before + "echo $$ > " + Pid + "; env > " + Env + "; exec sleep 600"}};
+    return {"/bin/sh", {"-c", Before + "env > " + Env + "; echo $$ > " + Pid + "; exec sleep 600"}};
   }
   pid_t SaverPid() const {
     pid_t Pid = 0;
@@ -159,7 +160,11 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   const std::string Environment = ReadFile(Scratch.Path() / "env");
   EXPECT_EQ(Environment.find("XSCREENSAVER_WINDOW"), std::string::npos);
   EXPECT_NE(Environment.find("SDL_VIDEO_ALLOW_SCREENSAVER=1\n"), std::string::npos);
-  const std::string Status = ReadFile("/proc/" + std::to_string(First) + "/status");
+  // Read from the sleeper, not the shell before it: the shell blocks every signal for a moment
+  // around each command it forks.
+  const std::string StatusFile = "/proc/" + std::to_string(First) + "/status";
+  ASSERT_TRUE(Eventually([&] { return ReadFile(StatusFile).starts_with("Name:\tsleep\n"); }));
+  const std::string Status = ReadFile(StatusFile);
   EXPECT_NE(Status.find("SigBlk:\t0000000000000000"), std::string::npos) << Status;
 
   Send('A');
