@@ -163,8 +163,11 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   // Read from the sleeper, not the shell before it: the shell blocks every signal for a moment
   // around each command it forks.
   const std::string StatusFile = "/proc/" + std::to_string(First) + "/status";
-  ASSERT_TRUE(Eventually([&] { return ReadFile(StatusFile).starts_with("Name:\tsleep\n"); }));
-  const std::string Status = ReadFile(StatusFile);
+  std::string Status;
+  ASSERT_TRUE(Eventually([&] {
+    Status = ReadFile(StatusFile);
+    return Status.starts_with("Name:\tsleep\n");
+  }));
   EXPECT_NE(Status.find("SigBlk:\t0000000000000000"), std::string::npos) << Status;
 
   Send('A');
