@@ -50,6 +50,17 @@ fi
 trap 'kill "$VADREL_XVFB_PID" 2>/dev/null; wait "$VADREL_XVFB_PID" 2>/dev/null || true' EXIT
 
 export DISPLAY="$VADREL_XVFB_DISPLAY"
+# The tests never reach the session bus of whoever runs them, and nothing they start launches one
+# (libdbus would, with dbus-launch, where no address is given): tests that need a bus start their
+# own.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/vadrel-tests-bus
+# Everything the suite starts inherits this mark, whatever it was started through, so that what
+# outlives the suite is found below.
+export VADREL_TEST_RUN="test.sh-$$-$RANDOM"
+mapfile -t mounts_before < <(findmnt -rn -o TARGET)
 preload=()
 [ $Sanitize = 1 ] && preload=(env "LD_PRELOAD=$VADREL_BUILD/tests/libvadrel_keep_libraries_loaded.so")
-"${preload[@]}" ctest --test-dir "$VADREL_BUILD" --output-on-failure -j "$(nproc)" "$@"
+status=0
+"${preload[@]}" ctest --test-dir "$VADREL_BUILD" --output-on-failure -j "$(nproc)" "$@" || status=$?
+vadrel_end_leftovers "$VADREL_TEST_RUN" "${mounts_before[@]}" || status=1
+exit $status

@@ -69,7 +69,6 @@ vadrel_install_packages() {
   mapfile -t missing < <(vadrel_missing_packages "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
 
-  echo "Installing missing Debian packages: ${missing[*]}"
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then
     if command -v sudo >/dev/null 2>&1; then
@@ -79,6 +78,7 @@ vadrel_install_packages() {
       return 1
     fi
   fi
+  echo "Installing missing Debian packages (${sudo[*]:+${sudo[*]} }apt-get install): ${missing[*]}"
   # Another apt at work (an update in the background) is waited for, not taken for a failure.
   local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
   "${sudo[@]}" "${apt[@]}" update -qq
@@ -152,4 +152,40 @@ vadrel_stop_processes() {  # pid...
 vadrel_install_staged() {  # build folder, folder
   chmod 755 "$2"
   DESTDIR="$2/root" cmake --install "$1" --prefix /usr >/dev/null
+}
+
+# For test.sh: ends whatever outlived the suite and says what it was: every process whose
+# environment holds the mark (Mark, as VADREL_TEST_RUN=Mark) and every mount that was not there
+# before (MountsBefore: the mount points then). Fails when there was any.
+vadrel_end_leftovers() {  # mark, mount points before...
+  local mark=$1 environ pid found=0 target
+  shift
+  local -A before=()
+  for target in "$@"; do before[$target]=1; done
+  local pids=()
+  for environ in /proc/[0-9]*/environ; do
+    pid=${environ#/proc/}
+    pid=${pid%/environ}
+    [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+    grep -qzxF "VADREL_TEST_RUN=$mark" "$environ" 2>/dev/null && pids+=("$pid")
+  done
+  if [ ${#pids[@]} -gt 0 ]; then
+    echo "test.sh: these processes of the suite outlived it and are ended now:" >&2
+    ps -o pid=,user=,args= -p "$(IFS=,; echo "${pids[*]}")" >&2 || true
+    kill -TERM "${pids[@]}" 2>/dev/null
+    for _ in $(seq 20); do
+      kill -0 "${pids[@]}" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL "${pids[@]}" 2>/dev/null
+    found=1
+  fi
+  while read -r target; do
+    [ -n "${before[$target]:-}" ] && continue
+    echo "test.sh: this mount of the suite outlived it and is undone now: $target" >&2
+    umount -l "$target" 2>/dev/null || fusermount -uz "$target" 2>/dev/null || true
+    found=1
+  done < <(findmnt -rn -o TARGET)
+  [ $found = 0 ] && echo "test.sh: nothing the suite started is left running or mounted"
+  return $found
 }

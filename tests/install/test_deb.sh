@@ -5,7 +5,7 @@
 # checker (lintian) finding no error and no warning; where the build has Debian's hardening
 # flags, it finds the program hardened too.
 #
-# usage: test_deb.sh BUILD_DIR
+# usage: test_deb.sh BUILD_DIR   (with VADREL_DEB_OUT=DIR the package is copied into DIR)
 set -euo pipefail
 build=$1
 
@@ -58,3 +58,5 @@ if [ "$(cached VADREL_HARDENING)" = ON ] && [ "$(cached VADREL_SANITIZE)" != ON 
 fi
 grep -E "^[EWI]: " "$work/lintian.log" || true
 echo "$(basename "$deb"): $(stat -c %s "$deb") bytes; Depends: $depends"
+# The package, checked, for whoever asked for it (scripts/fresh-root.sh installs it elsewhere).
+if [ -n "${VADREL_DEB_OUT:-}" ]; then cp "$deb" "$VADREL_DEB_OUT/"; fi

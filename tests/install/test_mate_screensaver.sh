@@ -112,6 +112,7 @@ xvfb_pid=$VADREL_XVFB_PID
 
 # NO_AT_BRIDGE: no accessibility bus, which the daemon's toolkit would otherwise start.
 session=(env -i HOME="$work/home" DISPLAY="$VADREL_XVFB_DISPLAY" PATH=/usr/bin:/bin
+  ${VADREL_TEST_RUN:+VADREL_TEST_RUN=$VADREL_TEST_RUN}
   XDG_CURRENT_DESKTOP=MATE NO_AT_BRIDGE=1 dbus-run-session -- bash "$work/session.sh" --in-session "$work")
 [ "$(id -u)" -eq 0 ] && session=(setpriv --reuid=65534 --regid=65534 --clear-groups "${session[@]}")
 echo "capture: $capture_prefix-1.png and $capture_prefix-2.png"

@@ -43,7 +43,9 @@ vadrel_start_xvfb "$work/xvfb.log" -ac -screen 0 480x300x24 || fail "Xvfb did no
 xvfb_pid=$VADREL_XVFB_PID
 export DISPLAY=$VADREL_XVFB_DISPLAY
 
-as_daemon_user=(env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin)
+# The suite's mark (test.sh) is kept, so that a daemon left running is found after the suite.
+as_daemon_user=(env -i HOME="$home" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
+  ${VADREL_TEST_RUN:+VADREL_TEST_RUN=$VADREL_TEST_RUN})
 [ "$(id -u)" -eq 0 ] && as_daemon_user=(setpriv --reuid=65534 --regid=65534 --clear-groups "${as_daemon_user[@]}")
 "${as_daemon_user[@]}" xscreensaver -no-splash >"$work/daemon.log" 2>&1 &
 daemon_pid=$!
