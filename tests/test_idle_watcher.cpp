@@ -56,16 +56,6 @@ private:
   std::shared_ptr<TShared> S;
 };
 
-template <typename TTest>
-bool Eventually(TTest Test, std::chrono::milliseconds Timeout = 15s) {
-  for (const auto End = std::chrono::steady_clock::now() + Timeout;
-       std::chrono::steady_clock::now() < End; std::this_thread::sleep_for(20ms))
-    if (Test()) return true;
-  return Test();
-}
-
-bool Alive(pid_t Pid) { return Pid > 0 && kill(Pid, 0) == 0; }
-
 std::string ReadFile(const std::filesystem::path& Path) {
   std::ostringstream Text;
   Text << std::ifstream(Path).rdbuf();
@@ -153,7 +143,7 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   Start(Sleeper());
   unsetenv("XSCREENSAVER_WINDOW");
   Send('I');
-  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
   const pid_t First = SaverPid();
   // It starts full screen, leaving the session's idle state alone, and can be stopped: the
   // watcher's blocked stop signals are not handed down.
@@ -164,16 +154,16 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   // around each command it forks.
   const std::string StatusFile = "/proc/" + std::to_string(First) + "/status";
   std::string Status;
-  ASSERT_TRUE(Eventually([&] {
+  ASSERT_TRUE(WaitFor([&] {
     Status = ReadFile(StatusFile);
     return Status.starts_with("Name:\tsleep\n");
-  }));
+  }, 15s, 20ms));
   EXPECT_NE(Status.find("SigBlk:\t0000000000000000"), std::string::npos) << Status;
 
   Send('A');
-  EXPECT_TRUE(Eventually([&] { return !Alive(First) && Shared->Ended == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 20ms));
   Send('I');
-  EXPECT_TRUE(Eventually([&] { return Shared->Started == 2 && Alive(SaverPid()); }));
+  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 20ms));
   const pid_t Second = SaverPid();
   EXPECT_NE(Second, First);
   EXPECT_EQ(EndSession(), 1);
@@ -185,9 +175,9 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
 TEST_F(IdleWatcherTest, ASaverThatIgnoresSigtermIsKilled) {
   Start(Sleeper("trap '' TERM; "));
   Send('I');
-  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
   Send('A');
-  EXPECT_TRUE(Eventually([&] { return !Alive(SaverPid()) && Shared->Ended == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return !Alive(SaverPid()) && Shared->Ended == 1; }, 15s, 20ms));
   EXPECT_TRUE(TheLines().empty()) << TheLines()[0];  // an end it asked for is no failure
 }
 
@@ -196,7 +186,7 @@ TEST_F(IdleWatcherTest, StopSignalsEndTheWatcherAndItsSaver) {
     std::filesystem::remove(Scratch.Path() / "pid");
     Start(Sleeper());
     Send('I');
-    ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); })) << Signal;
+    ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms)) << Signal;
     const pid_t Saver = SaverPid();
     kill(getpid(), Signal);
     ASSERT_EQ(Result.wait_for(15s), std::future_status::ready) << Signal;
@@ -229,15 +219,15 @@ TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
     Start(C.Saver, TBackoff{1500ms, 3000ms, 60s});
     const auto Begin = std::chrono::steady_clock::now();
     Send('I');
-    ASSERT_TRUE(Eventually([&] { return TheLines().size() == 1; })) << C.Line;
+    ASSERT_TRUE(WaitFor([&] { return TheLines().size() == 1; }, 15s, 20ms)) << C.Line;
     EXPECT_EQ(TheLines()[0], C.Line);
-    ASSERT_TRUE(Eventually([&] { return TheLines().size() == 3; }, 20s)) << C.Line;
+    ASSERT_TRUE(WaitFor([&] { return TheLines().size() == 3; }, 20s, 20ms)) << C.Line;
     // The second try 1.5 s after the first, the third 3 s after that.
     EXPECT_GE(std::chrono::steady_clock::now() - Begin, 4500ms) << C.Line;
     // Activity: the next idle period tries at once, where the back-off would wait 3 s.
     Send('A');
     Send('I');
-    EXPECT_TRUE(Eventually([&] { return TheLines().size() == 4; }, 2500ms)) << C.Line;
+    EXPECT_TRUE(WaitFor([&] { return TheLines().size() == 4; }, 2500ms, 20ms)) << C.Line;
     EXPECT_EQ(EndSession(), 1);
   }
 }
@@ -254,10 +244,10 @@ TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
   Inhibit("");
   Send('A');
   Send('I');
-  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
   const pid_t Saver = SaverPid();
   Send('L');  // the lock ends it
-  EXPECT_TRUE(Eventually([&] { return !Alive(Saver) && Shared->Ended == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return !Alive(Saver) && Shared->Ended == 1; }, 15s, 20ms));
   EXPECT_EQ(Shared->Started, 1);
   EXPECT_EQ(EndSession(), 1);
 }
@@ -274,7 +264,7 @@ TEST_F(IdleWatcherTest, NoSaverWhileAScreenLockerRuns) {
   Locker.Stop();
   Send('A');
   Send('I');
-  EXPECT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  EXPECT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
   EXPECT_EQ(EndSession(), 1);
 }
 
@@ -284,10 +274,10 @@ TEST_F(IdleWatcherTest, ALockCommandEndsTheSaverUntilTheNextIdle) {
   Start(Sleeper(), TBackoff{200ms, 200ms, 60s});
   kill(getpid(), SIGUSR1);  // with no saver running: the watcher goes on
   Send('I');
-  ASSERT_TRUE(Eventually([&] { return Alive(SaverPid()); }));
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
   const pid_t First = SaverPid();
   kill(getpid(), SIGUSR1);
-  EXPECT_TRUE(Eventually([&] { return !Alive(First) && Shared->Ended == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 20ms));
   {
     const TNamedProcess Locker(Scratch.Path(), LockerName);
     std::this_thread::sleep_for(1s);
@@ -298,7 +288,7 @@ TEST_F(IdleWatcherTest, ALockCommandEndsTheSaverUntilTheNextIdle) {
   }
   Send('A');
   Send('I');
-  EXPECT_TRUE(Eventually([&] { return Shared->Started == 2 && Alive(SaverPid()); }));
+  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 20ms));
   EXPECT_TRUE(TheLines().empty()) << TheLines()[0];
   EXPECT_EQ(EndSession(), 1);
 }

@@ -84,12 +84,6 @@ std::vector<pid_t> ChildrenOf(pid_t Parent) {
   return Found;
 }
 
-bool Alive(pid_t Pid) {
-  char State = 0;
-  pid_t Parent = 0;
-  return ReadStat("/proc/" + std::to_string(Pid) + "/stat", State, Parent) && State != 'Z';
-}
-
 std::filesystem::path ProgramOf(pid_t Pid) {
   std::error_code Error;
   return std::filesystem::read_symlink("/proc/" + std::to_string(Pid) + "/exe", Error);

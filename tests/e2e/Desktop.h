@@ -60,19 +60,9 @@ int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
 // -1. Tests that may run side by side start from numbers of their own.
 int FreeDisplayNumber(int From);
 
-// Asks Test every quarter of a second until it holds (true) or Timeout has passed (false).
-template <typename TTest>
-bool WaitFor(TTest Test, Clock::duration Timeout) {
-  for (const auto End = Clock::now() + Timeout; Clock::now() < End;
-       std::this_thread::sleep_for(std::chrono::milliseconds(250)))
-    if (Test()) return true;
-  return false;
-}
-
-// The processes whose parent is Parent and that still run (zombies left out), whether Pid still
-// runs, and the program Pid runs (empty when it is gone).
+// The processes whose parent is Parent and that still run (zombies left out), and the program Pid
+// runs (empty when it is gone).
 std::vector<pid_t> ChildrenOf(pid_t Parent);
-bool Alive(pid_t Pid);
 std::filesystem::path ProgramOf(pid_t Pid);
 
 // The share of one core (1 = a whole core) process Pid used, all its threads together, over the

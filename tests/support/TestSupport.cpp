@@ -121,6 +121,15 @@ TScopedEnv::~TScopedEnv() {
     unsetenv(Name.c_str());
 }
 
+bool Alive(pid_t Pid) {
+  // "pid (name) state ...": the name may hold spaces and parentheses.
+  std::ifstream In("/proc/" + std::to_string(Pid) + "/stat");
+  std::string Line;
+  if (Pid <= 0 || !std::getline(In, Line)) return false;
+  const std::size_t Close = Line.rfind(") ");
+  return Close != std::string::npos && Close + 2 < Line.size() && Line[Close + 2] != 'Z';
+}
+
 std::filesystem::path CorpusDir() {
   const std::filesystem::path Dir = VADREL_CORPUS_DIR;
   std::error_code Ignored;

@@ -1,11 +1,16 @@
 // Shared helpers for the tests: a real offscreen GL context, message capture, scratch folders
-// and files crafted byte by byte, and the location of the real-world sample corpus.
+// and files crafted byte by byte, waits for a condition or a process, and the location of the
+// real-world sample corpus.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform.h"
@@ -108,6 +113,19 @@ public:
   }
   std::uint32_t Now;
 };
+
+// Asks Test every Every until it holds (true) or Timeout has passed and it still does not (false).
+template <typename TTest>
+bool WaitFor(TTest Test, std::chrono::steady_clock::duration Timeout,
+             std::chrono::steady_clock::duration Every = std::chrono::milliseconds(250)) {
+  for (const auto End = std::chrono::steady_clock::now() + Timeout;
+       std::chrono::steady_clock::now() < End; std::this_thread::sleep_for(Every))
+    if (Test()) return true;
+  return Test();
+}
+
+// Whether process Pid runs (a zombie does not).
+bool Alive(pid_t Pid);
 
 // The real-world sample corpus (the CMake setting VADREL_CORPUS_DIR, by default ../shared/corpus
 // beside the project); empty when absent.
