@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 #include "Headless.h"  // before Xlib, whose Window type its names would shadow
 #include "Desktop.h"
+#include "Strays.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -44,6 +45,9 @@ std::vector<std::string> Environment(const std::vector<std::string>& Overrides) 
   setpgid(0, 0);
   const int Fd = open(StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(Fd, 2);
+  // stdout to a file beside it: a daemon it starts would otherwise hold the test's output open.
+  const std::string Out = StderrPath.substr(0, StderrPath.rfind('/')) + "/stdout.txt";
+  dup2(open(Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
   const auto& User = Setting.User;
   if (User && (setgroups(0, nullptr) != 0 || setgid(User->Gid) != 0 || setuid(User->Uid) != 0))
     _exit(126);
@@ -93,6 +97,7 @@ TProcess::TProcess(const std::string& Program, std::vector<std::string> Argument
                    TSetting Setting) {
   std::vector<std::string> Env = Environment(Setting.Overrides);
   StderrPath = (Scratch.Path() / "stderr.txt").string();
+  AdoptOrphans();  // whatever it leaves behind ends with the test
   Pid = fork();
   if (Pid == 0) Exec(Program, Arguments, Env, StderrPath, Setting);
 }
