@@ -2,8 +2,8 @@
 // needs around it: a private system bus (the shell asks it for logind), a private session bus the
 // test talks to, input through Mutter's remote desktop, screenshots through the shell, and on
 // request GNOME's session manager, which keeps the session's inhibitors. As root everything runs
-// as nobody (with copies of the program and data that user can read). Depends on Desktop
-// (TProcess) and Bus (sd-bus).
+// as nobody (with copies of the program and data that user can read). Whatever the session's
+// programs leave behind ends with it. Depends on Desktop (TProcess), Strays and Bus (sd-bus).
 #pragma once
 
 #include <filesystem>
@@ -14,6 +14,7 @@
 
 #include "Bus.h"
 #include "Desktop.h"
+#include "Strays.h"
 
 class TGnomeSession {
 public:
@@ -28,7 +29,8 @@ public:
   // and a remote-desktop session to type with. Empty when up, else what failed.
   std::string Start();
   // GNOME's session manager with an empty session (no settings daemons), so that
-  // gnome-session-inhibit has someone to ask. Empty when up, else what failed.
+  // gnome-session-inhibit has someone to ask; once, kept for the session's life. Empty when up,
+  // else what failed.
   std::string StartSessionManager();
 
   // The environment of a program of this session: Extra on top.
@@ -66,6 +68,7 @@ private:
   void HandOver();
 
   TTempDir Scratch;
+  TStrayReaper Strays{Scratch.Path()};  // after every process below ended, before the folder goes
   std::optional<TProcess::TUser> User;
   std::vector<std::string> SanitizerOverrides;
   std::string SystemAddress, SessionAddress;

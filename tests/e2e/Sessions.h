@@ -1,11 +1,13 @@
 // Wayland desktops started by an end-to-end test, headless, each with its own state in a scratch
 // folder: sway (wlroots) and KWin. Each gives the environment of a program run in it, copies of
 // the program under test, its data and helpers that the session's user can read, a picture of
-// each output on its own, and the user activity its desktop knows. Depends on Desktop (processes,
-// pictures) and, for KWin's screenshots and activity, sd-bus.
+// each output on its own, and the user activity its desktop knows. Whatever the session's programs
+// leave behind (orphans, mounts in its folder) ends with it. Depends on Desktop (processes,
+// pictures), Strays and, for KWin's screenshots and activity, sd-bus.
 #pragma once
 
 #include "Desktop.h"
+#include "Strays.h"
 
 #include <filesystem>
 #include <initializer_list>
@@ -52,8 +54,10 @@ public:
   std::string WhatTheOutputsLack();
   // No output shows the scene; else which one does.
   std::string WhereTheSceneShows();
-  // Ends the compositor (SIGTERM, then SIGKILL), as when the desktop goes away under its clients.
+  // Ends the compositor (SIGTERM, then SIGKILL), as when the desktop goes away under its clients;
+  // or tells whether it still runs.
   void EndCompositor() { Server.reset(); }
+  bool CompositorRuns() { return Server && Server->Running(); }
 
 protected:
   // Copies Program and its Data folder; the compositor runs as nobody when the test is root and
@@ -78,6 +82,7 @@ private:
   void CopySanitizerFiles();
 
   TTempDir Scratch;
+  TStrayReaper Strays{Scratch.Path()};  // after every process below ended, before the folder goes
   std::optional<TProcess::TUser> User;
   std::vector<std::string> Overrides;
   std::optional<TProcess> Server;

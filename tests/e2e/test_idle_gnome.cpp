@@ -2,7 +2,8 @@
 // through Mutter's remote desktop ends it, GNOME's session manager's inhibitors keep it away, and
 // SIGTERM ends the watcher with its saver. GNOME Shell locks only under its display manager, so
 // the lock comes from a stand-in for the desktops' org.freedesktop.ScreenSaver on the session's
-// bus. Each test starts its own shell (see GnomeSession).
+// bus. One shell (see GnomeSession) serves every test, each leaving it as it found it: its
+// watcher, saver, inhibitor and lock ended, the overview closed.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -16,21 +17,37 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// About two of the watcher's idle periods: where a test shows that something keeps the saver away
+// this long, it shows in the same test that without it the saver comes within as long, so that a
+// slow machine cannot pass it by being too slow to start one.
+constexpr auto Quiet = 7s;
+
 class GnomeShell : public ::testing::Test {
+public:
+  static void TearDownTestSuite() { Shared.reset(); }
+
 protected:
+  // The suite's shell, started by its first test.
   void SetUp() override {
     for (const char* Tool : {"/usr/bin/gnome-shell", "/usr/bin/dbus-daemon"})
       if (!std::filesystem::exists(Tool)) GTEST_SKIP() << "no " << Tool;
-    // The lean watcher beside the program, where `vadrel --idle` looks for it.
-    Session.emplace(VADREL_PROGRAM, std::vector<std::string>{VADREL_IDLE_PROGRAM},
-                    VADREL_BUILD_DATA_DIR);
-    const auto Before = Clock::now();
-    const std::string Why = Session->Start();
-    ASSERT_EQ(Why, "") << Session->ShellErrors();
-    RecordProperty("GnomeShellStarts", Session->ShellStarts());
-    RecordProperty("GnomeShellStartMs",
-                   int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Before)
-                           .count()));
+    if (!Shared) {
+      // The lean watcher beside the program, where `vadrel --idle` looks for it.
+      Shared.emplace(VADREL_PROGRAM, std::vector<std::string>{VADREL_IDLE_PROGRAM},
+                     VADREL_BUILD_DATA_DIR);
+      const auto Before = Clock::now();
+      StartFailure = Shared->Start();
+      if (!StartFailure.empty()) StartFailure += "; " + Shared->ShellErrors();
+      RecordProperty("GnomeShellStarts", Shared->ShellStarts());
+      RecordProperty("GnomeShellStartMs",
+                     int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                               Before).count()));
+    }
+    Session = &*Shared;
+    ASSERT_EQ(StartFailure, "");
+    if (Session->OverviewActive()) {
+      ASSERT_EQ(Session->CloseOverview(), "");
+    }
   }
 
   // `vadrel --idle=3s`, once it has handed over to the lean watcher.
@@ -56,8 +73,14 @@ protected:
     const std::vector<pid_t> Children = ChildrenOf(Watcher.Id());
     return Children.empty() ? 0 : Children.front();
   }
+  // Whether Watcher starts a saver within For.
+  static bool SaverWithin(TProcess& Watcher, Clock::duration For) {
+    return WaitFor([&] { return SaverOf(Watcher) != 0; }, For);
+  }
 
-  std::optional<TGnomeSession> Session;
+  static inline std::optional<TGnomeSession> Shared;
+  static inline std::string StartFailure;
+  TGnomeSession* Session = nullptr;
 };
 
 TEST_F(GnomeShell, TheSaverComesAtIdleEndsOnInputComesBackAndEndsWithTheWatcher) {
@@ -89,6 +112,8 @@ TEST_F(GnomeShell, TheSaverComesAtIdleEndsOnInputComesBackAndEndsWithTheWatcher)
 
 TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
   ASSERT_EQ(Session->StartSessionManager(), "");
+  EXPECT_TRUE(SaverWithin(*StartWatcher(), Quiet)) << "no saver without the inhibitor";
+
   auto Inhibitor = std::make_unique<TProcess>(
       "gnome-session-inhibit", std::vector<std::string>{"--inhibit", "idle", "sleep", "600"},
       Session->Setting());
@@ -96,18 +121,15 @@ TEST_F(GnomeShell, AnIdleInhibitorKeepsTheSaverAwayUntilItEnds) {
       << "no inhibitor: " << Inhibitor->Stderr() << "; " << Session->SessionManagerErrors();
 
   std::unique_ptr<TProcess> Watcher = StartWatcher();
-  // Four idle periods with the inhibitor up.
-  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 12s)) << Watcher->Stderr();
+  EXPECT_FALSE(SaverWithin(*Watcher, Quiet)) << "a saver under the inhibitor: " << Watcher->Stderr();
   EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
   EXPECT_NE(WhatTheMonitorLacks(), "");
 
-  // The session still idle, the saver starts once nothing holds it back.
+  // The session still idle, the saver starts as soon once nothing holds it back.
   Inhibitor.reset();
   ASSERT_TRUE(WaitFor([&] { return !Session->IdleInhibited(); }, 20s))
       << "the inhibitor outlived gnome-session-inhibit: " << Session->SessionManagerErrors();
-  std::string Lack;
-  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheMonitorLacks()).empty(); }, 90s))
-      << Lack << "; " << Watcher->Stderr();
+  EXPECT_TRUE(SaverWithin(*Watcher, Quiet)) << "no saver once the inhibitor went";
 }
 
 TEST_F(GnomeShell, ALockEndsTheSaverAndKeepsItAway) {
@@ -120,10 +142,15 @@ TEST_F(GnomeShell, ALockEndsTheSaverAndKeepsItAway) {
   Lock.Set(true);
   EXPECT_TRUE(WaitFor([&] { return SaverOf(*Watcher) == 0; }, 20s))
       << "the lock left the saver: " << Watcher->Stderr();
-  // Three idle periods under the lock.
-  EXPECT_FALSE(WaitFor([&] { return SaverOf(*Watcher) != 0; }, 9s))
-      << "a saver under the lock: " << Watcher->Stderr();
+  // A person at the lock screen, gone again: the session's next idle period, under the lock.
+  ASSERT_TRUE(Session->MovePointer(1, 0));
+  EXPECT_FALSE(SaverWithin(*Watcher, Quiet)) << "a saver under the lock: " << Watcher->Stderr();
   EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
+
+  // Unlocked, the same comes and goes bring the saver within as long.
+  Lock.Set(false);
+  ASSERT_TRUE(Session->MovePointer(-1, 0));
+  EXPECT_TRUE(SaverWithin(*Watcher, Quiet)) << "no saver after the unlock: " << Watcher->Stderr();
 }
 
 }  // namespace

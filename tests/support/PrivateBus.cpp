@@ -159,9 +159,13 @@ TPrivateBus::TPrivateBus(const std::string& ActivatableName)
   Pid = fork();
   if (Pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    // Its complaints (it may not raise its descriptor limit) are no test's output.
+    // Its complaints (it may not raise its descriptor limit) are no test's output, nor is what a
+    // service it starts prints: such a service could hold the test's output open.
     const int Log = open((Scratch.Path() / "bus.log").c_str(), O_WRONLY | O_CREAT, 0600);
-    if (Log >= 0) dup2(Log, 2);
+    if (Log >= 0) {
+      dup2(Log, 1);
+      dup2(Log, 2);
+    }
     execlp("dbus-daemon", "dbus-daemon", "--nofork", ("--config-file=" + Config).c_str(), nullptr);
     _exit(127);
   }
