@@ -18,17 +18,18 @@
 #include <future>
 #include <mutex>
 #include <sstream>
-#include <thread>
+#include <string_view>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// The session: each byte written is an event (I, A, L, U); closing the pipe ends the source.
+// The session: each byte written is an event (I, A, L, U) or, for any other byte, only a call to
+// Dispatch; closing the pipe ends the source.
 class TScriptedSession final : public TIdleSource {
 public:
   struct TShared {
-    std::atomic<int> Started{0}, Ended{0};
+    std::atomic<int> Started{0}, Ended{0}, Handled{0};
     std::mutex Lock;
     std::string Inhibitor;
   };
@@ -40,9 +41,16 @@ public:
   bool Dispatch(std::vector<TIdleEvent>& Events) override {
     char Byte = 0;
     if (read(Fd, &Byte, 1) != 1) return false;
-    const std::string_view Codes = "IALU";
-    Events.push_back(TIdleEvent(Codes.find(Byte)));
+    ++Read;
+    if (const std::size_t Event = std::string_view("IALU").find(Byte); Event != std::string::npos)
+      Events.push_back(TIdleEvent(Event));
     return true;
+  }
+  // The loop asks this as it goes back to waiting, after acting on all it has read: the bytes
+  // handled by then are published.
+  int TimeoutMs() const override {
+    S->Handled = Read;
+    return -1;
   }
   std::string Inhibited() override {
     const std::lock_guard Guard(S->Lock);
@@ -52,7 +60,7 @@ public:
   void SaverEnded() override { ++S->Ended; }
 
 private:
-  int Fd;
+  int Fd, Read = 0;
   std::shared_ptr<TShared> S;
 };
 
@@ -62,10 +70,11 @@ std::string ReadFile(const std::filesystem::path& Path) {
   return Text.str();
 }
 
-// One watcher on its own thread, its session scripted by the test, its lines collected. The
-// watcher's signals are blocked in the test's thread too, so that only its descriptor takes them.
-// Its screen lockers are processes of a name of this test's own, so that a real locker of the user
-// running the tests (or another test's) does not count.
+// One watcher on its own thread, its session scripted by the test, its lines collected, its
+// back-off timed on a clock that moves only when the test says. The watcher's signals are blocked
+// in the test's thread too, so that only its descriptor takes them. Its screen lockers are
+// processes of a name of this test's own, so that a real locker of the user running the tests (or
+// another test's) does not count.
 class IdleWatcherTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -91,6 +100,8 @@ protected:
     int Pipe[2];
     ASSERT_EQ(pipe(Pipe), 0);
     WriteEnd = Pipe[1];
+    Sent = Shared->Handled = 0;
+    Backoff.Now = [this] { return std::chrono::steady_clock::time_point(Elapsed.load()); };
     auto Source = std::make_unique<TScriptedSession>(Pipe[0], Shared);
     const TLockerCheck Lockers = [Name = LockerName] {
       const std::string_view Only[] = {Name};
@@ -100,7 +111,16 @@ protected:
       return TIdleWatcher(std::move(Source), nullptr, Saver, Backoff, Lockers).Run();
     });
   }
-  void Send(char Event) { ASSERT_EQ(write(WriteEnd, &Event, 1), 1); }
+  void Send(std::string_view Events) {
+    ASSERT_EQ(write(WriteEnd, Events.data(), Events.size()), ssize_t(Events.size()));
+    Sent += int(Events.size());
+  }
+  // Sends Events, then returns once the watcher has acted on all it was sent and waits again.
+  void Settle(std::string_view Events = "") {
+    Send(std::string(Events) + ".");
+    ASSERT_TRUE(WaitFor([&] { return Shared->Handled == Sent; }, 15s, 1ms));
+  }
+  void Pass(std::chrono::milliseconds Time) { Elapsed = Elapsed.load() + Time; }
   // Ends the session: the watcher says so and ends with 1.
   int EndSession() {
     close(WriteEnd);
@@ -134,7 +154,8 @@ protected:
   std::vector<std::string> Lines;
   TDiagnosticSink PreviousSink;
   sigset_t MaskBefore{};
-  int WriteEnd = -1;
+  int WriteEnd = -1, Sent = 0;
+  std::atomic<std::chrono::milliseconds> Elapsed{};
   std::future<int> Result;
 };
 
@@ -142,8 +163,8 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   setenv("XSCREENSAVER_WINDOW", "0x123", 1);
   Start(Sleeper());
   unsetenv("XSCREENSAVER_WINDOW");
-  Send('I');
-  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
+  Send("I");
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
   const pid_t First = SaverPid();
   // It starts full screen, leaving the session's idle state alone, and can be stopped: the
   // watcher's blocked stop signals are not handed down.
@@ -157,13 +178,13 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
   ASSERT_TRUE(WaitFor([&] {
     Status = ReadFile(StatusFile);
     return Status.starts_with("Name:\tsleep\n");
-  }, 15s, 20ms));
+  }, 15s, 1ms));
   EXPECT_NE(Status.find("SigBlk:\t0000000000000000"), std::string::npos) << Status;
 
-  Send('A');
-  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 20ms));
-  Send('I');
-  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 20ms));
+  Send("A");
+  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 1ms));
+  Send("I");
+  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 1ms));
   const pid_t Second = SaverPid();
   EXPECT_NE(Second, First);
   EXPECT_EQ(EndSession(), 1);
@@ -174,10 +195,10 @@ TEST_F(IdleWatcherTest, StartsOnIdleEndsOnActivityAndStartsAgain) {
 
 TEST_F(IdleWatcherTest, ASaverThatIgnoresSigtermIsKilled) {
   Start(Sleeper("trap '' TERM; "));
-  Send('I');
-  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
-  Send('A');
-  EXPECT_TRUE(WaitFor([&] { return !Alive(SaverPid()) && Shared->Ended == 1; }, 15s, 20ms));
+  Send("I");
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
+  Send("A");
+  EXPECT_TRUE(WaitFor([&] { return !Alive(SaverPid()) && Shared->Ended == 1; }, 15s, 1ms));
   EXPECT_TRUE(TheLines().empty()) << TheLines()[0];  // an end it asked for is no failure
 }
 
@@ -185,8 +206,8 @@ TEST_F(IdleWatcherTest, StopSignalsEndTheWatcherAndItsSaver) {
   for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
     std::filesystem::remove(Scratch.Path() / "pid");
     Start(Sleeper());
-    Send('I');
-    ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms)) << Signal;
+    Send("I");
+    ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms)) << Signal;
     const pid_t Saver = SaverPid();
     kill(getpid(), Signal);
     ASSERT_EQ(Result.wait_for(15s), std::future_status::ready) << Signal;
@@ -199,7 +220,8 @@ TEST_F(IdleWatcherTest, StopSignalsEndTheWatcherAndItsSaver) {
 }
 
 // Each failure is one line; while the session stays idle the next try waits for the back-off,
-// which doubles.
+// which doubles up to the longest. The first try of an idle period comes at once, even after
+// failures in the one before.
 TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
   const struct {
     TSaverCommand Saver;
@@ -212,83 +234,66 @@ TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
        "the screen saver /nonexistent/saver could not be started: No such file or directory"},
   };
   for (const auto& C : Cases) {
-    {
-      const std::lock_guard Guard(Shared->Lock);
-      Lines.clear();
+    Start(C.Saver, TBackoff{1s, 4s, 60s});
+    for (const auto Pause : {0s, 1s, 2s, 4s, 4s, 0s}) {
+      const std::size_t Tries = TheLines().size();
+      if (Pause > 0s) {
+        Settle();  // the watcher has timed the pause before the clock moves
+        const int Started = Shared->Started;
+        Pass(Pause - 1ms);
+        Settle();
+        EXPECT_EQ(Shared->Started, Started) << C.Line << ", before a pause of " << Pause.count();
+        EXPECT_EQ(TheLines().size(), Tries) << C.Line << ", before a pause of " << Pause.count();
+        Pass(1ms);
+      }
+      Settle(Pause > 0s ? "" : "AI");
+      ASSERT_TRUE(WaitFor([&] { return TheLines().size() == Tries + 1; }, 15s, 1ms)) << C.Line;
+      EXPECT_EQ(TheLines().back(), C.Line);
     }
-    Start(C.Saver, TBackoff{1500ms, 3000ms, 60s});
-    const auto Begin = std::chrono::steady_clock::now();
-    Send('I');
-    ASSERT_TRUE(WaitFor([&] { return TheLines().size() == 1; }, 15s, 20ms)) << C.Line;
-    EXPECT_EQ(TheLines()[0], C.Line);
-    ASSERT_TRUE(WaitFor([&] { return TheLines().size() == 3; }, 20s, 20ms)) << C.Line;
-    // The second try 1.5 s after the first, the third 3 s after that.
-    EXPECT_GE(std::chrono::steady_clock::now() - Begin, 4500ms) << C.Line;
-    // Activity: the next idle period tries at once, where the back-off would wait 3 s.
-    Send('A');
-    Send('I');
-    EXPECT_TRUE(WaitFor([&] { return TheLines().size() == 4; }, 2500ms, 20ms)) << C.Line;
     EXPECT_EQ(EndSession(), 1);
   }
 }
 
 TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
   Start(Sleeper());
-  Send('L');
-  Send('I');
+  Settle("LI");
+  EXPECT_EQ(Shared->Started, 0);
   Inhibit("a video plays");
-  Send('U');
-  Send('I');  // idle, but inhibited
-  std::this_thread::sleep_for(1s);
+  Settle("UI");
   EXPECT_EQ(Shared->Started, 0);
   Inhibit("");
-  Send('A');
-  Send('I');
-  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
+  Send("AI");
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
   const pid_t Saver = SaverPid();
-  Send('L');  // the lock ends it
-  EXPECT_TRUE(WaitFor([&] { return !Alive(Saver) && Shared->Ended == 1; }, 15s, 20ms));
+  Send("L");  // the lock ends it
+  EXPECT_TRUE(WaitFor([&] { return !Alive(Saver) && Shared->Ended == 1; }, 15s, 1ms));
+  Settle();
   EXPECT_EQ(Shared->Started, 1);
   EXPECT_EQ(EndSession(), 1);
 }
 
-// A locker that no session service tells of (swaylock, i3lock): no saver while it runs; once it
-// has gone, the next idle period starts one.
-TEST_F(IdleWatcherTest, NoSaverWhileAScreenLockerRuns) {
-  Start(Sleeper());
-  TNamedProcess Locker(Scratch.Path(), LockerName);
-  ASSERT_GT(Locker.Id(), 0);
-  Send('I');
-  std::this_thread::sleep_for(1s);
-  EXPECT_EQ(Shared->Started, 0);
-  Locker.Stop();
-  Send('A');
-  Send('I');
-  EXPECT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
-  EXPECT_EQ(EndSession(), 1);
-}
-
 // SIGUSR1 from a lock command ends the saver before the locker comes up; none starts again in that
-// idle period (not even once the back-off has passed), nor in the next while the locker runs.
+// idle period (not even once the back-off has passed). A locker that no session service tells of
+// (swaylock, i3lock) keeps it away while it runs; once that has gone, the next idle starts one.
 TEST_F(IdleWatcherTest, ALockCommandEndsTheSaverUntilTheNextIdle) {
-  Start(Sleeper(), TBackoff{200ms, 200ms, 60s});
+  Start(Sleeper());
   kill(getpid(), SIGUSR1);  // with no saver running: the watcher goes on
-  Send('I');
-  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 20ms));
+  Send("I");
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
   const pid_t First = SaverPid();
   kill(getpid(), SIGUSR1);
-  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 20ms));
+  EXPECT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 1ms));
+  Pass(TBackoff().Longest);
+  Settle();
+  EXPECT_EQ(Shared->Started, 1);
   {
     const TNamedProcess Locker(Scratch.Path(), LockerName);
-    std::this_thread::sleep_for(1s);
-    Send('A');
-    Send('I');
-    std::this_thread::sleep_for(1s);
+    ASSERT_GT(Locker.Id(), 0);
+    Settle("AI");
     EXPECT_EQ(Shared->Started, 1);
   }
-  Send('A');
-  Send('I');
-  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 20ms));
+  Send("AI");
+  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 1ms));
   EXPECT_TRUE(TheLines().empty()) << TheLines()[0];
   EXPECT_EQ(EndSession(), 1);
 }

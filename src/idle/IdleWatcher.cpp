@@ -142,13 +142,12 @@ public:
     Pid = -1;
     return Status;
   }
-  TClock::duration Age() const { return TClock::now() - StartedAt; }
 
 private:
   pid_t Pid = -1;
   std::optional<TFd> PidFd;
   bool Ended = false, Killed = false;
-  TClock::time_point StartedAt = TClock::now(), KillAt;
+  TClock::time_point KillAt;
 
   // Ends it and waits for it: SIGTERM, then SIGKILL after the grace time.
   void Stop();
@@ -203,8 +202,8 @@ void TSaverProcess::Stop() {
   waitpid(Pid, nullptr, 0);
 }
 
-int MillisecondsUntil(TClock::time_point When) {
-  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(When - TClock::now());
+int MillisecondsUntil(TClock::time_point When, TClock::time_point Now) {
+  const auto Left = std::chrono::ceil<std::chrono::milliseconds>(When - Now);
   return int(std::clamp<std::int64_t>(Left.count(), 0, 24 * 3600 * 1000));
 }
 
@@ -223,6 +222,7 @@ private:
   bool SessionIdle = false, Locked = false;
   std::chrono::milliseconds Pause{0};        // the back-off now due after a saver's own end
   std::optional<TClock::time_point> RetryAt;  // no saver before then
+  TClock::time_point SaverSince;              // on the back-off's clock
 
   struct TWait {
     std::vector<pollfd> Fds;
@@ -286,8 +286,8 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
       Wait.Timers.emplace_back(Each, TClock::now() + std::chrono::milliseconds(Ms));
     }
   }
-  if (Saver && Saver->KillTime()) Sooner(MillisecondsUntil(*Saver->KillTime()));
-  if (!Saver && SessionIdle && RetryAt) Sooner(MillisecondsUntil(*RetryAt));
+  if (Saver && Saver->KillTime()) Sooner(MillisecondsUntil(*Saver->KillTime(), TClock::now()));
+  if (!Saver && SessionIdle && RetryAt) Sooner(MillisecondsUntil(*RetryAt, W.Backoff.Now()));
   return Wait;
 }
 
@@ -333,7 +333,7 @@ void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {
 }
 
 void TIdleWatcher::TLoop::MaybeStart() {
-  if (!SessionIdle || Locked || Saver || (RetryAt && TClock::now() < *RetryAt)) return;
+  if (!SessionIdle || Locked || Saver || (RetryAt && W.Backoff.Now() < *RetryAt)) return;
   // Asked at every start, not once per idle period: a video may begin while a failed saver waits
   // for its retry.
   if (!W.Source->Inhibited().empty() || (W.Lockers && !W.Lockers().empty())) {
@@ -348,6 +348,7 @@ void TIdleWatcher::TLoop::MaybeStart() {
     SaverGone(0);
     return;
   }
+  SaverSince = W.Backoff.Now();
   W.Source->SaverStarted();
   if (W.Locks) W.Locks->SaverStarted();
 }
@@ -356,7 +357,7 @@ void TIdleWatcher::TLoop::MaybeStart() {
 // off the next start by the back-off, which grows unless the saver had run for a while.
 void TIdleWatcher::TLoop::SaverGone(int Status) {
   const bool Asked = Saver && Saver->AskedToEnd();
-  const bool Settled = Saver && Saver->Age() >= W.Backoff.Settled;
+  const bool Settled = Saver && W.Backoff.Now() - SaverSince >= W.Backoff.Settled;
   if (Saver) {
     Saver.reset();
     W.Source->SaverEnded();
@@ -369,14 +370,14 @@ void TIdleWatcher::TLoop::SaverGone(int Status) {
     Pause = W.Backoff.First;
   else
     Pause = std::min(Pause * 2, W.Backoff.Longest);
-  RetryAt = TClock::now() + Pause;
+  RetryAt = W.Backoff.Now() + Pause;
 }
 
 TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> IdleSource,
                            std::unique_ptr<TIdleSource> LockWatch, TSaverCommand SaverCommand,
                            TBackoff Pauses, TLockerCheck LockerCheck)
     : Source(std::move(IdleSource)), Locks(std::move(LockWatch)), Saver(std::move(SaverCommand)),
-      Backoff(Pauses), Lockers(std::move(LockerCheck)) {}
+      Backoff(std::move(Pauses)), Lockers(std::move(LockerCheck)) {}
 
 TIdleWatcher::~TIdleWatcher() = default;
 

@@ -24,11 +24,14 @@ struct TSaverCommand {
 
 // The pause before a saver that ended on its own is started again while the session stays idle:
 // First, doubled after each such end up to Longest; back to First after activity or after a saver
-// that ran for Settled.
+// that ran for Settled. The pauses and the saver's time run are measured on Now.
 struct TBackoff {
   std::chrono::milliseconds First{10000};
   std::chrono::milliseconds Longest{300000};
   std::chrono::milliseconds Settled{60000};
+  std::function<std::chrono::steady_clock::time_point()> Now = [] {
+    return std::chrono::steady_clock::now();
+  };
 };
 
 // How long a saver has to end after SIGTERM before it gets SIGKILL.
