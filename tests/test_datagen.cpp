@@ -112,7 +112,6 @@ std::unique_ptr<TModel> ReadShipped(const char* Name) {
   return Model;
 }
 
-
 // Largest swing of a rotation component over the cycle.
 float Swing(const std::vector<TKeyFrame>& Keys, int Component) {
   float Lo = 1e9f, Hi = -1e9f;
