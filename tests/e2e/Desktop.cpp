@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -127,7 +128,8 @@ bool TProcess::Running() {
 
 int TProcess::WaitForExit(Clock::duration Timeout) {
   const auto End = Clock::now() + Timeout;
-  while (Running() && Clock::now() < End) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  while (Running() && Clock::now() < End)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return Running() ? -1 : ExitCode;
 }
 
@@ -175,6 +177,13 @@ double CoreShare(pid_t Pid, Clock::duration Span) {
   return (After - Before) / std::chrono::duration<double>(Clock::now() - Start).count();
 }
 
+bool WaitUntilResting(pid_t Pid, Clock::duration Timeout) {
+  return WaitFor([&] {
+    const double Share = CoreShare(Pid, std::chrono::milliseconds(500));
+    return Share >= 0 && Share < 0.03;
+  }, Timeout, {});
+}
+
 double TPicture::Mean(int Row0, int Row1, int Channel) const {
   double Sum = 0;
   for (int Y = Row0; Y < Row1; ++Y)
@@ -217,6 +226,41 @@ TPicture Capture(Display* D, Window W) {
   return P;
 }
 
+namespace {
+
+// Window W's pixels (Part of them when Part has a width) as the server has them, or nothing when
+// they cannot be read (the window gone or not shown).
+std::string Pixels(Display* D, Window W, TRect Part) {
+  XWindowAttributes A{};
+  if (!XGetWindowAttributes(D, W, &A) || A.map_state != IsViewable) return {};
+  if (Part.Width <= 0) Part = {0, 0, A.width, A.height};
+  XImage* Image = XGetImage(D, W, Part.X, Part.Y, unsigned(Part.Width), unsigned(Part.Height),
+                            AllPlanes, ZPixmap);
+  if (!Image) return {};
+  std::string Bytes(Image->data, std::size_t(Image->bytes_per_line) * std::size_t(Image->height));
+  XDestroyImage(Image);
+  return Bytes;
+}
+
+}  // namespace
+
+bool WaitForFrames(Display* D, Window W, int Count, Clock::duration Timeout, TRect Part) {
+  // A window that goes meanwhile ends the wait, not the test process, as Xlib's default handler
+  // would.
+  const auto Previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  std::string Last = Pixels(D, W, Part);
+  int Changes = 0;
+  for (const auto End = Clock::now() + Timeout; !Last.empty() && Changes < Count &&
+                                                Clock::now() < End;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string Now = Pixels(D, W, Part);
+    if (Now != Last) ++Changes;
+    Last = std::move(Now);
+  }
+  XSetErrorHandler(Previous);
+  return Changes >= Count && !Last.empty();
+}
+
 void SavePicture(const TPicture& P, const std::string& File) {
   std::vector<std::uint8_t> Rgba;  // bottom row first, as WritePng takes it
   for (int Y = P.Height; Y-- > 0;)
@@ -238,7 +282,8 @@ TPicture ReadPicture(const std::string& File) {
   if (!png_image_finish_read(&Image, nullptr, Rgb.data(), 0, nullptr)) return P;
   P.Width = int(Image.width);
   P.Height = int(Image.height);
-  for (std::size_t I = 0; I + 2 < Rgb.size(); I += 3) P.Rgb.push_back({Rgb[I], Rgb[I + 1], Rgb[I + 2]});
+  for (std::size_t I = 0; I + 2 < Rgb.size(); I += 3)
+    P.Rgb.push_back({Rgb[I], Rgb[I + 1], Rgb[I + 2]});
   return P;
 }
 
@@ -263,16 +308,56 @@ std::string WhatTheSceneLacks(const TPicture& P) {
   return {};
 }
 
-int FreeDisplayNumber(int From) {
-  for (int N = From; N < From + 100; ++N)
-    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(N)) &&
-        !std::filesystem::exists("/tmp/.X" + std::to_string(N) + "-lock"))
-      return N;
-  return -1;
+TXServer::TXServer(const std::string& Program, std::vector<std::string> Arguments,
+                   TProcess::TSetting Setting) {
+  // The server writes its display number to the pipe once it takes clients. Only the write end
+  // is left open across exec, and only this server is started while it is open.
+  int Pipe[2];
+  if (pipe2(Pipe, O_CLOEXEC) != 0 || fcntl(Pipe[1], F_SETFD, 0) != 0) {
+    Why = "no pipe for the display number";
+    return;
+  }
+  Arguments.insert(Arguments.begin(), {"-displayfd", std::to_string(Pipe[1])});
+  Server.emplace(Program, std::move(Arguments), std::move(Setting));
+  close(Pipe[1]);
+  std::string Number;
+  pollfd Ready{Pipe[0], POLLIN, 0};
+  char Bytes[16];
+  for (const auto End = Clock::now() + std::chrono::seconds(20); !Number.ends_with('\n');) {
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(End - Clock::now());
+    if (Left.count() <= 0 || poll(&Ready, 1, int(Left.count())) <= 0) break;
+    const ssize_t Got = read(Pipe[0], Bytes, sizeof Bytes);
+    if (Got <= 0) break;  // the server ended
+    Number.append(Bytes, std::size_t(Got));
+  }
+  close(Pipe[0]);
+  if (Number.ends_with('\n')) {
+    DisplayName = ':' + Number.substr(0, Number.size() - 1);
+    D = XOpenDisplay(DisplayName.c_str());
+  }
+  if (!D) Why = Program + " did not start: " + Server->Stderr();
 }
 
-// One monitor of 1280x800 at the start; the portrait mode is added at run time (the dummy driver
-// cannot rotate).
+TXServer::~TXServer() { Disconnect(); }
+
+void TXServer::Disconnect() {
+  if (D) XCloseDisplay(D);
+  D = nullptr;
+}
+
+TProcess::TSetting TXServer::On(std::vector<std::string> Extra) const {
+  Extra.insert(Extra.begin(), {"DISPLAY=" + DisplayName, "WAYLAND_DISPLAY"});
+  return {Extra, {}, {}};
+}
+
+TXvfb::TXvfb(const std::string& Size)
+    : TXServer("Xvfb", {"-screen", "0", Size, "-noreset", "-nolisten", "tcp"}) {}
+
+namespace {
+
+// Xorg with the dummy video driver, its screen up to Width x Height: monitors that are RandR
+// outputs, as on a real desktop, one of 1280x800 at the start. The portrait mode is added at run
+// time (the dummy driver cannot rotate).
 std::string DummyXorgConfig(int Width, int Height) {
   std::string Config = R"(Section "Device"
   Identifier "dummy"
@@ -302,30 +387,28 @@ EndSection
   return Config;
 }
 
-TDummyXorg::TDummyXorg(int Width, int Height) {
-  const int N = FreeDisplayNumber(110);
-  if (!std::filesystem::exists("/usr/lib/xorg/Xorg") || N < 0) {
-    Why = "no Xorg, or no free display";
+}  // namespace
+
+TDummyXorg::TDummyXorg(int Width, int Height, int Monitors) {
+  if (!std::filesystem::exists("/usr/lib/xorg/Xorg")) {
+    Why = "no Xorg";
     return;
   }
-  Name = ':' + std::to_string(N);
   std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig(Width, Height);
   // The configuration's name is relative: Xorg takes no other from a user who is not root.
   Server.emplace("/usr/lib/xorg/Xorg",
-                 std::vector<std::string>{Name, "-config", "xorg.conf", "-noreset", "-nolisten", "tcp",
+                 std::vector<std::string>{"-config", "xorg.conf", "-noreset", "-nolisten", "tcp",
                                           "-logfile", (Scratch.Path() / "Xorg.log").string()},
                  TProcess::TSetting{{}, {}, Scratch.Path().string()});
-  for (const auto End = Clock::now() + std::chrono::seconds(20);
-       !D && Clock::now() < End && Server->Running();)
-    if (!(D = XOpenDisplay(Name.c_str())))
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (!D) {
-    Why = "Xorg did not start: " + Server->Stderr();
-    return;
-  }
+  if (!(Why = Server->Failure()).empty()) return;
+  Display* D = Server->Connection();
   std::string Errors;
   RunToEnd("xrandr", {"--newmode", "800x1280", "83.50", "800", "848", "880", "960", "1280", "1283",
                       "1290", "1300", "-hsync", "+vsync"}, On(), Errors);
+  for (int I = 1; I < Monitors && Why.empty(); ++I)
+    Why = Set("DUMMY" + std::to_string(I), "1280x800",
+              {"--right-of", "DUMMY" + std::to_string(I - 1)});
+  if (!Why.empty()) return;
   WindowManager.emplace("openbox", std::vector<std::string>{}, On());
   const Atom Check = XInternAtom(D, "_NET_SUPPORTING_WM_CHECK", False);
   if (!WaitFor([&] {
@@ -341,10 +424,7 @@ TDummyXorg::TDummyXorg(int Width, int Height) {
     Why = "openbox did not start: " + WindowManager->Stderr();
 }
 
-TDummyXorg::~TDummyXorg() {
-  WindowManager.reset();
-  if (D) XCloseDisplay(D);
-}
+TDummyXorg::~TDummyXorg() { WindowManager.reset(); }
 
 std::string TDummyXorg::Set(const std::string& Output, const std::string& Mode,
                             std::vector<std::string> Placement) {
@@ -365,7 +445,8 @@ std::string TDummyXorg::Set(const std::string& Output, const std::string& Mode,
   return {};
 }
 
-std::vector<TDummyXorg::TRect> TDummyXorg::Monitors() const {
+std::vector<TRect> TDummyXorg::Monitors() const {
+  Display* D = Connection();
   std::vector<TRect> Rects;
   int Count = 0;
   XRRMonitorInfo* Infos = XRRGetMonitors(D, DefaultRootWindow(D), True, &Count);
@@ -376,6 +457,7 @@ std::vector<TDummyXorg::TRect> TDummyXorg::Monitors() const {
 }
 
 std::string TDummyXorg::WhatTheMonitorsLack(const std::string& Shot) {
+  Display* D = Connection();
   const TPicture Root = Capture(D, DefaultRootWindow(D));
   for (const TRect& M : Monitors()) {
     std::string Lack = "its picture";
@@ -394,6 +476,7 @@ std::string TDummyXorg::WhatTheMonitorsLack(const std::string& Shot) {
 }
 
 std::vector<Window> TDummyXorg::ClientsNamed(const std::string& Title) const {
+  Display* D = Connection();
   std::vector<Window> Found;
   Atom Type = None;
   int Format = 0;

@@ -1,6 +1,7 @@
 // Shared by the end-to-end tests: a program run as a child process with its own environment (and,
-// for servers that refuse root, its own user), and a window's picture captured from an X server
-// with the measures that tell the scene from anything else on a screen.
+// for servers that refuse root, its own user), X servers of a test's own (Xvfb, and Xorg's dummy
+// driver under a window manager), and a window's picture captured from an X server with the
+// measures that tell the scene from anything else on a screen and the frames drawn into it.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -56,9 +57,40 @@ int RunToEnd(const std::string& Program, std::vector<std::string> Arguments,
              TProcess::TSetting Setting, std::string& Errors,
              Clock::duration Timeout = std::chrono::seconds(20));
 
-// The first display number from From on that no X server uses (by its socket and lock file), or
-// -1. Tests that may run side by side start from numbers of their own.
-int FreeDisplayNumber(int From);
+// An X server of the test's own, connected to once it takes clients. The server picks its display
+// number itself among the free ones (-displayfd), so that servers started side by side never race
+// for one. The connection closes before the server ends.
+class TXServer {
+public:
+  // Program with Arguments (-displayfd is added); Failure() says why when it did not come up
+  // within 20 s.
+  TXServer(const std::string& Program, std::vector<std::string> Arguments,
+           TProcess::TSetting Setting = {});
+  ~TXServer();
+  TXServer(const TXServer&) = delete;
+  TXServer& operator=(const TXServer&) = delete;
+
+  const std::string& Failure() const { return Why; }
+  const std::string& Name() const { return DisplayName; }  // ":N"
+  Display* Connection() const { return D; }
+  // The setting of a program on this server and on no Wayland display, Extra on top.
+  TProcess::TSetting On(std::vector<std::string> Extra = {}) const;
+  TProcess& Process() { return *Server; }
+  // Closes the connection, as before the server is ended under its clients.
+  void Disconnect();
+
+private:
+  std::optional<TProcess> Server;
+  std::string DisplayName, Why;
+  Display* D = nullptr;
+};
+
+// Xvfb with one screen of Size ("1280x800x24") and -noreset: its idle time counts from its start,
+// and it never resets (re-centring the pointer) when its last client leaves.
+class TXvfb : public TXServer {
+public:
+  explicit TXvfb(const std::string& Size = "1280x800x24");
+};
 
 // The processes whose parent is Parent and that still run (zombies left out), and the program Pid
 // runs (empty when it is gone).
@@ -68,6 +100,12 @@ std::filesystem::path ProgramOf(pid_t Pid);
 // The share of one core (1 = a whole core) process Pid used, all its threads together, over the
 // next Span; -1 when it cannot be read.
 double CoreShare(pid_t Pid, Clock::duration Span);
+// Waits until process Pid rests: under 3 % of a core over half a second (at most Timeout).
+bool WaitUntilResting(pid_t Pid, Clock::duration Timeout = std::chrono::seconds(10));
+
+struct TRect {
+  int X = 0, Y = 0, Width = 0, Height = 0;
+};
 
 struct TPicture {
   int Width = 0, Height = 0;
@@ -82,6 +120,11 @@ struct TPicture {
 
 // Window W's picture (the whole root window for the root), or an empty one when it cannot be read.
 TPicture Capture(Display* D, Window W);
+// Waits until window W's picture (or Part of it, in the window's pixels) has changed Count times,
+// each change seen against the picture before it: what draws there has drawn that many new frames
+// since the call. False when it has not within Timeout or the window is gone.
+bool WaitForFrames(Display* D, Window W, int Count,
+                   Clock::duration Timeout = std::chrono::seconds(20), TRect Part = {});
 // Saves a picture as a PNG for a person to look at when a test fails.
 void SavePicture(const TPicture& P, const std::string& File);
 // A PNG file's picture, or an empty one when it cannot be read.
@@ -97,29 +140,24 @@ bool ShowsFish(const TPicture& P);
 // empty when it does, else what it lacks.
 std::string WhatTheSceneLacks(const TPicture& P);
 
-// The configuration of Xorg with the dummy video driver, its screen up to Width x Height:
-// monitors that are RandR outputs, as on a real desktop, 1280x800 at the start.
-std::string DummyXorgConfig(int Width, int Height);
-
 // Xorg on the dummy video driver with its own configuration and state: monitors that are RandR
-// outputs (DUMMY0 to DUMMY15; only DUMMY0 on at the start), laid out by xrandr as a display
+// outputs (DUMMY0 to DUMMY15, the first ones on at the start), laid out by xrandr as a display
 // settings tool would, under openbox, an EWMH window manager that moves, resizes and may minimize
 // windows as monitors change. Runs as whoever runs the test.
 class TDummyXorg {
 public:
-  struct TRect {
-    int X = 0, Y = 0, Width = 0, Height = 0;
-  };
-  // A screen of up to Width x Height; Failure() says why when the server or openbox is not up.
-  TDummyXorg(int Width, int Height);
+  // A screen of up to Width x Height with Monitors of 1280x800 side by side, on before openbox
+  // starts (which knows them from its start); Failure() says why when the server, a monitor or
+  // openbox is not up.
+  TDummyXorg(int Width, int Height, int Monitors = 1);
   ~TDummyXorg();
   TDummyXorg(const TDummyXorg&) = delete;
   TDummyXorg& operator=(const TDummyXorg&) = delete;
 
   const std::string& Failure() const { return Why; }
-  Display* Connection() const { return D; }
+  Display* Connection() const { return Server ? Server->Connection() : nullptr; }
   // The setting of a program on this server.
-  TProcess::TSetting On() const { return {{"DISPLAY=" + Name, "WAYLAND_DISPLAY"}, {}, {}}; }
+  TProcess::TSetting On() const { return Server->On(); }
   // Output (DUMMY1) on at Mode ("1280x800", "800x1280") with Placement ("--right-of", "DUMMY0"
   // or "--pos", "0x0"), or off without. Empty on success, else xrandr's complaint.
   std::string Set(const std::string& Output, const std::string& Mode = {},
@@ -133,8 +171,8 @@ public:
   std::vector<Window> ClientsNamed(const std::string& Title) const;
 
 private:
-  TTempDir Scratch;
-  std::string Name, Why;
-  std::optional<TProcess> Server, WindowManager;
-  Display* D = nullptr;
+  TTempDir Scratch;  // the server's configuration and log
+  std::string Why;
+  std::optional<TXServer> Server;
+  std::optional<TProcess> WindowManager;
 };

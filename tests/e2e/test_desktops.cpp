@@ -10,14 +10,12 @@
 #include <X11/extensions/scrnsaver.h>
 #include <X11/keysym.h>
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <thread>
+#include <sstream>
 
 namespace {
 
@@ -29,83 +27,31 @@ class TwoMonitors : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!std::filesystem::exists("/usr/lib/xorg/Xorg")) GTEST_SKIP() << "no Xorg";
-    const int N = FreeDisplayNumber(90);
-    ASSERT_GE(N, 0);
-    Name = ':' + std::to_string(N);
-    std::ofstream(Scratch.Path() / "xorg.conf") << DummyXorgConfig(2560, 800);
-    // The configuration's name is relative: Xorg takes no other from a user who is not root.
-    Server.emplace("/usr/lib/xorg/Xorg",
-                   std::vector<std::string>{Name, "-config", "xorg.conf", "-noreset", "-nolisten",
-                                            "tcp", "-logfile", (Scratch.Path() / "Xorg.log").string()},
-                   TProcess::TSetting{{}, {}, Scratch.Path().string()});
-    for (const auto End = Clock::now() + 20s; !D && Clock::now() < End && Server->Running();)
-      if (!(D = XOpenDisplay(Name.c_str()))) std::this_thread::sleep_for(100ms);
-    ASSERT_NE(D, nullptr) << "Xorg did not start: " << Server->Stderr();
-    SetRightMonitor(true);
-    Desktop.emplace_back(std::make_unique<TProcess>("openbox", std::vector<std::string>{}, On()));
-    Desktop.emplace_back(std::make_unique<TProcess>("tint2", std::vector<std::string>{}, On()));
-    if (!WaitFor([&] { return PanelShows(); }, 20s)) {
+    Desktop.emplace(2560, 800, 2);
+    ASSERT_EQ(Desktop->Failure(), "");
+    D = Desktop->Connection();
+    Panel.emplace("tint2", std::vector<std::string>{}, Desktop->On());
+    // The panel: the right monitor's bottom rows are no longer the empty screen's black.
+    if (!WaitFor([&] {
+          const TPicture Root = Capture(D, DefaultRootWindow(D));
+          if (Root.Width != 2560) return false;
+          const TPicture Bottom = Root.Part(1280, 790, 1280, 10);
+          return Bottom.Mean(0, 10, 0) + Bottom.Mean(0, 10, 2) > 10;
+        }, 20s)) {
       SavePicture(Capture(D, DefaultRootWindow(D)), ::testing::TempDir() + "no-panel.png");
-      FAIL() << "no panel on the right monitor: " << Desktop[1]->Stderr();
-    }
-  }
-  void TearDown() override {
-    if (D) XCloseDisplay(D);
-  }
-
-  TProcess::TSetting On() const { return {{"DISPLAY=" + Name}, {}, {}}; }
-
-  void SetRightMonitor(bool On) {
-    std::string Errors;
-    if (On) {
-      RunToEnd("xrandr", {"--addmode", "DUMMY1", "1280x800"}, this->On(), Errors);
-      ASSERT_EQ(RunToEnd("xrandr", {"--output", "DUMMY1", "--mode", "1280x800", "--right-of",
-                                    "DUMMY0"}, this->On(), Errors), 0) << Errors;
-      // A full query, as a display settings tool makes: the dummy driver reports the new
-      // output as connected only once it is asked again.
-      RunToEnd("xrandr", {}, this->On(), Errors);
-    } else {
-      ASSERT_EQ(RunToEnd("xrandr", {"--output", "DUMMY1", "--off"}, this->On(), Errors), 0) << Errors;
+      FAIL() << "no panel on the right monitor: " << Panel->Stderr();
     }
   }
 
-  // The picture of each monitor, left to right.
-  std::vector<TPicture> Monitors() {
-    const TPicture Root = Capture(D, DefaultRootWindow(D));
-    std::vector<TPicture> Parts;
-    for (int X = 0; X + 1280 <= Root.Width; X += 1280) Parts.push_back(Root.Part(X, 0, 1280, 800));
-    return Parts;
-  }
-  // The panel: the right monitor's bottom rows are no longer the empty screen's black.
-  bool PanelShows() {
-    const std::vector<TPicture> Parts = Monitors();
-    return Parts.size() == 2 && Parts[1].Mean(790, 800, 0) + Parts[1].Mean(790, 800, 2) > 10;
-  }
-  // Every monitor shows the scene; else what one lacks, its picture saved for a person to see.
+  // Count monitors, each showing the scene; else what is wrong (a screen shot saved).
   std::string WhatTheMonitorsLack(std::size_t Count) {
-    const std::vector<TPicture> Parts = Monitors();
-    if (Parts.size() != Count) return std::to_string(Parts.size()) + " monitors";
-    for (std::size_t I = 0; I < Parts.size(); ++I)
-      if (const std::string Lack = WhatTheSceneLacks(Parts[I]); !Lack.empty()) {
-        LastLack = "monitor ";
-        LastLack += std::to_string(I) + " lacks " + Lack;
-        SavePicture(Capture(D, DefaultRootWindow(D)), ::testing::TempDir() + "two-monitors.png");
-        return LastLack;
-      }
-    return {};
-  }
-  void Tap(KeySym Sym) {
-    XTestFakeKeyEvent(D, XKeysymToKeycode(D, Sym), True, CurrentTime);
-    XSync(D, False);
-    std::this_thread::sleep_for(150ms);
-    XTestFakeKeyEvent(D, XKeysymToKeycode(D, Sym), False, CurrentTime);
-    XSync(D, False);
+    if (const std::size_t Now = Desktop->Monitors().size(); Now != Count)
+      return LastLack = std::to_string(Now) + " monitors";
+    return LastLack = Desktop->WhatTheMonitorsLack("two-monitors");
   }
 
-  TTempDir Scratch;
-  std::string Name;
-  std::optional<TProcess> Server;
-  std::vector<std::unique_ptr<TProcess>> Desktop;
+  std::optional<TDummyXorg> Desktop;
+  std::optional<TProcess> Panel;
   Display* D = nullptr;
   std::string LastLack;
 };
@@ -113,74 +59,94 @@ protected:
 // Also: with the primary monitor's window covered, the other one is still drawn (its frames then
 // paced by its own display); uncovered, the first is drawn again.
 TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndComing) {
-  TProcess Saver(VADREL_PROGRAM, {}, On());
+  TProcess Saver(VADREL_PROGRAM, {}, Desktop->On());
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 60s))
       << LastLack << "; " << Saver.Stderr();
 
   XSetWindowAttributes Attributes{};
   Attributes.override_redirect = True;
-  const Window Cover = XCreateWindow(D, DefaultRootWindow(D), 0, 0, 1280, 800, 0,
-                                     CopyFromParent, InputOutput, CopyFromParent,
-                                     CWOverrideRedirect, &Attributes);
+  const Window Root = DefaultRootWindow(D);
+  const Window Cover = XCreateWindow(D, Root, 0, 0, 1280, 800, 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWOverrideRedirect, &Attributes);
   XMapRaised(D, Cover);
   XSync(D, False);
-  std::this_thread::sleep_for(1s);
-  const TPicture Before = Monitors()[1];
-  std::this_thread::sleep_for(1s);
-  EXPECT_NE(Monitors()[1].Rgb, Before.Rgb) << "the uncovered monitor is not drawn any more";
+  // More new frames than a window takes to notice that it is covered.
+  EXPECT_TRUE(WaitForFrames(D, Root, 8, 20s, {1280, 0, 1280, 800}))
+      << "the uncovered monitor is not drawn any more";
   XDestroyWindow(D, Cover);
   XSync(D, False);
-  EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 20s)) << "uncovered: " << LastLack;
+  EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 20s))
+      << "uncovered: " << LastLack;
 
-  SetRightMonitor(false);
-  std::this_thread::sleep_for(2s);
-  ASSERT_TRUE(Saver.Running()) << Saver.Stderr();
+  ASSERT_EQ(Desktop->Set("DUMMY1"), "");
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(1).empty(); }, 20s)) << LastLack;
+  EXPECT_TRUE(WaitForFrames(D, Root, 5)) << "no new frames on the monitor left";
+  ASSERT_TRUE(Saver.Running()) << Saver.Stderr();
 
-  SetRightMonitor(true);
+  ASSERT_EQ(Desktop->Set("DUMMY1", "1280x800", {"--right-of", "DUMMY0"}), "");
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 60s))
       << LastLack << "; " << Saver.Stderr();
 
-  Tap(XK_Escape);
+  XTestFakeKeyEvent(D, XKeysymToKeycode(D, XK_Escape), True, CurrentTime);
+  XTestFakeKeyEvent(D, XKeysymToKeycode(D, XK_Escape), False, CurrentTime);
+  XSync(D, False);
   EXPECT_EQ(Saver.WaitForExit(10s), 0) << Saver.Stderr();
   EXPECT_EQ(Saver.Stderr(), "");
 }
 
-// The X server's idle time under the saver, on a server of the test's own where nothing gives
-// input: -noreset, so that its idle time counts from its start, and its own screen saver set to
-// come on after one minute, which it does only if no client resets or suspends it.
+// The X server's idle time under the saver, run both ways side by side on a server of the test's
+// own where nothing gives input: full screen, and as a hack in a window above it that leaves most
+// of it in sight, so that both draw. A saver that kept the session awake (as SDL does unless told
+// not to) would reset the server's idle time from its first frames on, and suspend the server's
+// own saver: the idle time read before either started must have grown by all the time since, once
+// both have drawn many frames, and the server's saver, then set to come on after a second, must
+// come on.
 TEST(SaverIdle, TheXIdleTimeKeepsGrowingUnderTheHackAndTheFullScreenSaver) {
-  const int N = FreeDisplayNumber(90);
-  ASSERT_GE(N, 0);
-  const std::string Name = ':' + std::to_string(N);
-  TProcess Server("Xvfb", {Name, "-noreset", "-nolisten", "tcp", "-screen", "0", "640x400x24",
-                           "-s", "1"});
-  Display* D = nullptr;
-  for (const auto End = Clock::now() + 20s; !D && Clock::now() < End && Server.Running();)
-    if (!(D = XOpenDisplay(Name.c_str()))) std::this_thread::sleep_for(100ms);
-  ASSERT_NE(D, nullptr) << "Xvfb did not start: " << Server.Stderr();
-  const TProcess::TSetting On{{"DISPLAY=" + Name, "WAYLAND_DISPLAY", "XSCREENSAVER_WINDOW"}, {}, {}};
-  TProcess Hack(VADREL_PROGRAM, {"-root"}, On);
+  TXvfb Server("640x400x24");
+  ASSERT_EQ(Server.Failure(), "");
+  Display* D = Server.Connection();
+  const Window Root = DefaultRootWindow(D);
+  std::unique_ptr<XScreenSaverInfo, int (*)(void*)> Info(XScreenSaverAllocInfo(), XFree);
+  ASSERT_TRUE(XScreenSaverQueryInfo(D, Root, Info.get()));
+  const unsigned long IdleBefore = Info->idle;
+  const auto Before = Clock::now();  // once read: the server's time since is at least the clock's
+
+  const TProcess::TSetting On = Server.On({"XSCREENSAVER_WINDOW"});
   TProcess FullScreen(VADREL_PROGRAM, {}, On);
   std::string Lack;
-  EXPECT_TRUE(WaitFor([&] { return (Lack = WhatTheSceneLacks(Capture(D, DefaultRootWindow(D)))).empty(); },
-                      40s)) << Lack << "; " << FullScreen.Stderr();
+  ASSERT_TRUE(WaitFor([&] { return (Lack = WhatTheSceneLacks(Capture(D, Root))).empty(); }, 40s))
+      << Lack << "; " << FullScreen.Stderr();
+  XSetWindowAttributes Attributes{};
+  Attributes.override_redirect = True;
+  const Window Hack = XCreateWindow(D, Root, 0, 0, 320, 200, 0, CopyFromParent, InputOutput,
+                                    CopyFromParent, CWOverrideRedirect, &Attributes);
+  XMapRaised(D, Hack);
+  XSync(D, False);
+  char Id[32];
+  std::snprintf(Id, sizeof Id, "0x%lx", Hack);
+  TProcess HackSaver(VADREL_PROGRAM, {"-window-id", Id}, On);
+  ASSERT_TRUE(WaitFor([&] { return (Lack = WhatTheSceneLacks(Capture(D, Hack))).empty(); }, 40s))
+      << Lack << "; " << HackSaver.Stderr();
+  EXPECT_TRUE(WaitForFrames(D, Hack, 30)) << "the hack does not draw";
+  EXPECT_TRUE(WaitForFrames(D, Root, 30, 20s, {0, 200, 640, 200}))
+      << "the full-screen saver does not draw";
 
-  std::unique_ptr<XScreenSaverInfo, int (*)(void*)> Info(XScreenSaverAllocInfo(), XFree);
-  unsigned long Idle = 0;
-  for (const auto End = Clock::now() + 90s; Idle <= 66000 && Clock::now() < End;) {
-    std::this_thread::sleep_for(3s);
-    ASSERT_TRUE(XScreenSaverQueryInfo(D, DefaultRootWindow(D), Info.get()));
-    EXPECT_GE(Info->idle, Idle) << "the idle time went back";
-    Idle = Info->idle;
-  }
-  std::printf("X idle time reached under both: %.1f s\n", double(Idle) / 1000);
-  EXPECT_GT(Idle, 65000u);
-  EXPECT_EQ(Info->state, ScreenSaverOn) << "the server's own saver did not come on";
-  EXPECT_TRUE(Hack.Running()) << Hack.Stderr();
+  XSetScreenSaver(D, 1, 0, DontPreferBlanking, AllowExposures);
+  EXPECT_TRUE(WaitFor([&] {
+    return XScreenSaverQueryInfo(D, Root, Info.get()) && Info->state == ScreenSaverOn;
+  }, 10s, 50ms)) << "the server's own saver did not come on";
+  const auto After = Clock::now();  // before the reading
+  ASSERT_TRUE(XScreenSaverQueryInfo(D, Root, Info.get()));
+  const auto Grown = std::chrono::milliseconds(long(Info->idle) - long(IdleBefore));
+  std::printf("X idle time under both: %.1f s, grown by %.3f s in %.3f s\n",
+              double(Info->idle) / 1000, std::chrono::duration<double>(Grown).count(),
+              std::chrono::duration<double>(After - Before).count());
+  // Both clocks count whole milliseconds, the server's perhaps a tick late; a reset loses all the
+  // time before it (at least the time a saver takes to start, some 60 ms here).
+  EXPECT_GE(Grown + 5ms, After - Before) << "the idle time was reset";
+  EXPECT_TRUE(HackSaver.Running()) << HackSaver.Stderr();
   EXPECT_TRUE(FullScreen.Running()) << FullScreen.Stderr();
-  EXPECT_EQ(Hack.Stderr() + FullScreen.Stderr(), "");
-  XCloseDisplay(D);
+  EXPECT_EQ(HackSaver.Stderr() + FullScreen.Stderr(), "");
 }
 
 // Headless sway with two outputs of 1280x800 side by side (see Sessions: run by nobody when the
@@ -206,6 +172,29 @@ protected:
     return Answer;
   }
 
+  // Waits until Output's picture has changed Count times, each against the one before: the saver
+  // has drawn that many new frames there.
+  bool WaitForFramesOn(const std::string& Output, int Count) {
+    // Uncompressed pictures: grim takes most of its time compressing a PNG.
+    const std::string Shot = (Session->Folder() / "frame.ppm").string();
+    const auto Take = [&] {
+      std::string Errors;
+      if (RunToEnd("grim", {"-t", "ppm", "-o", Output, Shot}, Session->Setting(), Errors) != 0)
+        return std::string();
+      std::stringstream Bytes;
+      Bytes << std::ifstream(Shot, std::ios::binary).rdbuf();
+      return Bytes.str();
+    };
+    std::string Last = Take();
+    int Changes = 0;
+    return WaitFor([&] {
+      std::string Now = Take();
+      Changes += !Now.empty() && Now != Last;
+      Last = std::move(Now);
+      return Changes >= Count;
+    }, 20s, {});
+  }
+
   std::unique_ptr<TSwaySession> Session;
 };
 
@@ -219,17 +208,23 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
   const std::string Tree = SwayMsg({"-t", "get_tree"});
   EXPECT_EQ(Tree.find("\"inhibit_idle\":true"), std::string::npos) << Tree;
   std::size_t Windows = 0;
-  for (std::size_t At = 0; (At = Tree.find("\"inhibit_idle\":false", At)) != std::string::npos; ++At)
+  for (std::size_t At = 0; (At = Tree.find("\"inhibit_idle\":false", At)) != std::string::npos;
+       ++At)
     ++Windows;
   EXPECT_EQ(Windows, 2u) << "one window on each output: " << Tree;
 
-  // The pointer appears mid-screen and rests there for five seconds: its first event is where it
-  // is, not a move. Then it moves 100 pixels each way.
+  // The pointer appears mid-screen and rests there: its first event is where it is, not a move.
+  // Once sway has the pointer, and the saver has drawn frames since, it still runs. Then the
+  // pointer moves 100 pixels each way.
+  // Pointer and frames come within 0.3 s here, the move 2 s after the pointer.
   TProcess Mouse(Session->Copy(VADREL_VIRTUAL_POINTER),
-                 {"abs", "640", "400", "2560", "800", "sleep", "6000", "move", "100", "100",
+                 {"abs", "640", "400", "2560", "800", "sleep", "2000", "move", "100", "100",
                   "sleep", "1000"},
                  Session->Setting());
-  std::this_thread::sleep_for(5s);
+  EXPECT_TRUE(WaitFor([&] {
+    return SwayMsg({"-t", "get_inputs"}).find(":virtual_pointer\"") != std::string::npos;
+  }, 10s, 20ms)) << "sway has no virtual pointer";
+  EXPECT_TRUE(WaitForFramesOn("HEADLESS-1", 5)) << "the saver does not draw";
   ASSERT_TRUE(Saver->Running()) << "ended by a resting pointer: " << Saver->Stderr();
   EXPECT_EQ(Saver->WaitForExit(10s), 0) << Saver->Stderr();
   EXPECT_EQ(Mouse.WaitForExit(10s), 0) << Mouse.Stderr();
@@ -244,9 +239,10 @@ TEST_F(Sway, TheSaverFillsBothOutputsLeavesIdleAloneRestsWhileHiddenAndEndsOnAMo
     return SwayMsg({"focus output HEADLESS-1; workspace " + First +
                     "; focus output HEADLESS-2; workspace " + Second});
   };
-  const double Drawing = CoreShare(Saver->Id(), 3s);
+  const double Drawing = CoreShare(Saver->Id(), 1s);
   EXPECT_NE(ShowWorkspaces("empty1", "empty2"), "") << "sway did not switch workspaces";
-  std::this_thread::sleep_for(2s);  // a second without an answered frame callback means unseen
+  // A second without an answered frame callback means unseen.
+  EXPECT_TRUE(WaitUntilResting(Saver->Id())) << "hidden, the saver still draws";
   const double Hidden = CoreShare(Saver->Id(), 3s);
   std::printf("processor of the saver: %.1f %% of a core drawing, %.2f %% hidden\n",
               Drawing * 100, Hidden * 100);

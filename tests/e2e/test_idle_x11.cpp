@@ -25,27 +25,23 @@ using namespace std::chrono_literals;
 class IdleOnX11 : public ::testing::Test {
 protected:
   void SetUp() override {
-    const int N = FreeDisplayNumber(120);
-    ASSERT_GE(N, 0);
-    Name = ':' + std::to_string(N);
-    Server.emplace("Xvfb", std::vector<std::string>{Name, "-screen", "0", "480x300x24", "-noreset",
-                                                    "-nolisten", "tcp"});
-    for (const auto End = Clock::now() + 20s; !D && Clock::now() < End && Server->Running();)
-      if (!(D = XOpenDisplay(Name.c_str()))) std::this_thread::sleep_for(100ms);
-    ASSERT_NE(D, nullptr) << "Xvfb did not start: " << Server->Stderr();
-    int Interval = 0, Blanking = 0, Exposures = 0;
-    XGetScreenSaver(D, &ServerTimeout, &Interval, &Blanking, &Exposures);
-  }
-  void TearDown() override {
-    if (D) XCloseDisplay(D);
+    Server.emplace("480x300x24");
+    ASSERT_EQ(Server->Failure(), "");
+    D = Server->Connection();
+    ServerTimeout = Timeout();
   }
 
-  // The session the watcher finds: this display alone, no bus, no compositor, no saver daemon.
-  TProcess::TSetting Session() const {
-    return {{"DISPLAY=" + Name, "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-             "XSCREENSAVER_WINDOW"},
-            {},
-            {}};
+  // The session the watcher finds on Server: this display alone, no bus, no compositor, no saver
+  // daemon.
+  static TProcess::TSetting Session(const TXServer& Server) {
+    return Server.On({"DBUS_SESSION_BUS_ADDRESS", "XSCREENSAVER_WINDOW"});
+  }
+  TProcess::TSetting Session() const { return Session(*Server); }
+  // The server's own screen-saver time, which the watcher sets to its idle time while it watches.
+  int Timeout() {
+    int Seconds = 0, Interval = 0, Blanking = 0, Exposures = 0;
+    XGetScreenSaver(D, &Seconds, &Interval, &Blanking, &Exposures);
+    return Seconds;
   }
   std::string SceneLacks() {
     const TPicture Root = Capture(D, DefaultRootWindow(D));
@@ -58,9 +54,9 @@ protected:
     XSync(D, False);
   }
 
-  std::string Name, LastLack;
-  std::optional<TProcess> Server;
+  std::optional<TXvfb> Server;
   Display* D = nullptr;
+  std::string LastLack;
   int ServerTimeout = 0;
 };
 
@@ -90,18 +86,25 @@ TEST_F(IdleOnX11, TheSaverComesAtIdleGoesOnInputAndComesBack) {
   kill(Watcher.Id(), SIGTERM);
   EXPECT_EQ(Watcher.WaitForExit(20s), 0) << Watcher.Stderr();
   EXPECT_FALSE(Alive(Second)) << "the saver outlived its watcher";
-  int Timeout = 0, Interval = 0, Blanking = 0, Exposures = 0;
-  XGetScreenSaver(D, &Timeout, &Interval, &Blanking, &Exposures);
-  EXPECT_EQ(Timeout, ServerTimeout) << "the server's own screen-saver time was not put back";
+  EXPECT_EQ(Timeout(), ServerTimeout) << "the server's own screen-saver time was not put back";
   EXPECT_EQ(Watcher.Stderr(), "");
 }
 
+// Beside it, on a server of its own where nothing is suspended, a watcher set up the same way
+// starts its saver: two idle times after that, none has come over the suspended screen saver.
 TEST_F(IdleOnX11, NoSaverWhileTheScreenSaverIsSuspended) {
+  std::optional<TXvfb> Unsuspended("480x300x24");
+  ASSERT_EQ(Unsuspended->Failure(), "");
   XScreenSaverSuspend(D, True);
   XSync(D, False);
   TProcess Watcher(VADREL_PROGRAM, {"--idle=2s"}, Session());
-  // Several idle periods.
-  EXPECT_FALSE(WaitFor([&] { return !ChildrenOf(Watcher.Id()).empty(); }, 12s))
+  std::optional<TProcess> Control(std::in_place, VADREL_PROGRAM,
+                                  std::vector<std::string>{"--idle=2s"}, Session(*Unsuspended));
+  ASSERT_TRUE(WaitFor([&] { return !ChildrenOf(Control->Id()).empty(); }, 30s))
+      << "no saver where the screen saver is not suspended: " << Control->Stderr();
+  Control.reset();
+  Unsuspended.reset();
+  EXPECT_FALSE(WaitFor([&] { return !ChildrenOf(Watcher.Id()).empty(); }, 4s))
       << "a saver started over a suspended screen saver";
   EXPECT_TRUE(Watcher.Running()) << Watcher.Stderr();
   XScreenSaverSuspend(D, False);
@@ -125,10 +128,11 @@ TEST_F(IdleOnX11, StartsAtOnceWhenTheServersScreenSaverIsAlreadyOn) {
 // The session's end: the server goes, and the watcher says so in its one line, exit 1.
 TEST_F(IdleOnX11, EndsInOneLineWhenTheDisplayCloses) {
   TProcess Watcher(VADREL_PROGRAM, {"--idle=60"}, Session());
-  std::this_thread::sleep_for(2s);
-  XCloseDisplay(D);
+  ASSERT_TRUE(WaitFor([&] { return Timeout() != ServerTimeout; }, 20s, 20ms))
+      << "the watcher does not watch: " << Watcher.Stderr();
+  Server->Disconnect();
   D = nullptr;
-  kill(Server->Id(), SIGTERM);
+  kill(Server->Process().Id(), SIGTERM);
   EXPECT_EQ(Watcher.WaitForExit(20s), 1);
   EXPECT_EQ(Watcher.Stderr(),
             "vadrel: the X server's MIT-SCREEN-SAVER extension is gone; the idle watcher ends\n");
@@ -145,21 +149,23 @@ TEST_F(IdleOnX11, RefusesBesideXScreenSaverUnlessForced) {
     ASSERT_EQ(chown(Home.Path().c_str(), 65534, 65534), 0);
   }
   std::ofstream(Home.Path() / ".xscreensaver") << "mode: off\nsplash: False\nlock: False\n";
-  TProcess Daemon("xscreensaver", {"-no-splash"},
-                  {{"DISPLAY=" + Name, "HOME=" + Home.Path().string()}, User, {}});
+  TProcess::TSetting Daemons = Server->On({"HOME=" + Home.Path().string()});
+  Daemons.User = User;
+  TProcess Daemon("xscreensaver", {"-no-splash"}, Daemons);
   std::string Errors;
   ASSERT_TRUE(WaitFor([&] {
-    return RunToEnd("xscreensaver-command", {"-time"},
-                    {{"DISPLAY=" + Name, "HOME=" + Home.Path().string()}, User, {}}, Errors) == 0;
+    return RunToEnd("xscreensaver-command", {"-time"}, Daemons, Errors) == 0;
   }, 30s)) << "the daemon did not come up: " << Daemon.Stderr();
 
   EXPECT_EQ(RunToEnd(VADREL_PROGRAM, {"--idle=2s"}, Session(), Errors), 1);
   EXPECT_EQ(std::count(Errors.begin(), Errors.end(), '\n'), 1) << Errors;
-  EXPECT_TRUE(Errors.starts_with("vadrel: XScreenSaver is running on display " + Name)) << Errors;
+  EXPECT_TRUE(Errors.starts_with("vadrel: XScreenSaver is running on display " + Server->Name()))
+      << Errors;
   EXPECT_NE(Errors.find("--idle --force"), std::string::npos) << Errors;
 
   TProcess Forced(VADREL_PROGRAM, {"--idle=2s", "--force"}, Session());
-  std::this_thread::sleep_for(3s);
+  EXPECT_TRUE(WaitFor([&] { return !ChildrenOf(Forced.Id()).empty(); }, 30s))
+      << "forced, no saver at idle: " << Forced.Stderr();
   EXPECT_TRUE(Forced.Running()) << Forced.Stderr();
 }
 
