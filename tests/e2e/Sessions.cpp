@@ -78,7 +78,8 @@ void TWaylandSession::AddToEnvironment(std::vector<std::string> Extra) {
 TProcess::TSetting TWaylandSession::Setting(std::vector<std::string> Extra) const {
   const std::string Root = Folder().string();
   std::vector<std::string> All = {"DISPLAY", "SDL_VIDEODRIVER", "HOME=" + Root,
-                                  "XDG_RUNTIME_DIR=" + Root + "/run", "VADREL_DATA=" + Root + "/data"};
+                                  "XDG_RUNTIME_DIR=" + Root + "/run",
+                                  "VADREL_DATA=" + Root + "/data"};
   if (!Socket.empty()) All.push_back("WAYLAND_DISPLAY=" + Socket);
   All.insert(All.end(), Overrides.begin(), Overrides.end());
   All.insert(All.end(), Extra.begin(), Extra.end());
@@ -240,6 +241,12 @@ int TSwaySession::Message(std::vector<std::string> Arguments, std::string& Outpu
   const std::string Out = (Folder() / "swaymsg.out").string();
   Arguments.insert(Arguments.begin(), {"-c", "exec swaymsg \"$@\" >\"$0\"", Out});
   return RunSwaymsg(std::move(Arguments), Setting(), Output);
+}
+
+bool TSwaySession::Maps(pid_t Client) {
+  std::string Tree;
+  return Message({"-t", "get_tree"}, Tree) == 0 &&
+         Tree.find("\"pid\": " + std::to_string(Client) + ",") != std::string::npos;
 }
 
 namespace {
@@ -429,7 +436,8 @@ std::map<std::string, std::uint32_t> Numbers(sd_bus_message* Reply) {
     if (sd_bus_message_read(Reply, "s", &Key) < 0 ||
         sd_bus_message_peek_type(Reply, nullptr, &Contents) < 0)
       break;
-    if (Contents && std::string(Contents) == "u" && sd_bus_message_read(Reply, "v", "u", &Value) >= 0)
+    if (Contents && std::string(Contents) == "u" &&
+        sd_bus_message_read(Reply, "v", "u", &Value) >= 0)
       Values[Key] = Value;
     else
       sd_bus_message_skip(Reply, "v");

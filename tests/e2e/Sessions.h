@@ -58,6 +58,8 @@ public:
   // or tells whether it still runs.
   void EndCompositor() { Server.reset(); }
   bool CompositorRuns() { return Server && Server->Running(); }
+  // What the compositor printed, for failure messages.
+  std::string CompositorErrors() const { return Server ? Server->Stderr() : ""; }
 
 protected:
   // Copies Program and its Data folder; the compositor runs as nobody when the test is root and
@@ -120,6 +122,8 @@ public:
   bool Key(const std::string& Key, std::string& Errors);
   // swaymsg with Arguments on this sway's socket; its output in Output.
   int Message(std::vector<std::string> Arguments, std::string& Output);
+  // Whether a window of process Client is in sway's tree (mapped).
+  bool Maps(pid_t Client);
 
 private:
   int Count;
