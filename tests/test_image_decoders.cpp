@@ -23,9 +23,22 @@ TDecodeFailure Refused(std::string Reason) {
 const TDecodeFailure ShortColourTable{TDecodeFailureKind::ShortColourTable, {}};
 const TDecodeFailure ShortPixelData{TDecodeFailureKind::ShortPixelData, {}};
 
-// A refusal of kind Refused says why; the others carry no reason.
-void ExpectWellFormed(const TDecodeFailure& F, const std::string& What) {
-  EXPECT_EQ(F.Kind == TDecodeFailureKind::Refused, !F.Reason.empty()) << What;
+struct TRefusal {
+  const char* What;
+  Bytes File;
+  TDecodeFailure Expected;
+};
+
+// Each file is refused as expected, and the decoder shows nothing itself: the refusal is its
+// caller's to show.
+void ExpectRefusals(TDecoder Decoder, const std::vector<TRefusal>& Cases) {
+  TMessageCapture Capture;
+  for (const TRefusal& C : Cases) {
+    TImage I;
+    EXPECT_EQ(Decode(Decoder, C.File, I), C.Expected) << C.What;
+  }
+  EXPECT_TRUE(Capture.Messages.empty());
+  EXPECT_TRUE(Capture.Diagnostics.empty());
 }
 
 // ---- Reading references -------------------------------------------------------------------------
@@ -59,6 +72,33 @@ Bytes ReadBytes(const fs::path& Path) {
   Bytes B;
   EXPECT_TRUE(ReadWholeFile(Path.string(), B)) << Path;
   return B;
+}
+
+struct TTally {
+  std::size_t Files = 0, Decoded = 0;
+};
+
+// Every file under Folder (of Extension, unless empty) decodes to a picture holding its rows, or is
+// refused saying why (a refusal of kind Refused has a reason, the others none); nothing is shown.
+TTally DecodeEach(const fs::path& Folder, TDecoder Decoder, const std::string& Extension = {}) {
+  TTally Tally;
+  if (!fs::is_directory(Folder)) return Tally;
+  TMessageCapture Capture;
+  for (const auto& Entry : fs::recursive_directory_iterator(Folder)) {
+    const fs::path& Path = Entry.path();
+    if (!Entry.is_regular_file() || (!Extension.empty() && Path.extension() != Extension)) continue;
+    ++Tally.Files;
+    TImage I;
+    if (const auto F = Decode(Decoder, ReadBytes(Path), I)) {
+      EXPECT_EQ(F->Kind == TDecodeFailureKind::Refused, !F->Reason.empty()) << Path;
+    } else {
+      ++Tally.Decoded;
+      EXPECT_EQ(I.Pixels.size(), I.RowBytes * I.Height) << Path;
+    }
+  }
+  EXPECT_TRUE(Capture.Messages.empty());
+  EXPECT_TRUE(Capture.Diagnostics.empty());
+  return Tally;
 }
 
 const std::uint8_t* PixelAt(const TImage& I, std::uint32_t X, std::uint32_t Row) {
@@ -141,7 +181,6 @@ TEST(DecodeBMP, FindsThePixelsWhereverTheFilePutsThem) {
   }
 }
 
-// The decoders show nothing themselves: every refusal here leaves the message functions alone.
 TEST(DecodeBMP, RefusesSayingWhy) {
   const Bytes Good = MakeBMP({.Width = 3, .Height = 2});
   const Bytes Short(Good.begin(), Good.begin() + 53);
@@ -154,11 +193,7 @@ TEST(DecodeBMP, RefusesSayingWhy) {
   // What the headers refuse comes with the reason; a file cut short says only where.
   const TDecodeFailure Headers = Refused("the file is shorter than the bitmap headers");
   const TDecodeFailure TopDown = Refused("top-down bitmaps (negative height) are not supported");
-  const struct {
-    const char* What;
-    Bytes File;
-    TDecodeFailure Expected;
-  } Cases[] = {
+  ExpectRefusals(DecodeBMP, {
       {"empty file", {}, Headers},
       {"shorter than the headers", Short, Headers},
       {"OS/2 core header", MakeBMP({.Width = 8, .HeaderSize = 12}),
@@ -191,14 +226,7 @@ TEST(DecodeBMP, RefusesSayingWhy) {
       {"image size field beyond the file", MakeBMP({.ImageSize = 26}), ShortPixelData},
       {"cut inside the colour table", CutTable, ShortColourTable},
       {"colour table of 4 billion entries", HugeTable, ShortColourTable},
-  };
-  TMessageCapture Capture;
-  for (const auto& C : Cases) {
-    TImage I;
-    EXPECT_EQ(Decode(DecodeBMP, C.File, I), C.Expected) << C.What;
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_TRUE(Capture.Diagnostics.empty());
+  });
 }
 
 // ---- TGA ----------------------------------------------------------------------------------------
@@ -248,11 +276,7 @@ TEST(DecodeTGA, RefusesWithTheExactSentences) {
   const TDecodeFailure Map = Refused("Colormapped TGA files not supported.");
   const TDecodeFailure Depth = Refused("Only 24 and 32 bit TGA files supported.");
   const TDecodeFailure Read = ShortPixelData;
-  const struct {
-    const char* What;
-    Bytes File;
-    TDecodeFailure Expected;
-  } Cases[] = {
+  ExpectRefusals(DecodeTGA, {
       {"greyscale (type 3)", Cat(TgaHeader(3, 1, 1, 8), {0}), Type},
       {"colour-mapped (type 1)", Cat(TgaHeader(1, 1, 1, 8, 0, 1), {0}), Type},
       {"RLE greyscale (type 11)", TgaHeader(11, 1, 1, 8), Type},
@@ -276,14 +300,7 @@ TEST(DecodeTGA, RefusesWithTheExactSentences) {
        Refused("The picture of 65535 x 65535 pixels is too large.")},
       {"bytes beyond the cap", TgaHeader(2, 16384, 16384, 32),
        Refused("The picture of 16384 x 16384 pixels is too large.")},
-  };
-  TMessageCapture Capture;
-  for (const auto& C : Cases) {
-    TImage I;
-    EXPECT_EQ(Decode(DecodeTGA, C.File, I), C.Expected) << C.What;
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_TRUE(Capture.Diagnostics.empty());
+  });
 }
 
 // ---- JPEG ---------------------------------------------------------------------------------------
@@ -345,27 +362,17 @@ TEST(DecodeJPG, BrokenOrUnsupportedStreamsAreRefusedWithTheReason) {
       Huge[I + 6] = Huge[I + 8] = 60000 & 0xFF;
       break;
     }
-  const struct {
-    const char* What;
-    Bytes File;
-    std::string Reason;
-  } Cases[] = {
-      {"truncated stream", Truncated, "Premature end of JPEG file"},
-      {"only the first headers", HeaderOnly, "JPEG datastream contains no image"},
-      {"corrupted entropy data", Garbled, "Corrupt JPEG data: premature end of data segment"},
+  ExpectRefusals(DecodeJPG, {
+      {"truncated stream", Truncated, Refused("Premature end of JPEG file")},
+      {"only the first headers", HeaderOnly, Refused("JPEG datastream contains no image")},
+      {"corrupted entropy data", Garbled,
+       Refused("Corrupt JPEG data: premature end of data segment")},
       {"CMYK", MakeJPEG(4, 4, 4, Bytes(4 * 4 * 4, 100)),
-       "only greyscale, YCbCr and RGB pictures are supported, this one is CMYK"},
-      {"beyond the memory cap", Huge, "the picture of 60000 x 60000 pixels is too large"},
-      {"not a JPEG at all", MakeBMP({}), "Not a JPEG file: starts with 0x42 0x4d"},
-      {"empty", Bytes{}, "Empty input file"},
-  };
-  TMessageCapture Capture;
-  for (const auto& C : Cases) {
-    TImage I;
-    EXPECT_EQ(Decode(DecodeJPG, C.File, I), Refused(C.Reason)) << C.What;
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_TRUE(Capture.Diagnostics.empty());
+       Refused("only greyscale, YCbCr and RGB pictures are supported, this one is CMYK")},
+      {"beyond the memory cap", Huge, Refused("the picture of 60000 x 60000 pixels is too large")},
+      {"not a JPEG at all", MakeBMP({}), Refused("Not a JPEG file: starts with 0x42 0x4d")},
+      {"empty", Bytes{}, Refused("Empty input file")},
+  });
 }
 
 // Each decoder keeps to the memory cap its caller gives (a fuzzer's is smaller than the
@@ -413,25 +420,12 @@ TEST(Corpus, BmpSuiteRgb24LoadsPixelExact) {
   }
 }
 
-TEST(Corpus, EveryBmpSuiteFileDecodesOrIsRefusedSayingWhy) {
+TEST(Corpus, EveryBmpAndTgaFileDecodesOrIsRefusedSayingWhy) {
   REQUIRE_CORPUS(Images);
-  std::size_t Files = 0, Loaded = 0;
-  TMessageCapture Capture;
-  for (const auto& Entry : fs::recursive_directory_iterator(Images / "bmp")) {
-    if (Entry.path().extension() != ".bmp") continue;
-    ++Files;
-    const Bytes File = ReadBytes(Entry.path());
-    TImage I;
-    if (const auto Failure = Decode(DecodeBMP, File, I)) {
-      ExpectWellFormed(*Failure, Entry.path().string());
-    } else {
-      ++Loaded;
-      EXPECT_EQ(I.Pixels.size(), I.RowBytes * I.Height) << Entry.path();
-    }
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_GT(Files, 80u);
-  EXPECT_GE(Loaded, 6u);
+  const TTally Bmp = DecodeEach(Images / "bmp", DecodeBMP, ".bmp");
+  EXPECT_GT(Bmp.Files, 80u);
+  EXPECT_GE(Bmp.Decoded, 6u);
+  EXPECT_GT(DecodeEach(Images / "tga", DecodeTGA, ".tga").Files, 40u);
 }
 
 TEST(Corpus, TgaFilesMatchTheirReferencesInStoredRowOrder) {
@@ -481,39 +475,13 @@ TEST(Corpus, TgaConformanceSamplesAgreeAcrossEncodings) {
 TEST(Corpus, UnsupportedTgaKindsAreRefusedWithTheirSentences) {
   REQUIRE_CORPUS(Images);
   const fs::path Dir = Images / "tga" / "conformance";
-  const struct {
-    const char* Name;
-    const char* Sentence;
-  } Cases[] = {
-      {"utc16.tga", "Only 24 and 32 bit TGA files supported."},
-      {"ubw8.tga", "Only 24 and 32bit TGA supported."},
-      {"ucm8.tga", "Only 24 and 32bit TGA supported."},
-      {"cbw8.tga", "Only 24 and 32bit TGA supported."},
-      {"ccm8.tga", "Only 24 and 32bit TGA supported."},
-  };
-  for (const auto& C : Cases) {
-    const Bytes File = ReadBytes(Dir / C.Name);
-    TImage I;
-    EXPECT_EQ(Decode(DecodeTGA, File, I), Refused(C.Sentence)) << C.Name;
-  }
-}
-
-TEST(Corpus, EveryTgaFileDecodesOrIsRefusedSayingWhy) {
-  REQUIRE_CORPUS(Images);
-  std::size_t Files = 0;
-  TMessageCapture Capture;
-  for (const auto& Entry : fs::recursive_directory_iterator(Images / "tga")) {
-    if (Entry.path().extension() != ".tga") continue;
-    ++Files;
-    const Bytes File = ReadBytes(Entry.path());
-    TImage I;
-    if (const auto Failure = Decode(DecodeTGA, File, I))
-      ExpectWellFormed(*Failure, Entry.path().string());
-    else
-      EXPECT_EQ(I.Pixels.size(), I.RowBytes * I.Height) << Entry.path();
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_GT(Files, 40u);
+  const TDecodeFailure Depth = Refused("Only 24 and 32 bit TGA files supported.");
+  const TDecodeFailure Type = Refused("Only 24 and 32bit TGA supported.");
+  ExpectRefusals(DecodeTGA, {{"utc16", ReadBytes(Dir / "utc16.tga"), Depth},
+                             {"ubw8", ReadBytes(Dir / "ubw8.tga"), Type},
+                             {"ucm8", ReadBytes(Dir / "ucm8.tga"), Type},
+                             {"cbw8", ReadBytes(Dir / "cbw8.tga"), Type},
+                             {"ccm8", ReadBytes(Dir / "ccm8.tga"), Type}});
 }
 
 // Inputs kept from fuzzing (tests/regressions/<bmp|jpg|tga>): each decodes, or is refused saying
@@ -522,25 +490,10 @@ TEST(Corpus, EveryTgaFileDecodesOrIsRefusedSayingWhy) {
 // to their pixels, too long for the fuzzer's one second, so they are replayed here only.
 TEST(Regressions, EveryKeptImageDecodesOrIsRefusedSayingWhy) {
   const fs::path Root = fs::path(VADREL_SOURCE_DIR) / "tests/regressions";
-  const std::map<std::string, TDecoder> Decoders = {
-      {"bmp", DecodeBMP}, {"jpg", DecodeJPG}, {"jpg-large", DecodeJPG}, {"tga", DecodeTGA}};
   std::size_t Files = 0;
-  TMessageCapture Capture;
-  for (const auto& [Folder, Decoder] : Decoders) {
-    if (!fs::is_directory(Root / Folder)) continue;
-    for (const auto& Entry : fs::directory_iterator(Root / Folder)) {
-      ++Files;
-      const Bytes File = ReadBytes(Entry.path());
-      TImage I;
-      if (const auto Failure = Decode(Decoder, File, I)) {
-        ExpectWellFormed(*Failure, Entry.path().string());
-      } else {
-        EXPECT_GE(I.Pixels.size(), I.RowBytes * I.Height) << Entry.path();
-      }
-    }
-  }
-  EXPECT_TRUE(Capture.Messages.empty());
-  EXPECT_TRUE(Capture.Diagnostics.empty());
+  for (const auto& [Folder, Decoder] : std::map<std::string, TDecoder>{
+           {"bmp", DecodeBMP}, {"jpg", DecodeJPG}, {"jpg-large", DecodeJPG}, {"tga", DecodeTGA}})
+    Files += DecodeEach(Root / Folder, Decoder).Files;
   EXPECT_GT(Files, 0u);
 }
 
