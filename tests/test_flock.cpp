@@ -12,26 +12,20 @@ namespace {
 
 // One triangle with its nose at -z (the creature's convention), no bones, no material.
 const char* const NoseModel =
-    "Frames: 30\n"
-    "Frame: 1\n"
-    "Meshes: 1\n"
-    "\"nose\" 0 -1\n"
-    "3\n"
-    "0 0.000000 0.000000 0.000000 0.000000 0.000000 -1\n"
-    "0 0.000000 0.000000 -100.000000 0.000000 0.000000 -1\n"
-    "0 10.000000 0.000000 0.000000 0.000000 0.000000 -1\n"
-    "1\n"
-    "0.000000 1.000000 0.000000\n"
-    "1\n"
-    "0 0 1 2 0 0 0 1\n"
-    "Materials: 0\n"
-    "Bones: 0\n";
+    "Frames: 30\nFrame: 1\nMeshes: 1\n\"nose\" 0 -1\n3\n"
+    "0 0 0 0 0 0 -1\n0 0 0 -100 0 0 -1\n0 10 0 0 0 0 -1\n"
+    "1\n0 1 0\n1\n0 0 1 2 0 0 0 1\nMaterials: 0\nBones: 0\n";
 
 class FlockTest : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!GL.Ok()) GTEST_SKIP() << "no GL context: " << GL.Error();
-    Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, Dir.Write("nose.pp1", NoseModel), false,
+    Dir.Write("nose.pp1", NoseModel);
+    Renew();
+  }
+  // A fresh flock of 1000 x 1000, seed 7, and no boids.
+  void Renew() {
+    Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, (Dir.Path() / "nose.pp1").string(), false,
                                      std::uint64_t(7));
   }
   TBoid& AddOne() {
@@ -69,9 +63,10 @@ TEST_F(FlockTest, AddBoidDrawsTheStartStateInsideTheWorld) {
     EXPECT_LT(B->Y(), 1000.0);
     EXPECT_GE(B->Heading(), 0.0);
     EXPECT_LT(B->Heading(), TwoPi);
-    EXPECT_EQ(B->Speed(), 0.5);  // the start speed 0 is lifted to MinSpeed
-    EXPECT_EQ(B->MaxSpeed(), 0.8);
-    EXPECT_EQ(B->ViewRadius(), 60.0);
+    // The traits given, the start speed 0 lifted to their minimum.
+    EXPECT_EQ(B->Speed(), Scene::CreatureTraits.MinSpeed);
+    EXPECT_EQ(B->MaxSpeed(), Scene::CreatureTraits.MaxSpeed);
+    EXPECT_EQ(B->ViewRadius(), Scene::CreatureTraits.ViewRadius);
   }
 }
 
@@ -86,18 +81,16 @@ TEST_F(FlockTest, UpdateMovesAndWrapsEveryBoid) {
 }
 
 TEST_F(FlockTest, SameSeedGivesTheSameFlock) {
-  for (int I = 0; I < 41; ++I) AddOne();
-  for (int Step = 0; Step < 300; ++Step) Flock->Update();
-  std::vector<double> First;
-  for (const auto& B : Flock->Boids()) First.insert(First.end(), {B->X(), B->Y(), B->Heading()});
-
-  Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, (Dir.Path() / "nose.pp1").string(), false,
-                                   std::uint64_t(7));
-  for (int I = 0; I < 41; ++I) AddOne();
-  for (int Step = 0; Step < 300; ++Step) Flock->Update();
-  std::vector<double> Second;
-  for (const auto& B : Flock->Boids()) Second.insert(Second.end(), {B->X(), B->Y(), B->Heading()});
-  EXPECT_EQ(First, Second);
+  const auto Run = [this] {
+    Renew();
+    for (int I = 0; I < 41; ++I) AddOne();
+    for (int Step = 0; Step < 300; ++Step) Flock->Update();
+    std::vector<double> State;
+    for (const auto& B : Flock->Boids()) State.insert(State.end(), {B->X(), B->Y(), B->Heading()});
+    return State;
+  };
+  const std::vector<double> First = Run();
+  EXPECT_EQ(First, Run());
   for (const double V : First) EXPECT_TRUE(std::isfinite(V));
 }
 
@@ -117,8 +110,7 @@ TEST_F(FlockTest, FitWidthMovesTheWorldsSidesAndKeepsEveryBoidInPlace) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE("width " + std::to_string(C.Width) + ", x " + std::to_string(C.X));
-    Flock = std::make_unique<TFlock>(1, 1000.0, 1000.0, (Dir.Path() / "nose.pp1").string(), false,
-                                     std::uint64_t(7));
+    Renew();
     TBoid& B = AddOne();
     B.SetX(C.X);
     B.SetY(250);

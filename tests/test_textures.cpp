@@ -68,6 +68,14 @@ Bytes ReadLevel0(TPixelFormat Format, int Width, int Height) {
   return Out;
 }
 
+// The width and height of a level of the bound texture (0 x 0 where there is none).
+std::pair<GLint, GLint> LevelSize(GLint Level) {
+  GLint W = 0, H = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, Level, GL_TEXTURE_WIDTH, &W);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, Level, GL_TEXTURE_HEIGHT, &H);
+  return {W, H};
+}
+
 Bytes PackedRows(const TImage& I) {
   Bytes Out;
   const std::size_t Row = std::size_t(I.Width) * I.BytesPerPixel();
@@ -115,12 +123,9 @@ TEST(Upload, LevelZeroHoldsTheDecodedPixelsForEveryRowLayout) {
     GLint Bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &Bound);
     EXPECT_EQ(GLuint(Bound), Texture) << C.Name;
-    GLint W = 0, H = 0, Alignment = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &W);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &H);
-    EXPECT_EQ(W, C.Width) << C.Name;
-    EXPECT_EQ(H, C.Height) << C.Name;
-    EXPECT_EQ(ReadLevel0(Decoded.Format, W, H), PackedRows(Decoded)) << C.Name;
+    EXPECT_EQ(LevelSize(0), std::pair(C.Width, C.Height)) << C.Name;
+    EXPECT_EQ(ReadLevel0(Decoded.Format, C.Width, C.Height), PackedRows(Decoded)) << C.Name;
+    GLint Alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &Alignment);
     EXPECT_EQ(Alignment, 4) << "unpack alignment not restored after " << C.Name;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << C.Name;
@@ -139,17 +144,14 @@ TEST(Upload, SetsLinearFiltersModulateAndTheBaseLevelTheChainWouldHave) {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     std::uint32_t Texture = 0;
     ASSERT_TRUE(LoadTexture(Path, Texture, Full ? TMipmaps::FullChain : TMipmaps::BaseLevel));
-    GLint Mag = 0, Min = 0, Env = 0, W = 0, H = 0;
+    GLint Mag = 0, Min = 0, Env = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &Mag);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &Min);
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &Env);
     EXPECT_EQ(Mag, GL_LINEAR);
     EXPECT_EQ(Min, GL_LINEAR);
     EXPECT_EQ(Env, GL_MODULATE);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_WIDTH, &W);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_HEIGHT, &H);
-    EXPECT_EQ(W, Full ? 1 : 0);
-    EXPECT_EQ(H, Full ? 1 : 0);
+    EXPECT_EQ(LevelSize(6), Full ? std::pair(1, 1) : std::pair(0, 0));
     Base[Full].resize(64 * 32 * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, Base[Full].data());
@@ -157,28 +159,10 @@ TEST(Upload, SetsLinearFiltersModulateAndTheBaseLevelTheChainWouldHave) {
   EXPECT_TRUE(Base[0] == Base[1]);
 }
 
-TEST(Upload, EachLoadMakesANewTextureAndOddSizesAreRescaled) {
-  TGLTestContext GL;
-  REQUIRE_GL(GL);
-  TTempDir Dir;
-  const std::string Path = Dir.Write("odd.bmp", MakeBMP({.Width = 100, .Height = 50}));
-  std::uint32_t First = 0, Second = 0;
-  ASSERT_TRUE(LoadTexture(Path, First));
-  ASSERT_TRUE(LoadTexture(Path, Second));
-  EXPECT_NE(First, Second);
-  GLint W = 0, H = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &W);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &H);
-  EXPECT_GT(W, 0);
-  EXPECT_GT(H, 0);
-  EXPECT_EQ(W & (W - 1), 0) << W;
-  EXPECT_EQ(H & (H - 1), 0) << H;
-  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-// Only memory limits a picture, not a side: one wider than GL's largest texture is decoded whole
-// and scaled down by the upload.
-TEST(Upload, PicturesWiderThanTheLargestTextureAreScaledNotRefused) {
+// Sides that are not powers of two are scaled to powers of two, and only memory limits a
+// picture, not a side: one wider than GL's largest texture is decoded whole and scaled down by
+// the upload. Each load makes a texture of its own.
+TEST(Upload, OddSizesAndPicturesWiderThanTheLargestTextureAreScaledNotRefused) {
   TGLTestContext GL;
   REQUIRE_GL(GL);
   TTempDir Dir;
@@ -188,26 +172,27 @@ TEST(Upload, PicturesWiderThanTheLargestTextureAreScaledNotRefused) {
   const struct {
     std::string Name;
     Bytes File;
-    int Height;
+    int MaxWidth, MaxHeight;  // of the texture
   } Cases[] = {
-      {"wide.tga", Tga, 1},
-      {"wide.bmp", MakeBMP({.Width = Wide, .Height = 1}), 1},
-      {"wide.jpg", MakeJPEG(Wide, 8, 3, Bytes(std::size_t(Wide) * 8 * 3, 90)), 8},
+      {"odd.bmp", MakeBMP({.Width = 100, .Height = 50}), 128, 64},
+      {"wide.tga", Tga, Wide, 1},
+      {"wide.bmp", MakeBMP({.Width = Wide, .Height = 1}), Wide, 1},
+      {"wide.jpg", MakeJPEG(Wide, 8, 3, Bytes(std::size_t(Wide) * 8 * 3, 90)), Wide, 8},
   };
   GLint Largest = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &Largest);
+  std::uint32_t Previous = 0;
   for (const auto& C : Cases) {
     TMessageCapture Capture;
     std::uint32_t Texture = 0;
     ASSERT_TRUE(LoadTexture(Dir.Write(C.Name, C.File), Texture)) << C.Name;
     EXPECT_TRUE(Capture.Messages.empty()) << C.Name;
-    GLint W = 0, H = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &W);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &H);
-    EXPECT_GT(W, 0) << C.Name;
-    EXPECT_LE(W, std::min(Largest, Wide)) << C.Name;
-    EXPECT_GE(H, 1) << C.Name;
-    EXPECT_LE(H, C.Height) << C.Name;
+    EXPECT_NE(Texture, Previous) << C.Name;
+    Previous = Texture;
+    const auto [W, H] = LevelSize(0);
+    EXPECT_TRUE(W > 0 && (W & (W - 1)) == 0 && W <= std::min(Largest, C.MaxWidth))
+        << C.Name << ": " << W;
+    EXPECT_TRUE(H > 0 && (H & (H - 1)) == 0 && H <= C.MaxHeight) << C.Name << ": " << H;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << C.Name;
   }
 }
