@@ -346,27 +346,6 @@ TEST(ModelReader, MalformedFilesNameFileLineAndReason) {
   }
 }
 
-TEST(ModelReader, TriangleVertexChecks) {
-  struct TCase {
-    const char* Triangle;
-    int Check;
-  } const Cases[] = {
-      {"1 -1 1 2 0 1 1 1", 414}, {"1 3 1 2 0 1 1 1", 415}, {"1 0 -1 2 0 1 1 1", 416},
-      {"1 0 3 2 0 1 1 1", 417},  {"1 0 1 -1 0 1 1 1", 418}, {"1 0 1 3 0 1 1 1", 419},
-      {"1 9 9 9 0 1 1 1", 415},  // the first failed check is the one reported
-  };
-  for (const TCase& Case : Cases) {
-    const TFailure Failure = LoadFailure(Join(Replaced(Creature, "1 0 1 2 0 1 1 1", Case.Triangle)));
-    ASSERT_TRUE(Failure.Error) << Case.Triangle;
-    const std::string What = Failure.Error->what();
-    EXPECT_EQ(Failure.Error->Line(), 16);
-    EXPECT_NE(What.find("Assertion failure"), std::string::npos) << What;
-    EXPECT_NE(What.find("Model"), std::string::npos) << What;
-    EXPECT_NE(What.find(std::to_string(Case.Check)), std::string::npos) << What;
-    EXPECT_NE(What.find(Failure.Path), std::string::npos) << What;
-  }
-}
-
 TEST(ModelReader, IndicesThatWouldDrawOutsideTheModelAreRefused) {
   // The file's own word is not enough here: each of these would read outside the model when
   // the mesh is drawn.
@@ -401,22 +380,35 @@ TEST(ModelReader, IndicesThatWouldDrawOutsideTheModelAreRefused) {
   EXPECT_EQ(Cut.Error->Line(), 7);
 }
 
-TEST(ModelReader, TrackChecksAtLoad) {
-  auto Bone = [](const std::string& PositionKeys, const std::string& RotationKeys) {
+// A failed check names its number, the file, the line of what failed it (a triangle's line, a
+// bone's name line) and the bone; the first check to fail is the one reported.
+TEST(ModelReader, FailedChecksNameTheirNumberFileAndLine) {
+  const auto Triangle = [](const char* Line) {
+    return Join(Replaced(Creature, "1 0 1 2 0 1 1 1", Line));
+  };
+  const auto Bone = [](const std::string& PositionKeys, const std::string& RotationKeys) {
     return "Frames: 30\nFrame: 5\nBones: 1\n\"Root\"\n\"\"\n0 0 0 0 0 0 0\n" + PositionKeys +
            RotationKeys;
   };
   const std::string One = "1\n1 0 0 0\n";
   struct TCase {
     std::string Text;
-    int Check;  // 0: loads
+    int Line, Check;  // Check 0: loads
+    const char* Mentions;
   } const Cases[] = {
-      {Bone("0\n", One), 683},
-      {Bone(One, "0\n"), 723},
-      {Bone("2\n1 0 0 0\n1 1 0 0\n", One), 693},
-      {Bone(One, "2\n1 0 0 0\n1 1 0 0\n"), 731},
-      {Bone("3\n1 0 0 0\n1 1 0 0\n30 2 0 0\n", One), 0},  // a repeated time passed over
-      {"Frames: 30\nFrame: 5\nBones: 1\n\"Root\"\n\"\"\n0 0 0 0 0 0 0\n", 683},  // cut short
+      {Triangle("1 -1 1 2 0 1 1 1"), 16, 414, ""},
+      {Triangle("1 3 1 2 0 1 1 1"), 16, 415, ""},
+      {Triangle("1 0 -1 2 0 1 1 1"), 16, 416, ""},
+      {Triangle("1 0 3 2 0 1 1 1"), 16, 417, ""},
+      {Triangle("1 0 1 -1 0 1 1 1"), 16, 418, ""},
+      {Triangle("1 0 1 3 0 1 1 1"), 16, 419, ""},
+      {Triangle("1 9 9 9 0 1 1 1"), 16, 415, ""},
+      {Bone("0\n", One), 4, 683, "\"Root\""},
+      {Bone(One, "0\n"), 4, 723, "\"Root\""},
+      {Bone("2\n1 0 0 0\n1 1 0 0\n", One), 4, 693, "\"Root\""},
+      {Bone(One, "2\n1 0 0 0\n1 1 0 0\n"), 4, 731, "\"Root\""},
+      {Bone("3\n1 0 0 0\n1 1 0 0\n30 2 0 0\n", One), 4, 0, ""},  // a repeated time passed over
+      {Bone("", ""), 4, 683, "\"Root\""},                           // cut short
   };
   for (const TCase& Case : Cases) {
     const TFailure Failure = LoadFailure(Case.Text);
@@ -427,10 +419,11 @@ TEST(ModelReader, TrackChecksAtLoad) {
     ASSERT_TRUE(Failure.Error) << Case.Check;
     const std::string What = Failure.Error->what();
     EXPECT_EQ(Failure.Error->File(), Failure.Path);
-    EXPECT_EQ(Failure.Error->Line(), 4) << What;  // the bone's name line
+    EXPECT_EQ(Failure.Error->Line(), Case.Line) << What;
     EXPECT_NE(What.find("Assertion failure (Model, " + std::to_string(Case.Check) + ")"),
               std::string::npos)
         << What;
-    EXPECT_NE(What.find("\"Root\""), std::string::npos) << What;
+    EXPECT_NE(What.find(Failure.Path), std::string::npos) << What;
+    EXPECT_NE(What.find(Case.Mentions), std::string::npos) << What;
   }
 }

@@ -204,8 +204,6 @@ TEST(Upload, FailedLoadsSayWhyCreateNoTextureAndLeaveTheVariable) {
   REQUIRE_GL(GL);
   TTempDir Dir;
   const Bytes GoodBmp = MakeBMP({});
-  Bytes CutBmp = GoodBmp;
-  CutBmp.pop_back();
   Bytes CutTable = MakeBMP({.ColoursUsed = 4}, 0);
   CutTable.resize(54 + 15);
   struct TCase {
@@ -213,21 +211,10 @@ TEST(Upload, FailedLoadsSayWhyCreateNoTextureAndLeaveTheVariable) {
     std::vector<std::string> Diagnostics = {};
   };
   const auto Write = [&](const std::string& Name, const Bytes& File) { return Dir.Write(Name, File); };
-  const std::string MissingBmp = (Dir.Path() / "missing.bmp").string();
-  const std::string ShortBmp = Write("short.bmp", Bytes(GoodBmp.begin(), GoodBmp.begin() + 53));
-  const std::string EightBit = Write("dir/p.bmp", MakeBMP({.Bits = 8}));
-  const std::string Missing = (Dir.Path() / "missing.tga").string();
-  const std::string Grey = Write("a b.tga", Cat(TgaHeader(3, 1, 1, 8), {0}));
-  const std::string Mapped = Write("mapped.tga", Cat(TgaHeader(2, 1, 1, 24, 0, 1), {0, 0, 0}));
-  const std::string Deep = Write("16.tga", Cat(TgaHeader(2, 1, 1, 16), {0, 0}));
-  const std::string Empty = Write("empty.tga", Bytes{});
-  const std::string ShortTga = Write("short.tga", Bytes(17, 0));
-  const std::string CutTga = Write("cut.tga", Cat(TgaHeader(2, 2, 2, 24), {1, 2, 3}));
-  const std::string CutRle = Write("cut-rle.tga", Cat(TgaHeader(10, 2, 1, 24), {0x80, 1, 2, 3}));
-  const std::string MissingJpg = (Dir.Path() / "missing.jpg").string();
-  const std::string CutJpg = Write("cut.jpg", Bytes{0xFF, 0xD8, 0xFF});
-  const std::string NotJpg = Write("dir/bad one.jpg", GoodBmp);
-  const std::string Cmyk = Write("cmyk.jpg", MakeJPEG(4, 4, 4, Bytes(4 * 4 * 4, 100)));
+  const auto Missing = [&](const std::string& Name) { return (Dir.Path() / Name).string(); };
+  const auto Bmp = [](const std::string& Path, const std::string& Reason) {
+    return TCase{Path, "Error loading " + Path + ": " + Reason, "BMP Unit"};
+  };
   const auto Jpg = [](const std::string& Path, const std::string& Reason) {
     return TCase{Path, "Couldn't load JPG - \"" + Path + "\"", "JPG Unit",
                  {"cannot decode JPEG \"" + Path + "\": " + Reason}};
@@ -239,26 +226,31 @@ TEST(Upload, FailedLoadsSayWhyCreateNoTextureAndLeaveTheVariable) {
     return TCase{Path, "Couldn't read file \"" + Path + "\".", "TGA File Error"};
   };
   std::vector<TCase> Cases = {
-      {MissingBmp, "Error opening " + MissingBmp, "BMP Unit"},
-      {ShortBmp, "Error loading " + ShortBmp + ": the file is shorter than the bitmap headers",
-       "BMP Unit"},
-      {EightBit,
-       "Error loading " + EightBit + ": only 24-bit bitmaps are supported, this one has 8 bits per pixel",
-       "BMP Unit"},
+      {Missing("missing.bmp"), "Error opening " + Missing("missing.bmp"), "BMP Unit"},
+      Bmp(Write("short.bmp", Bytes(GoodBmp.begin(), GoodBmp.begin() + 53)),
+          "the file is shorter than the bitmap headers"),
+      Bmp(Write("dir/p.bmp", MakeBMP({.Bits = 8})),
+          "only 24-bit bitmaps are supported, this one has 8 bits per pixel"),
       {Write("cut-table.bmp", CutTable), "Error reading palette", "BMP Unit"},
-      {Write("cut.bmp", CutBmp), "Error reading bitmap data", "BMP Unit"},
-      {Missing, "File not found  - " + Missing, "TGA Texture"},
-      TgaRefused(Grey, "Only 24 and 32bit TGA supported."),
-      TgaRefused(Mapped, "Colormapped TGA files not supported."),
-      TgaRefused(Deep, "Only 24 and 32 bit TGA files supported."),
-      TgaRead(Empty),
-      TgaRead(ShortTga),
-      TgaRead(CutTga),
-      TgaRead(CutRle),
-      {MissingJpg, "Couldn't load JPG - \"" + MissingJpg + "\"", "JPG Unit"},
-      Jpg(CutJpg, "JPEG datastream contains no image"),
-      Jpg(NotJpg, "Not a JPEG file: starts with 0x42 0x4d"),
-      Jpg(Cmyk, "only greyscale, YCbCr and RGB pictures are supported, this one is CMYK"),
+      {Write("cut.bmp", Bytes(GoodBmp.begin(), GoodBmp.end() - 1)), "Error reading bitmap data",
+       "BMP Unit"},
+      {Missing("missing.tga"), "File not found  - " + Missing("missing.tga"), "TGA Texture"},
+      TgaRefused(Write("a b.tga", Cat(TgaHeader(3, 1, 1, 8), {0})),
+                 "Only 24 and 32bit TGA supported."),
+      TgaRefused(Write("mapped.tga", Cat(TgaHeader(2, 1, 1, 24, 0, 1), {0, 0, 0})),
+                 "Colormapped TGA files not supported."),
+      TgaRefused(Write("16.tga", Cat(TgaHeader(2, 1, 1, 16), {0, 0})),
+                 "Only 24 and 32 bit TGA files supported."),
+      TgaRead(Write("empty.tga", Bytes{})),
+      TgaRead(Write("short.tga", Bytes(17, 0))),
+      TgaRead(Write("cut.tga", Cat(TgaHeader(2, 2, 2, 24), {1, 2, 3}))),
+      TgaRead(Write("cut-rle.tga", Cat(TgaHeader(10, 2, 1, 24), {0x80, 1, 2, 3}))),
+      {Missing("missing.jpg"), "Couldn't load JPG - \"" + Missing("missing.jpg") + "\"",
+       "JPG Unit"},
+      Jpg(Write("cut.jpg", Bytes{0xFF, 0xD8, 0xFF}), "JPEG datastream contains no image"),
+      Jpg(Write("dir/bad one.jpg", GoodBmp), "Not a JPEG file: starts with 0x42 0x4d"),
+      Jpg(Write("cmyk.jpg", MakeJPEG(4, 4, 4, Bytes(4 * 4 * 4, 100))),
+          "only greyscale, YCbCr and RGB pictures are supported, this one is CMYK"),
   };
   // A file that exists but cannot be opened; permissions stop everyone but root.
   if (geteuid() != 0) {
