@@ -122,22 +122,18 @@ TEST(BoidCreation, LimitsComeFirstAndTheColourPassesFromTheGene) {
   EXPECT_EQ(B->NearestRival(), nullptr);
 }
 
-TEST(BoidGeometry, AngleToInEveryQuadrantAndOnTheAxes) {
+// Regression (the last rows): the bearing to the boid's own spot divided zero by zero.
+TEST(BoidGeometry, AngleToInEveryQuadrantOnTheAxesAndAtTheBoidsOwnSpot) {
   struct TCase {
     double PX, PY, Expected;
   } const Cases[] = {
       {15, 5, 0.0},    {10, 15, Pi / 2},    {5, 5, Pi},         {10, -5, 3 * Pi / 2},
       {13, 8, Pi / 4}, {7, 8, 3 * Pi / 4},  {7, 2, 5 * Pi / 4}, {13, 2, 7 * Pi / 4},
+      {10, 5, 1.25},  // its own spot: the current heading
   };
-  auto B = MakeBoid({.X = 10, .Y = 5, .Heading = 1.0});
+  auto B = MakeBoid({.X = 10, .Y = 5, .Heading = 1.25});
   for (const TCase& C : Cases)
     EXPECT_NEAR(B->AngleTo(C.PX, C.PY), C.Expected, 1e-12) << C.PX << "," << C.PY;
-}
-
-// Regression: the bearing to the boid's own spot divided zero by zero.
-TEST(BoidGeometry, AngleToCoincidentPointIsTheCurrentHeading) {
-  auto B = MakeBoid({.X = 10, .Y = 5, .Heading = 1.25});
-  EXPECT_EQ(B->AngleTo(10, 5), 1.25);
   auto C = MakeBoid({.Heading = 2.5});
   EXPECT_EQ(C->AngleTo(1e-170, 0), 2.5);  // distinct, but the squared distance underflows
 }
