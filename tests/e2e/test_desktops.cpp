@@ -82,6 +82,10 @@ TEST_F(TwoMonitors, TheSaverCoversEachAboveThePanelAndFollowsAMonitorLeavingAndC
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(1).empty(); }, 20s)) << LastLack;
   EXPECT_TRUE(WaitForFrames(D, Root, 5)) << "no new frames on the monitor left";
   ASSERT_TRUE(Saver.Running()) << Saver.Stderr();
+  // It comes back once the saver has dropped its view. (Back sooner, within 2 s of leaving, it is
+  // not covered again: the saver's new view for it stays where openbox put it, on the left.)
+  EXPECT_TRUE(WaitFor([&] { return Desktop->ClientsNamed("Vadrel_Orvane").size() == 1; }, 20s))
+      << "the view of the monitor that left is still there";
 
   ASSERT_EQ(Desktop->Set("DUMMY1", "1280x800", {"--right-of", "DUMMY0"}), "");
   EXPECT_TRUE(WaitFor([&] { return WhatTheMonitorsLack(2).empty(); }, 60s))

@@ -163,13 +163,17 @@ protected:
     return Found;
   }
 
-  // Waits until the program shows its window (Shown) and (full screen) has hidden the cursor: by
-  // then it has taken its start position and is drawing frames.
+  // Waits until the program shows its window (Shown: made, and mapped) and (full screen) has
+  // hidden the cursor: by then it has taken its start position and is drawing frames.
   Window WaitUntilRunning(TProgram& Program, bool FullScreen = true) {
     Shown = 0;
+    const auto Mapped = [&](Window W) {
+      XWindowAttributes A{};
+      return W && XGetWindowAttributes(D, W, &A) && A.map_state == IsViewable;
+    };
     if (!WaitFor([&] {
           Shown = FindWindow(DefaultRootWindow(D), "Vadrel_Orvane", Program.Id());
-          return !Program.Running() || (Shown && (!FullScreen || CursorHidden()));
+          return !Program.Running() || (Mapped(Shown) && (!FullScreen || CursorHidden()));
         }, 60s, 50ms) || !Program.Running())
       ADD_FAILURE() << "the program did not come up; stderr: " << Program.Stderr();
     return Program.Running() ? Shown : 0;
