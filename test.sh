@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit and GL tests (SDL's offscreen driver) and the
-# end-to-end tests of the real program under a private Xvfb that this script starts and stops.
+# end-to-end tests of the real program, each on a server or desktop of its own. DISPLAY names a
+# private Xvfb that this script starts and stops, so that nothing of the suite can reach the
+# display of whoever runs it.
 # With --sanitize first, the same suite runs on a build of its own (build-sanitize/, or
 # $VADREL_SANITIZE_BUILD) with
 # AddressSanitizer, LeakSanitizer and UBSan, the program of the end-to-end tests included; any
@@ -40,11 +42,10 @@ else
 fi
 vadrel_compile
 
-# -noreset (given by the helper): otherwise the server resets, re-centring the pointer, whenever
-# its last client leaves. The end-to-end tests would only fail (or skip) against no server: stop
+# Without it a test that forgot to name its own server would draw on the user's display: stop
 # here and say why.
 if ! vadrel_start_xvfb "$VADREL_BUILD/xvfb.log" -screen 0 1280x800x24; then
-  echo "test.sh: the end-to-end tests cannot run without it." >&2
+  echo "test.sh: the suite does not run without it." >&2
   exit 1
 fi
 trap 'kill "$VADREL_XVFB_PID" 2>/dev/null; wait "$VADREL_XVFB_PID" 2>/dev/null || true' EXIT
