@@ -254,6 +254,31 @@ TEST_F(IdleWatcherTest, AFailingSaverIsReportedAndRetriedOnlyAfterTheBackoff) {
   }
 }
 
+// A saver that ran for Settled before it failed starts the pause from First again, where one
+// that failed at once doubles it.
+TEST_F(IdleWatcherTest, ASaverThatRanLongEnoughRestartsTheBackoff) {
+  Start(Sleeper(), TBackoff{1s, 4s, 60s});
+  Send("I");
+  // Kills the running saver after it has run for Ran; then the next one must wait Pause.
+  for (const auto& [Ran, Pause] : {std::pair{0s, 1s}, {0s, 2s}, {60s, 1s}}) {
+    ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
+    const int Started = Shared->Started;
+    Pass(Ran);
+    const pid_t Saver = SaverPid();
+    std::filesystem::remove(Scratch.Path() / "pid");
+    kill(Saver, SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return Shared->Ended == Started; }, 15s, 1ms));
+    Settle();
+    Pass(Pause - 1ms);
+    Settle();
+    EXPECT_EQ(Shared->Started, Started) << "restarted before a pause of " << Pause.count();
+    Pass(1ms);
+    Settle();
+    EXPECT_EQ(Shared->Started, Started + 1) << "not restarted after " << Pause.count();
+  }
+  EXPECT_EQ(EndSession(), 1);
+}
+
 TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
   Start(Sleeper());
   Settle("LI");
