@@ -62,32 +62,7 @@ std::vector<std::string> Environment(const std::vector<std::string>& Overrides) 
   _exit(127);
 }
 
-// The state letter and the parent of a process, from its Stat file ("pid (comm) state ppid ...",
-// whose name may hold spaces and parentheses); false when the process is gone.
-bool ReadStat(const std::filesystem::path& Stat, char& State, pid_t& Parent) {
-  std::ifstream In(Stat);
-  std::string Line;
-  if (!std::getline(In, Line)) return false;
-  const std::size_t Close = Line.rfind(')');
-  if (Close == std::string::npos) return false;
-  std::istringstream Rest(Line.substr(Close + 1));
-  return bool(Rest >> State >> Parent);
-}
-
 }  // namespace
-
-std::vector<pid_t> ChildrenOf(pid_t Parent) {
-  std::vector<pid_t> Found;
-  for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string Name = Entry.path().filename();
-    if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
-    char State = 0;
-    pid_t Of = 0;
-    if (ReadStat(Entry.path() / "stat", State, Of) && Of == Parent && State != 'Z')
-      Found.push_back(std::stoi(Name));
-  }
-  return Found;
-}
 
 std::filesystem::path ProgramOf(pid_t Pid) {
   std::error_code Error;

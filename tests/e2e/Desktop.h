@@ -92,9 +92,7 @@ public:
   explicit TXvfb(const std::string& Size = "1280x800x24");
 };
 
-// The processes whose parent is Parent and that still run (zombies left out), and the program Pid
-// runs (empty when it is gone).
-std::vector<pid_t> ChildrenOf(pid_t Parent);
+// The program Pid runs (empty when it is gone).
 std::filesystem::path ProgramOf(pid_t Pid);
 
 // The share of one core (1 = a whole core) process Pid used, all its threads together, over the

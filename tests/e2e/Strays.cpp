@@ -1,5 +1,7 @@
 #include "Strays.h"
 
+#include "TestSupport.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -20,32 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TChild {
-  pid_t Pid;
-  bool Zombie;
-};
-
-// This process's children, zombies included, from each process's stat file ("pid (comm) state
-// ppid ...", whose name may hold spaces and parentheses).
-std::vector<TChild> Children() {
-  std::vector<TChild> Found;
-  const pid_t Self = getpid();
-  std::error_code Error;
-  for (const auto& Entry : fs::directory_iterator("/proc", Error)) {
-    const std::string Name = Entry.path().filename();
-    if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream In(Entry.path() / "stat");
-    std::string Line;
-    if (!std::getline(In, Line) || Line.rfind(')') == std::string::npos) continue;
-    std::istringstream Rest(Line.substr(Line.rfind(')') + 1));
-    char State = 0;
-    pid_t Parent = 0;
-    if (Rest >> State >> Parent && Parent == Self)
-      Found.push_back({pid_t(std::stoi(Name)), State == 'Z'});
-  }
-  return Found;
-}
 
 // Registered with atexit: the test process's children end with it. A forked child that exits
 // through exit() runs it too, and leaves its parent's children alone.
@@ -113,13 +89,11 @@ void EndChildren(const std::set<pid_t>& Keep) {
   // dies, and are found in a later round.
   for (int Round = 0; Round < 500; ++Round) {
     bool Any = false;
-    for (const TChild& Child : Children()) {
-      if (Keep.contains(Child.Pid)) continue;
+    for (const pid_t Child : ChildrenOf(getpid(), true)) {
+      if (Keep.contains(Child)) continue;
       Any = true;
-      if (Child.Zombie)
-        waitpid(Child.Pid, nullptr, WNOHANG);
-      else
-        kill(Child.Pid, SIGKILL);
+      kill(Child, SIGKILL);  // a zombie's is ignored
+      waitpid(Child, nullptr, WNOHANG);
     }
     if (!Any) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -134,7 +108,7 @@ void Unmount(const fs::path& Folder) {
 
 TStrayReaper::TStrayReaper(fs::path Where) : Folder(std::move(Where)) {
   AdoptOrphans();
-  for (const TChild& Child : Children()) Before.insert(Child.Pid);
+  for (const pid_t Child : ChildrenOf(getpid(), true)) Before.insert(Child);
 }
 
 TStrayReaper::~TStrayReaper() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 TGLTestContext::TGLTestContext(int Width, int Height) : W(Width), H(Height) {
@@ -121,13 +122,43 @@ TScopedEnv::~TScopedEnv() {
     unsetenv(Name.c_str());
 }
 
-bool Alive(pid_t Pid) {
-  // "pid (name) state ...": the name may hold spaces and parentheses.
-  std::ifstream In("/proc/" + std::to_string(Pid) + "/stat");
+namespace {
+
+struct TProcessStat {
+  char State = 0;  // 'Z' for a zombie
+  pid_t Parent = 0;
+};
+
+// From /proc/<Pid>/stat ("pid (name) state ppid ...", the name may hold spaces and parentheses);
+// nothing when the process is gone.
+std::optional<TProcessStat> ReadProcessStat(const std::string& Pid) {
+  std::ifstream In("/proc/" + Pid + "/stat");
   std::string Line;
-  if (Pid <= 0 || !std::getline(In, Line)) return false;
-  const std::size_t Close = Line.rfind(") ");
-  return Close != std::string::npos && Close + 2 < Line.size() && Line[Close + 2] != 'Z';
+  if (!std::getline(In, Line) || Line.rfind(')') == std::string::npos) return std::nullopt;
+  std::istringstream Rest(Line.substr(Line.rfind(')') + 1));
+  TProcessStat Stat;
+  if (!(Rest >> Stat.State >> Stat.Parent)) return std::nullopt;
+  return Stat;
+}
+
+}  // namespace
+
+bool Alive(pid_t Pid) {
+  const std::optional<TProcessStat> Stat = ReadProcessStat(std::to_string(Pid));
+  return Pid > 0 && Stat && Stat->State != 'Z';
+}
+
+std::vector<pid_t> ChildrenOf(pid_t Parent, bool Zombies) {
+  std::vector<pid_t> Found;
+  std::error_code Ignored;
+  for (const auto& Entry : std::filesystem::directory_iterator("/proc", Ignored)) {
+    const std::string Name = Entry.path().filename();
+    if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::optional<TProcessStat> Stat = ReadProcessStat(Name);
+    if (Stat && Stat->Parent == Parent && (Zombies || Stat->State != 'Z'))
+      Found.push_back(std::stoi(Name));
+  }
+  return Found;
 }
 
 std::filesystem::path CorpusDir() {

@@ -124,8 +124,10 @@ bool WaitFor(TTest Test, std::chrono::steady_clock::duration Timeout,
   return Test();
 }
 
-// Whether process Pid runs (a zombie does not).
+// Whether process Pid runs (a zombie does not), and the processes whose parent is Parent (zombies
+// only when asked for).
 bool Alive(pid_t Pid);
+std::vector<pid_t> ChildrenOf(pid_t Parent, bool Zombies = false);
 
 // The real-world sample corpus (the CMake setting VADREL_CORPUS_DIR, by default ../shared/corpus
 // beside the project); empty when absent.
