@@ -64,6 +64,14 @@ std::vector<std::string> Environment(const std::vector<std::string>& Overrides) 
 
 }  // namespace
 
+bool SaverWithin(TProcess& Watcher, Clock::duration For) {
+  return WaitFor([&] { return !ChildrenOf(Watcher.Id()).empty(); }, For);
+}
+
+Clock::duration QuietSpan(Clock::duration Took) {
+  return std::max(2 * IdlePeriod, Took + IdlePeriod);
+}
+
 std::filesystem::path ProgramOf(pid_t Pid) {
   std::error_code Error;
   return std::filesystem::read_symlink("/proc/" + std::to_string(Pid) + "/exe", Error);

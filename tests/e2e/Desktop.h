@@ -95,6 +95,15 @@ public:
 // The program Pid runs (empty when it is gone).
 std::filesystem::path ProgramOf(pid_t Pid);
 
+// For the idle watcher's tests (`--idle=3s`): whether Watcher has started a saver, its child,
+// within For. Where a test shows that something keeps the saver away, it first times a watcher
+// starting one without it (Took); QuietSpan is then how long it waits: two idle periods, or that
+// time and one idle period more where that is longer, so that a machine too slow to start a saver
+// in time cannot pass it.
+inline constexpr Clock::duration IdlePeriod = std::chrono::seconds(3);
+bool SaverWithin(TProcess& Watcher, Clock::duration For);
+Clock::duration QuietSpan(Clock::duration Took);
+
 // The share of one core (1 = a whole core) process Pid used, all its threads together, over the
 // next Span; -1 when it cannot be read.
 double CoreShare(pid_t Pid, Clock::duration Span);

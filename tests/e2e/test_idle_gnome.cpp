@@ -17,14 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr Clock::duration IdlePeriod = 3s;  // the watcher's --idle
-
-// Where a test shows that something keeps the saver away, it first times a watcher starting one
-// without it; the span it then waits is two idle periods, or that time and one idle period more
-// where that is longer, so that a machine too slow to start a saver in time cannot pass it.
-Clock::duration QuietSpan(Clock::duration Took) {
-  return std::max(2 * IdlePeriod, Took + IdlePeriod);
-}
 
 class GnomeShell : public ::testing::Test {
 public:
@@ -76,10 +68,6 @@ protected:
   static pid_t SaverOf(TProcess& Watcher) {
     const std::vector<pid_t> Children = ChildrenOf(Watcher.Id());
     return Children.empty() ? 0 : Children.front();
-  }
-  // Whether Watcher starts a saver within For.
-  static bool SaverWithin(TProcess& Watcher, Clock::duration For) {
-    return WaitFor([&] { return SaverOf(Watcher) != 0; }, For);
   }
 
   static inline std::optional<TGnomeSession> Shared;

@@ -18,14 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto SceneTimeout = 90s;  // idle time, start-up and first frames on a loaded machine
-constexpr Clock::duration IdlePeriod = 3s;  // the watcher's --idle
-
-// Where a test shows that something keeps the saver away, it first times a watcher starting one
-// without it; the span it then waits is two idle periods, or that time and one idle period more
-// where that is longer, so that a machine too slow to start a saver in time cannot pass it.
-Clock::duration QuietSpan(Clock::duration Took) {
-  return std::max(2 * IdlePeriod, Took + IdlePeriod);
-}
 
 struct TDesktop {
   const char* Name;
@@ -93,10 +85,6 @@ protected:
     const std::vector<pid_t> Savers = ChildrenOf(Watcher.Id());
     EXPECT_EQ(Savers.size(), 1u);
     return Savers.empty() ? 0 : Savers[0];
-  }
-  // Whether Watcher starts a saver within For.
-  static bool SaverWithin(TProcess& Watcher, Clock::duration For) {
-    return WaitFor([&] { return !ChildrenOf(Watcher.Id()).empty(); }, For);
   }
 
   // Ends Watcher, once its saver's window is up: sway 1.7 crashed (in 2 runs of 5 here) when a
