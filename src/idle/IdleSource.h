@@ -1,7 +1,8 @@
-// IdleSource: what tells the idle watcher that the session has gone idle, has come back, or has
-// locked. One interface over the session's own services (GNOME's idle monitor on the session bus,
-// a Wayland compositor's idle protocol, the X server's screen-saver extension) and the lock
-// watchers beside them, each waited on through its file descriptors. Plain C++.
+// IdleSource: what tells the idle watcher that the session has gone idle, has come back, has
+// locked, or is held awake. One interface over the session's own services (GNOME's idle monitor on
+// the session bus, a Wayland compositor's idle protocol, the X server's screen-saver extension),
+// the lock watchers and the inhibitor watches beside them, each waited on through its file
+// descriptors. Plain C++.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,10 @@ enum class TIdleEvent : std::uint8_t {
   Active,    // input again after Idle (a source tells it only after its own Idle)
   Locked,    // the session's lock screen came up
   Unlocked,  // and went away
+  // Something besides the idle source keeps the session awake now: an inhibitor came up, or a
+  // program reported activity on the user's behalf. A running saver ends, and the session's idle
+  // period starts over.
+  Held,
 };
 
 class TIdleSource {

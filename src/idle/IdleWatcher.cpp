@@ -316,6 +316,7 @@ void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {
   case TIdleEvent::Idle:
     SessionIdle = true;
     break;
+  case TIdleEvent::Held:
   case TIdleEvent::Active:
     SessionIdle = false;
     Pause = std::chrono::milliseconds(0);
