@@ -31,7 +31,9 @@ VADREL_BUILD_PACKAGES=(
 # dependencies. For the desktops the saver is tried on: Xorg with the dummy driver (monitors as
 # RandR outputs, set with xrandr) under openbox with a tint2 panel, and headless sway with grim
 # for its screenshots, wtype for its keys and swayidle for the README's recipe; GNOME Shell
-# (headless, with its session manager for inhibitors) and KWin for the idle watcher.
+# (headless, with its session manager for inhibitors) and KWin for the idle watcher. The players
+# and services that hold the idle watcher off: VLC and mpv, the desktop portal with its GTK
+# backend, and KDE's PowerDevil with UPower under it.
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
@@ -41,6 +43,7 @@ VADREL_TEST_PACKAGES=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
   sway grim wtype swayidle
   gnome-shell gnome-session-bin kwin-wayland
+  vlc mpv xdg-desktop-portal xdg-desktop-portal-gtk powerdevil upower
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines
