@@ -24,7 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The session: each byte written is an event (I, A, L, U) or, for any other byte, only a call to
+// The session: each byte written is an event (I, A, L, U, H) or, for any other byte, only a call to
 // Dispatch; closing the pipe ends the source.
 class TScriptedSession final : public TIdleSource {
 public:
@@ -42,7 +42,7 @@ public:
     char Byte = 0;
     if (read(Fd, &Byte, 1) != 1) return false;
     ++Read;
-    if (const std::size_t Event = std::string_view("IALU").find(Byte); Event != std::string::npos)
+    if (const std::size_t Event = std::string_view("IALUH").find(Byte); Event != std::string::npos)
       Events.push_back(TIdleEvent(Event));
     return true;
   }
@@ -108,7 +108,7 @@ protected:
       return RunningProgram(Only);
     };
     Result = std::async(std::launch::async, [=, Source = std::move(Source)]() mutable {
-      return TIdleWatcher(std::move(Source), nullptr, Saver, Backoff, Lockers).Run();
+      return TIdleWatcher(std::move(Source), nullptr, {}, Saver, Backoff, Lockers).Run();
     });
   }
   void Send(std::string_view Events) {
@@ -294,6 +294,33 @@ TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
   EXPECT_TRUE(WaitFor([&] { return !Alive(Saver) && Shared->Ended == 1; }, 15s, 1ms));
   Settle();
   EXPECT_EQ(Shared->Started, 1);
+  EXPECT_EQ(EndSession(), 1);
+}
+
+// What holds the session awake besides its idle source (an inhibit coming up, a program's report of
+// activity) ends the saver, and the idle source may never tell of it: the saver comes back one idle
+// period later, or a period after that while an inhibitor is up then.
+TEST_F(IdleWatcherTest, AHeldSessionIsAskedAgainOneIdlePeriodLater) {
+  TBackoff Backoff;
+  Backoff.IdlePeriod = 10s;
+  Start(Sleeper(), Backoff);
+  Send("I");
+  ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
+  const pid_t First = SaverPid();
+  Send("H");
+  ASSERT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 1ms));
+  Settle();
+  Pass(Backoff.IdlePeriod - 1ms);
+  Settle();
+  EXPECT_EQ(Shared->Started, 1) << "back before the idle period had passed";
+  Inhibit("a video plays");
+  Pass(1ms);
+  Settle();
+  EXPECT_EQ(Shared->Started, 1) << "started under an inhibitor";
+  Inhibit("");
+  Pass(Backoff.IdlePeriod);
+  Settle();
+  EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 1ms));
   EXPECT_EQ(EndSession(), 1);
 }
 

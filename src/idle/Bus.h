@@ -1,6 +1,6 @@
 // Bus: one connection to a D-Bus bus through sd-bus, owned for its whole life, with the few things
 // the idle sources ask of a bus: whether a name is there, calls, signal subscriptions, and being
-// waited on from the watcher's loop. Never starts a bus: a session without one has none. Depends
+// waited on from the watcher's loop (and, for a service of the watcher's, the bare connection). Never starts a bus: a session without one has none. Depends
 // on sd-bus (libsystemd).
 #pragma once
 
@@ -50,6 +50,8 @@ public:
   // The same for a match rule of the bus's own syntax ("type='signal',...,arg0='...'").
   TBusSlot Subscribe(const std::string& Rule, sd_bus_message_handler_t Handler, void* Data) const;
 
+  // The connection itself, for a service that serves objects and owns a name on it.
+  sd_bus* Get() const { return Connection.get(); }
   int Fd() const { return sd_bus_get_fd(Connection.get()); }
   // Milliseconds until Process must run even without input; -1: only on input.
   int TimeoutMs() const;

@@ -222,6 +222,7 @@ private:
   bool SessionIdle = false, Locked = false;
   std::chrono::milliseconds Pause{0};        // the back-off now due after a saver's own end
   std::optional<TClock::time_point> RetryAt;  // no saver before then
+  std::optional<TClock::time_point> HeldUntil;  // held awake: the source's idle is asked again then
   TClock::time_point SaverSince;              // on the back-off's clock
 
   struct TWait {
@@ -231,6 +232,14 @@ private:
     // Each source that asked to be called back by a time, and that time.
     std::vector<std::pair<TIdleSource*, TClock::time_point>> Timers;
   };
+  // The idle source, the lock watch and the inhibitors, those there are.
+  std::vector<TIdleSource*> Sources() const {
+    std::vector<TIdleSource*> All{W.Source.get()};
+    if (W.Locks) All.push_back(W.Locks.get());
+    for (const auto& Each : W.Inhibitors) All.push_back(Each.get());
+    return All;
+  }
+  std::string Inhibitor() const;
   TWait Prepare() const;
   bool StopArrived();
   bool Dispatch(TIdleSource& From);
@@ -252,8 +261,7 @@ int TIdleWatcher::TLoop::Run() {
     if (Wait.Fds[0].revents && StopArrived()) return 0;
     if (Saver && Wait.Fds[1].revents)
       if (const std::optional<int> Status = Saver->Reap()) SaverGone(*Status);
-    for (TIdleSource* Each : {W.Source.get(), W.Locks.get()}) {
-      if (!Each) continue;
+    for (TIdleSource* Each : Sources()) {
       bool Due = false;
       for (const auto& [Owner, When] : Wait.Timers)
         Due = Due || (Owner == Each && TClock::now() >= When);
@@ -275,8 +283,7 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
   const auto Sooner = [&](int Ms) {
     if (Ms >= 0) Wait.TimeoutMs = Wait.TimeoutMs < 0 ? Ms : std::min(Wait.TimeoutMs, Ms);
   };
-  for (TIdleSource* Each : {W.Source.get(), W.Locks.get()}) {
-    if (!Each) continue;
+  for (TIdleSource* Each : Sources()) {
     for (const int Fd : Each->Fds()) {
       Wait.Fds.push_back({Fd, POLLIN, 0});
       Wait.Owners.push_back(Each);
@@ -288,6 +295,7 @@ TIdleWatcher::TLoop::TWait TIdleWatcher::TLoop::Prepare() const {
   }
   if (Saver && Saver->KillTime()) Sooner(MillisecondsUntil(*Saver->KillTime(), TClock::now()));
   if (!Saver && SessionIdle && RetryAt) Sooner(MillisecondsUntil(*RetryAt, W.Backoff.Now()));
+  if (!Saver && SessionIdle && HeldUntil) Sooner(MillisecondsUntil(*HeldUntil, W.Backoff.Now()));
   return Wait;
 }
 
@@ -316,11 +324,17 @@ void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {
   case TIdleEvent::Idle:
     SessionIdle = true;
     break;
-  case TIdleEvent::Held:
   case TIdleEvent::Active:
     SessionIdle = false;
     Pause = std::chrono::milliseconds(0);
     RetryAt.reset();
+    HeldUntil.reset();
+    EndSaver();
+    break;
+  // The idle source may never tell of this: the session stays idle for it, and the saver waits
+  // one idle period from now instead.
+  case TIdleEvent::Held:
+    HeldUntil = W.Backoff.Now() + W.Backoff.IdlePeriod;
     EndSaver();
     break;
   // Whoever unlocks is at the session: the saver waits for the next idle period.
@@ -333,11 +347,26 @@ void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {
   }
 }
 
+std::string TIdleWatcher::TLoop::Inhibitor() const {
+  std::string Why = W.Source->Inhibited();
+  for (const auto& Each : W.Inhibitors)
+    if (Why.empty()) Why = Each->Inhibited();
+  return Why;
+}
+
 void TIdleWatcher::TLoop::MaybeStart() {
-  if (!SessionIdle || Locked || Saver || (RetryAt && W.Backoff.Now() < *RetryAt)) return;
+  const TClock::time_point Now = W.Backoff.Now();
+  if (!SessionIdle || Locked || Saver || (RetryAt && Now < *RetryAt)) return;
+  if (HeldUntil && Now < *HeldUntil) return;
+  HeldUntil.reset();
   // Asked at every start, not once per idle period: a video may begin while a failed saver waits
-  // for its retry.
-  if (!W.Source->Inhibited().empty() || (W.Lockers && !W.Lockers().empty())) {
+  // for its retry. An inhibitor's end is told by none of them, so they are asked again one idle
+  // period later.
+  if (!Inhibitor().empty()) {
+    HeldUntil = Now + W.Backoff.IdlePeriod;
+    return;
+  }
+  if (W.Lockers && !W.Lockers().empty()) {
     SessionIdle = false;  // until the source tells of the next idle period
     return;
   }
@@ -350,8 +379,7 @@ void TIdleWatcher::TLoop::MaybeStart() {
     return;
   }
   SaverSince = W.Backoff.Now();
-  W.Source->SaverStarted();
-  if (W.Locks) W.Locks->SaverStarted();
+  for (TIdleSource* Each : Sources()) Each->SaverStarted();
 }
 
 // The saver has ended (or could not start): a failure is told; an end it was not asked for puts
@@ -361,8 +389,7 @@ void TIdleWatcher::TLoop::SaverGone(int Status) {
   const bool Settled = Saver && W.Backoff.Now() - SaverSince >= W.Backoff.Settled;
   if (Saver) {
     Saver.reset();
-    W.Source->SaverEnded();
-    if (W.Locks) W.Locks->SaverEnded();
+    for (TIdleSource* Each : Sources()) Each->SaverEnded();
     if (const std::string Why = Failure(Status); !Asked && !Why.empty())
       ShowDiagnostic("the screen saver " + Why);
   }
@@ -375,14 +402,32 @@ void TIdleWatcher::TLoop::SaverGone(int Status) {
 }
 
 TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> IdleSource,
-                           std::unique_ptr<TIdleSource> LockWatch, TSaverCommand SaverCommand,
-                           TBackoff Pauses, TLockerCheck LockerCheck)
-    : Source(std::move(IdleSource)), Locks(std::move(LockWatch)), Saver(std::move(SaverCommand)),
+                           std::unique_ptr<TIdleSource> LockWatch,
+                           std::vector<std::unique_ptr<TIdleSource>> InhibitorWatches,
+                           TSaverCommand SaverCommand, TBackoff Pauses, TLockerCheck LockerCheck)
+    : Source(std::move(IdleSource)), Locks(std::move(LockWatch)),
+      Inhibitors(std::move(InhibitorWatches)), Saver(std::move(SaverCommand)),
       Backoff(std::move(Pauses)), Lockers(std::move(LockerCheck)) {}
 
 TIdleWatcher::~TIdleWatcher() = default;
 
 int TIdleWatcher::Run() { return TLoop(*this).Run(); }
+
+namespace {
+
+// What of them this session has: the served org.freedesktop.ScreenSaver (where the desktop has
+// none), logind's idle inhibitors, KDE's PowerDevil. Each that is missing is simply not watched.
+std::vector<std::unique_ptr<TIdleSource>> OpenInhibitorWatches() {
+  std::vector<std::unique_ptr<TIdleSource>> Watches;
+  using TOpen = std::unique_ptr<TIdleSource> (*)(std::string&);
+  for (const TOpen Open : std::initializer_list<TOpen>{}) {
+    std::string Why;
+    if (std::unique_ptr<TIdleSource> Watch = Open(Why)) Watches.push_back(std::move(Watch));
+  }
+  return Watches;
+}
+
+}  // namespace
 
 int WatchSession(bool Force, int IdleSeconds, TSaverCommand Saver) {
   prctl(PR_SET_NAME, "vadrel-idle");
@@ -403,5 +448,11 @@ int WatchSession(bool Force, int IdleSeconds, TSaverCommand Saver) {
     ShowDiagnostic(Tried);
     return 1;
   }
-  return TIdleWatcher(std::move(Source), OpenLockWatch(), std::move(Saver)).Run();
+  // The lock watch comes first: it must not take the service's own ActiveChanged for a lock.
+  std::unique_ptr<TIdleSource> Locks = OpenLockWatch();
+  TBackoff Backoff;
+  Backoff.IdlePeriod = std::chrono::seconds(IdleSeconds);
+  return TIdleWatcher(std::move(Source), std::move(Locks), OpenInhibitorWatches(),
+                      std::move(Saver), Backoff)
+      .Run();
 }
