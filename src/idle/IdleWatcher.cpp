@@ -1,6 +1,8 @@
 #include "IdleWatcher.h"
 
 #include "LockWatch.h"
+#include "LogindInhibitors.h"
+#include "PowerDevil.h"
 #include "Platform.h"
 #include "SaverDaemons.h"
 
@@ -420,7 +422,7 @@ namespace {
 std::vector<std::unique_ptr<TIdleSource>> OpenInhibitorWatches() {
   std::vector<std::unique_ptr<TIdleSource>> Watches;
   using TOpen = std::unique_ptr<TIdleSource> (*)(std::string&);
-  for (const TOpen Open : std::initializer_list<TOpen>{}) {
+  for (const TOpen Open : {&OpenLogindInhibitors, &OpenPowerDevil}) {
     std::string Why;
     if (std::unique_ptr<TIdleSource> Watch = Open(Why)) Watches.push_back(std::move(Watch));
   }
