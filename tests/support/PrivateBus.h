@@ -1,8 +1,9 @@
-// PrivateBus: a D-Bus session bus of the test's own (a real dbus-daemon on a socket in a scratch
-// folder, its activatable services in a folder of its own), named to the code under test through
-// DBUS_SESSION_BUS_ADDRESS for the bus's life; and a stand-in for a desktop's screen-saver service
-// on it (GetActive and ActiveChanged), run in a child process so that it answers while the test
-// waits on a call.
+// PrivateBus: a D-Bus session or system bus of the test's own (a real dbus-daemon on a socket in a
+// scratch folder, its activatable services in a folder of its own), named to the code under test
+// through DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS for the bus's life; and stand-ins for
+// the services the idle sources ask (a desktop's screen saver, GNOME's idle monitor, logind's
+// inhibitors, KDE's power management policy agent), each run in a child process so that it
+// answers while the test waits on a call.
 #pragma once
 
 #include <sys/types.h>
@@ -11,13 +12,19 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
 class TPrivateBus {
 public:
+  // A session bus leaves the code under test no system bus; a system bus leaves the session bus
+  // as it was.
+  enum TKind : unsigned char { Session, System };
   // ActivatableName, when given, can be started on demand; starting it creates Marker().
-  explicit TPrivateBus(const std::string& ActivatableName = "");
+  explicit TPrivateBus(const std::string& ActivatableName = "")
+      : TPrivateBus(Session, ActivatableName) {}
+  explicit TPrivateBus(TKind Kind, const std::string& ActivatableName = "");
   ~TPrivateBus();
   TPrivateBus(const TPrivateBus&) = delete;
   TPrivateBus& operator=(const TPrivateBus&) = delete;
@@ -31,6 +38,7 @@ private:
   std::filesystem::path Socket;
   pid_t Pid = -1;
   bool Answers = false;
+  TKind Kind;
   std::string SessionBefore, SystemBefore;
 };
 
@@ -41,7 +49,7 @@ public:
   TStandIn(const TStandIn&) = delete;
   TStandIn& operator=(const TStandIn&) = delete;
   bool Up() const { return Ready; }
-  // Whether Line has been logged, waiting up to Seconds for it.
+  // Whether Line has been logged, waiting up to Seconds for it (0: whether it has been by now).
   bool Logged(const std::string& Line, int Seconds = 5);
 
 protected:
@@ -81,4 +89,39 @@ public:
   explicit TIdleMonitorStandIn(const std::string& Address);
   void Fire(std::uint32_t Watch) { Send('F', Watch); }
   void SetIdleTime(std::uint64_t Ms) { Send('T', Ms); }
+};
+
+// One of logind's inhibitors: its kinds ("sleep:idle"), who took it, why, and its mode ("block" or
+// "delay").
+struct TLogindInhibitor {
+  std::string What, Who, Why, Mode;
+};
+
+// Owns org.freedesktop.login1 and serves its manager's ListInhibitors() -> a(ssssuu) (logged as
+// "ListInhibitors N", N counting the calls from 1) with the inhibitors taken of Inhibitors, and
+// BlockInhibited, sent with logind's PropertiesChanged each time one is taken or dropped.
+class TLogindStandIn : public TStandIn {
+public:
+  TLogindStandIn(const std::string& Address, std::vector<TLogindInhibitor> Inhibitors);
+  void Take(std::size_t Inhibitor) { Send('A', Inhibitor); }
+  void Drop(std::size_t Inhibitor) { Send('D', Inhibitor); }
+};
+
+// An inhibition of KDE's policy agent: who asked, why, and whether it is of the screen's settings.
+struct TAgentInhibition {
+  std::string Who, Why;
+  bool Screen;
+};
+
+// Owns org.kde.Solid.PowerManagement.PolicyAgent and serves HasInhibition(u) -> b (logged as
+// "HasInhibition N", N counting the calls from 1) and ListInhibitions() -> a(ss) for the
+// inhibitions taken of Inhibitions, with InhibitionsChanged(a(ss) added, as removed) on each
+// change; HasInhibition is true for every policy while the session is set inactive (logged as
+// "Inactive 1" once set), as the agent's is.
+class TPolicyAgentStandIn : public TStandIn {
+public:
+  TPolicyAgentStandIn(const std::string& Address, std::vector<TAgentInhibition> Inhibitions);
+  void Take(std::size_t Inhibition) { Send('A', Inhibition); }
+  void Drop(std::size_t Inhibition) { Send('D', Inhibition); }
+  void SetInactive(bool Inactive) { Send('I', Inactive); }
 };
