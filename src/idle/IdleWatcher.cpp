@@ -3,6 +3,7 @@
 #include "LockWatch.h"
 #include "LogindInhibitors.h"
 #include "PowerDevil.h"
+#include "ScreenSaverService.h"
 #include "Platform.h"
 #include "SaverDaemons.h"
 
@@ -422,7 +423,7 @@ namespace {
 std::vector<std::unique_ptr<TIdleSource>> OpenInhibitorWatches() {
   std::vector<std::unique_ptr<TIdleSource>> Watches;
   using TOpen = std::unique_ptr<TIdleSource> (*)(std::string&);
-  for (const TOpen Open : {&OpenLogindInhibitors, &OpenPowerDevil}) {
+  for (const TOpen Open : {&OpenScreenSaverService, &OpenLogindInhibitors, &OpenPowerDevil}) {
     std::string Why;
     if (std::unique_ptr<TIdleSource> Watch = Open(Why)) Watches.push_back(std::move(Watch));
   }
