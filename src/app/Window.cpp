@@ -2,6 +2,9 @@
 
 #include "Platform.h"
 
+#include <SDL_syswm.h>
+#include <wayland-client.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -57,6 +60,19 @@ void NeverLaunchASessionBus() {
       return;
   }
   setenv("DBUS_SESSION_BUS_ADDRESS", "none-launched:", 1);
+}
+
+// On Wayland a raise is an activation: SDL asks the compositor for a token and, once the answer
+// is dispatched, asks it to activate the window's surface with that token. Left to the event
+// loop, the answer to a window ended early (before the loop got to it) is dispatched by the
+// window's own teardown, after its xdg role is gone, and the compositor is then asked to activate
+// a surface that is no window any more (sway 1.7 crashes on that). One round trip here has the
+// answer handled while the window is whole.
+void FinishRaise(SDL_Window* Window) {
+  SDL_SysWMinfo Info;
+  SDL_VERSION(&Info.version);
+  if (SDL_GetWindowWMInfo(Window, &Info) && Info.subsystem == SDL_SYSWM_WAYLAND)
+    wl_display_roundtrip(Info.info.wl.display);
 }
 
 }  // namespace
@@ -187,6 +203,7 @@ bool TGLWindow::Create(int PixelDepth, const TWindowRequest& Request) {
   if (Request.Kind == TWindowKind::FullScreen || Request.Kind == TWindowKind::Desktop) {
     SDL_ShowWindow(Window.get());
     SDL_RaiseWindow(Window.get());
+    FinishRaise(Window.get());
   }
   if (Request.Kind != TWindowKind::Offscreen) {
     SetPaced(true);

@@ -1,7 +1,8 @@
 // Window: one window with its current OpenGL context: the screen saver's full-screen window, a
 // desktop window, an X window someone else made (hack mode) or a hidden offscreen one. Owns the
 // video subsystem's use, the window and the context for its life, and tells whether anybody can
-// see the window. Never keeps the session awake. Depends on SDL2, XWindow and Visibility.
+// see the window. Never keeps the session awake. Depends on SDL2, XWindow and Visibility, and on
+// wayland-client in the source only.
 #pragma once
 
 #include <SDL.h>
