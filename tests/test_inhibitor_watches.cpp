@@ -9,28 +9,31 @@
 #include <chrono>
 #include <functional>
 
+#include "Bus.h"
 #include "LogindInhibitors.h"
 #include "PowerDevil.h"
 #include "PrivateBus.h"
+#include "Sessions.h"
 
 namespace {
 
 using enum TIdleEvent;
 using namespace std::chrono_literals;
 
-// Runs Watch as the watcher's loop does until Done() holds after a Dispatch (or Timeout); the
-// events it told meanwhile. Done is false when it never held.
-std::vector<TIdleEvent> Pump(TIdleSource& Watch, const std::function<bool()>& Done, bool& Held,
+// Runs Watch as the watcher's loop does until Done(the events so far) holds after a Dispatch (or
+// Timeout); the events it told meanwhile. Met is false when Done never held.
+using TDone = std::function<bool(const std::vector<TIdleEvent>&)>;
+std::vector<TIdleEvent> Pump(TIdleSource& Watch, const TDone& Done, bool& Met,
                              std::chrono::seconds Timeout = 5s) {
   std::vector<TIdleEvent> Events;
   const auto End = std::chrono::steady_clock::now() + Timeout;
-  Held = false;
-  while (!Held && std::chrono::steady_clock::now() < End) {
+  Met = false;
+  while (!Met && std::chrono::steady_clock::now() < End) {
     std::vector<pollfd> Fds;
     for (int Fd : Watch.Fds()) Fds.push_back({Fd, POLLIN, 0});
     poll(Fds.data(), Fds.size(), 100);
     if (!Watch.Dispatch(Events)) break;
-    Held = Done();
+    Met = Done(Events);
   }
   return Events;
 }
@@ -67,7 +70,9 @@ struct TStep {
 void RunSteps(TIdleSource& Watch, TStandIn& Service, const std::string& Call,
          const std::vector<TStep>& Steps, const std::function<void(const TStep&)>& Act) {
   int Calls = 1;  // the last call logged: the look at the start
-  const auto Logged = [&] { return Service.Logged(Call + " " + std::to_string(Calls), 0); };
+  const auto Logged = [&](const std::vector<TIdleEvent>& = {}) {
+    return Service.Logged(Call + " " + std::to_string(Calls), 0);
+  };
   for (std::size_t At = 0; At < Steps.size(); ++At) {
     const TStep& Step = Steps[At];
     Act(Step);
@@ -153,6 +158,60 @@ TEST(InhibitorWatches, PowerDevilTellsTheFirstScreenInhibitionThatCounts) {
         if (Step.Action == 'T') Agent.Take(Step.Which);
         if (Step.Action == 'D') Agent.Drop(Step.Which);
       });
+}
+
+// KDE's PowerDevil itself (with UPower on a system bus of the test's) under a KWin of the test's:
+// a player's inhibit of org.freedesktop.ScreenSaver, which KWin hands on to PowerDevil, reaches the
+// watch as Held once PowerDevil applies it (some seconds later), and its end as Inhibited() empty.
+TEST(PowerDevilUnderKWin, TellsAPlayersScreenSaverInhibit) {
+  const std::string Libraries = "/usr/lib/x86_64-linux-gnu/";
+  const std::string Agent = Libraries + "libexec/org_kde_powerdevil";
+  for (const std::string& Needed : {Agent, std::string("/usr/libexec/upowerd"),
+                                    Libraries + "qt5/plugins/platforms/libqwayland-generic.so"})
+    if (!std::filesystem::exists(Needed)) GTEST_SKIP() << Needed << " is not installed";
+  TTempDir NoData;  // no program of ours runs in the session: only the watch, in the test
+  std::string Missing;
+  std::unique_ptr<TKWinSession> Desktop =
+      TKWinSession::Open("/bin/true", NoData.Path(), 1, Missing);
+  if (!Desktop) GTEST_SKIP() << Missing << " is not installed";
+  ASSERT_EQ(Desktop->Failure(), "");
+  const std::string SessionBus = "unix:path=" + (Desktop->Folder() / "bus").string();
+  TPrivateBus System(TPrivateBus::System);
+  ASSERT_TRUE(System.Up());
+  const std::string OnSystem = "DBUS_SYSTEM_BUS_ADDRESS=" + System.Address();
+  TProcess UPower("/usr/libexec/upowerd", {}, Desktop->Setting({OnSystem}));
+  const std::unique_ptr<TBus> SystemClient = TBus::Open(System.Address());
+  ASSERT_TRUE(WaitFor([&] { return SystemClient->HasOwner("org.freedesktop.UPower"); }, 10s))
+      << UPower.Stderr();
+  // KDE_DEBUG: a crash ends it instead of starting it again.
+  TProcess PowerDevil(Agent, {}, Desktop->Setting({OnSystem, "QT_QPA_PLATFORM=wayland",
+                                                   "KDE_DEBUG=1"}));
+  const std::unique_ptr<TBus> Player = TBus::Open(SessionBus);
+  ASSERT_NE(Player, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Player->HasOwner(AgentName) || !PowerDevil.Running(); }, 30s));
+  ASSERT_TRUE(Player->HasOwner(AgentName)) << PowerDevil.Stderr();
+
+  const TScopedEnv OnSession("DBUS_SESSION_BUS_ADDRESS", SessionBus.c_str());
+  std::string Why;
+  std::unique_ptr<TIdleSource> Watch = OpenPowerDevil(Why);
+  ASSERT_NE(Watch, nullptr) << Why;
+  EXPECT_EQ(Watch->Inhibited(), "");
+  const char* const Saver = "org.freedesktop.ScreenSaver";
+  TBusMessage Reply = Player->Call(Saver, "/org/freedesktop/ScreenSaver", Saver, "Inhibit", Why,
+                                   "ss", "mpv", "Playing video");
+  std::uint32_t Cookie = 0;
+  ASSERT_TRUE(Reply && sd_bus_message_read(Reply.get(), "u", &Cookie) >= 0) << Why;
+  bool Met = false;
+  const auto Told = Pump(
+      *Watch, [](const std::vector<TIdleEvent>& Events) { return !Events.empty(); }, Met, 20s);
+  EXPECT_EQ(Told, std::vector{Held}) << PowerDevil.Stderr();
+  EXPECT_EQ(Watch->Inhibited(),
+            "an inhibition of KDE's power management is up (mpv: Playing video)");
+  ASSERT_TRUE(
+      Player->Call(Saver, "/org/freedesktop/ScreenSaver", Saver, "UnInhibit", Why, "u", Cookie))
+      << Why;
+  Pump(*Watch, [&](const std::vector<TIdleEvent>&) { return Watch->Inhibited().empty(); }, Met);
+  EXPECT_TRUE(Met) << "still inhibited after the player's UnInhibit";
 }
 
 }  // namespace
