@@ -91,14 +91,16 @@ int TLogindInhibitors::OnChanged(sd_bus_message* Message, void* Data, sd_bus_err
   return 0;
 }
 
+// Signals that arrive during the listing are queued: process until none is left.
 bool TLogindInhibitors::Dispatch(std::vector<TIdleEvent>& Events) {
-  if (!Bus->Process()) return false;
-  if (!Relist) return true;
-  Relist = false;
-  const bool Was = Holding;
-  Holding = IdleBlocked && !Reason().empty();
-  if (Holding && !Was) Events.push_back(TIdleEvent::Held);
-  return true;
+  for (;;) {
+    if (!Bus->Process()) return false;
+    if (!Relist) return true;
+    Relist = false;
+    const bool Was = Holding;
+    Holding = IdleBlocked && !Reason().empty();
+    if (Holding && !Was) Events.push_back(TIdleEvent::Held);
+  }
 }
 
 // ListInhibitors -> a(ssssuu): what, who, why, mode, uid, pid. The first that counts, as

@@ -51,15 +51,17 @@ int TPowerDevil::OnChanged(sd_bus_message* Message, void* Data, sd_bus_error*) {
   return 0;
 }
 
+// Signals that arrive during the look are queued: process until none is left.
 bool TPowerDevil::Dispatch(std::vector<TIdleEvent>& Events) {
-  if (!Bus->Process()) return false;
-  if (Looked) return true;
-  const bool Was = Holding, Grew = Added;
-  Looked = true;
-  Added = false;
-  Holding = !Reason().empty();
-  if (Holding && !Was && Grew) Events.push_back(TIdleEvent::Held);
-  return true;
+  for (;;) {
+    if (!Bus->Process()) return false;
+    if (Looked) return true;
+    const bool Was = Holding, Grew = Added;
+    Looked = true;
+    Added = false;
+    Holding = !Reason().empty();
+    if (Holding && !Was && Grew) Events.push_back(TIdleEvent::Held);
+  }
 }
 
 bool TPowerDevil::HasInhibition() const {
