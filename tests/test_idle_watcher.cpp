@@ -89,6 +89,7 @@ protected:
   }
   void TearDown() override {
     if (WriteEnd >= 0) close(WriteEnd);
+    if (InhibitorEnd >= 0) close(InhibitorEnd);
     if (Result.valid()) Result.wait();
     SetDiagnosticSink(PreviousSink);
     pthread_sigmask(SIG_SETMASK, &MaskBefore, nullptr);
@@ -96,10 +97,16 @@ protected:
 
   // The session's pipe is inheritable, as a careless library's descriptor would be: the saver must
   // not hold it open.
+  // Beside the session, an inhibitor watch scripted the same way through InhibitorEnd.
   void Start(TSaverCommand Saver, TBackoff Backoff = {}) {
-    int Pipe[2];
+    int Pipe[2], Inhibitor[2];
     ASSERT_EQ(pipe(Pipe), 0);
+    ASSERT_EQ(pipe(Inhibitor), 0);
     WriteEnd = Pipe[1];
+    InhibitorEnd = Inhibitor[1];
+    std::vector<std::unique_ptr<TIdleSource>> Inhibitors;
+    Inhibitors.push_back(std::make_unique<TScriptedSession>(
+        Inhibitor[0], std::make_shared<TScriptedSession::TShared>()));
     Sent = Shared->Handled = 0;
     Backoff.Now = [this] { return std::chrono::steady_clock::time_point(Elapsed.load()); };
     auto Source = std::make_unique<TScriptedSession>(Pipe[0], Shared);
@@ -107,8 +114,11 @@ protected:
       const std::string_view Only[] = {Name};
       return RunningProgram(Only);
     };
-    Result = std::async(std::launch::async, [=, Source = std::move(Source)]() mutable {
-      return TIdleWatcher(std::move(Source), nullptr, {}, Saver, Backoff, Lockers).Run();
+    Result = std::async(std::launch::async, [=, Source = std::move(Source),
+                                             Inhibitors = std::move(Inhibitors)]() mutable {
+      return TIdleWatcher(std::move(Source), nullptr, std::move(Inhibitors), Saver, Backoff,
+                          Lockers)
+          .Run();
     });
   }
   void Send(std::string_view Events) {
@@ -154,7 +164,7 @@ protected:
   std::vector<std::string> Lines;
   TDiagnosticSink PreviousSink;
   sigset_t MaskBefore{};
-  int WriteEnd = -1, Sent = 0;
+  int WriteEnd = -1, InhibitorEnd = -1, Sent = 0;
   std::atomic<std::chrono::milliseconds> Elapsed{};
   std::future<int> Result;
 };
@@ -299,7 +309,8 @@ TEST_F(IdleWatcherTest, NoSaverWhileLockedOrInhibited) {
 
 // What holds the session awake besides its idle source (an inhibit coming up, a program's report of
 // activity) ends the saver, and the idle source may never tell of it: the saver comes back one idle
-// period later, or a period after that while an inhibitor is up then.
+// period later, or a period after that while an inhibitor is up then. An inhibitor watch that is
+// gone is dropped, and the watcher goes on.
 TEST_F(IdleWatcherTest, AHeldSessionIsAskedAgainOneIdlePeriodLater) {
   TBackoff Backoff;
   Backoff.IdlePeriod = 10s;
@@ -307,7 +318,7 @@ TEST_F(IdleWatcherTest, AHeldSessionIsAskedAgainOneIdlePeriodLater) {
   Send("I");
   ASSERT_TRUE(WaitFor([&] { return Alive(SaverPid()); }, 15s, 1ms));
   const pid_t First = SaverPid();
-  Send("H");
+  ASSERT_EQ(write(InhibitorEnd, "H", 1), 1);
   ASSERT_TRUE(WaitFor([&] { return !Alive(First) && Shared->Ended == 1; }, 15s, 1ms));
   Settle();
   Pass(Backoff.IdlePeriod - 1ms);
@@ -321,6 +332,12 @@ TEST_F(IdleWatcherTest, AHeldSessionIsAskedAgainOneIdlePeriodLater) {
   Pass(Backoff.IdlePeriod);
   Settle();
   EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 1ms));
+  close(std::exchange(InhibitorEnd, -1));
+  EXPECT_TRUE(WaitFor([&] { return !TheLines().empty(); }, 15s, 1ms));
+  Settle("A");
+  EXPECT_EQ(Shared->Ended, 2) << "the watcher did not go on";
+  EXPECT_EQ(TheLines(), std::vector<std::string>{"the scripted session is gone; it no longer "
+                                                 "holds the saver off"});
   EXPECT_EQ(EndSession(), 1);
 }
 

@@ -314,12 +314,22 @@ bool TIdleWatcher::TLoop::StopArrived() {
   return false;
 }
 
+// False when the idle source or the lock watch is gone. An inhibitor watch that is gone (its bus
+// restarted) is dropped instead: the session goes on, and the watcher with it.
 bool TIdleWatcher::TLoop::Dispatch(TIdleSource& From) {
   std::vector<TIdleEvent> Events;
   const bool Alive = From.Dispatch(Events);
   for (const TIdleEvent Event : Events) Handle(Event);
-  if (!Alive) ShowDiagnostic(From.Name() + " is gone; the idle watcher ends");
-  return Alive;
+  if (Alive) return true;
+  const auto Inhibitor = std::find_if(W.Inhibitors.begin(), W.Inhibitors.end(),
+                                      [&](const auto& Each) { return Each.get() == &From; });
+  if (Inhibitor == W.Inhibitors.end()) {
+    ShowDiagnostic(From.Name() + " is gone; the idle watcher ends");
+    return false;
+  }
+  ShowDiagnostic(From.Name() + " is gone; it no longer holds the saver off");
+  W.Inhibitors.erase(Inhibitor);
+  return true;
 }
 
 void TIdleWatcher::TLoop::Handle(TIdleEvent Event) {

@@ -3,6 +3,9 @@
 #include "Bus.h"
 #include "Inhibitors.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace {
 
 constexpr const char* Agent = "org.kde.Solid.PowerManagement.PolicyAgent";
@@ -75,7 +78,8 @@ bool TPowerDevil::HasInhibition() const {
 // "an inhibition of KDE's power management is up (mpv: Playing video)", or without the
 // parenthesis when the agent lists none (the session is not the one in front).
 std::string TPowerDevil::Reason() const {
-  if (!HasInhibition()) return {};
+  // Not there yet (Plasma starts it beside the watcher) or gone: asked, it might be started.
+  if (!Bus->HasOwner(Agent) || !HasInhibition()) return {};
   const std::string Up = "an inhibition of KDE's power management is up";
   std::string Error;
   TBusMessage Reply = Bus->Call(Agent, AgentPath, Agent, "ListInhibitions", Error, "");
@@ -94,7 +98,10 @@ std::string TPowerDevil::Reason() const {
 std::unique_ptr<TIdleSource> OpenPowerDevil(std::string& Why) {
   std::unique_ptr<TBus> Bus = TBus::Open(TBus::TKind::Session, Why);
   if (!Bus) return nullptr;
-  if (!Bus->HasOwner(Agent)) {
+  // On Plasma the agent may come up after the watcher: its signals are followed from the start.
+  const char* Desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const bool Plasma = Desktop && std::string_view(Desktop).find("KDE") != std::string_view::npos;
+  if (!Plasma && !Bus->HasOwner(Agent)) {
     Why = std::string(Agent) + " is not on the session bus";
     return nullptr;
   }

@@ -12,5 +12,7 @@
 // reason counts (HoldsOffSaver): the list does not say which inhibition is of the screen. Held is
 // told when that starts with an inhibition added. The watch waits on the bus's descriptor alone.
 // Null with Why set ("no session bus", "org.kde.Solid.PowerManagement.PolicyAgent is not on the
-// session bus"); a name that is only activatable counts as absent.
+// session bus"), unless the session is Plasma's (XDG_CURRENT_DESKTOP), which starts the agent
+// beside the watcher: it is then followed from when it comes. A name that is only activatable
+// counts as absent.
 std::unique_ptr<TIdleSource> OpenPowerDevil(std::string& Why);
