@@ -334,8 +334,8 @@ TEST_F(IdleWatcherTest, AHeldSessionIsAskedAgainOneIdlePeriodLater) {
   EXPECT_TRUE(WaitFor([&] { return Shared->Started == 2 && Alive(SaverPid()); }, 15s, 1ms));
   close(std::exchange(InhibitorEnd, -1));
   EXPECT_TRUE(WaitFor([&] { return !TheLines().empty(); }, 15s, 1ms));
-  Settle("A");
-  EXPECT_EQ(Shared->Ended, 2) << "the watcher did not go on";
+  Send("A");
+  EXPECT_TRUE(WaitFor([&] { return Shared->Ended == 2; }, 15s, 1ms)) << "the watcher ended";
   EXPECT_EQ(TheLines(), std::vector<std::string>{"the scripted session is gone; it no longer "
                                                  "holds the saver off"});
   EXPECT_EQ(EndSession(), 1);
