@@ -33,7 +33,8 @@ VADREL_BUILD_PACKAGES=(
 # for its screenshots, wtype for its keys and swayidle for the README's recipe; GNOME Shell
 # (headless, with its session manager for inhibitors) and KWin for the idle watcher. The players
 # and services that hold the idle watcher off: VLC and mpv, the desktop portal with its GTK
-# backend, and KDE's PowerDevil with UPower under it.
+# backend, and KDE's PowerDevil with UPower under it (and Qt's Wayland platform, without which it
+# cannot start under KWin).
 VADREL_TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libxtst-dev libxfixes-dev
@@ -43,7 +44,7 @@ VADREL_TEST_PACKAGES=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils openbox tint2
   sway grim wtype swayidle
   gnome-shell gnome-session-bin kwin-wayland
-  vlc mpv xdg-desktop-portal xdg-desktop-portal-gtk powerdevil upower
+  vlc mpv xdg-desktop-portal xdg-desktop-portal-gtk powerdevil upower qtwayland5
 )
 
 # What the sanitized suite adds: the symbolizer, so that a report names functions, files and lines
