@@ -7,7 +7,7 @@
 // no saver starts (and one started before it goes); once it has quit or died, one starts. The
 // players loop a short clip the test writes. The watcher is the lean vadrel-idle with a sleeper
 // for its saver: what the saver shows is no matter here. One desktop of each kind serves every
-// test of its suite (Sway/..., X11/...); as root its programs run as nobody, since VLC and sway
+// test of its suite (Sway.*, X11.*); as root its programs run as nobody, since VLC and sway
 // refuse root.
 #include <gtest/gtest.h>  // before Xlib, whose macros clash with its names
 
