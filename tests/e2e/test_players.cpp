@@ -288,6 +288,24 @@ TEST_F(Sway, AnInhibitOnEitherPathHoldsOffTheSaverUntilItsHolderDies) {
   }
 }
 
+// A player whose inhibit the watcher takes asks nobody else: the watcher holds the compositor's
+// idle inhibitor for it, so the session's own idle daemon waits too, and its time comes once the
+// inhibit is gone.
+TEST_F(Sway, AServedInhibitHoldsOffSwayidleToo) {
+  if (!fs::exists("/usr/bin/swayidle")) GTEST_SKIP() << "no swayidle";
+  std::unique_ptr<TProcess> Watcher = StartWatcher();
+  THeldInhibit Client(Desk->Bus().Address(), Desk->Setting().User, "/ScreenSaver");
+  ASSERT_EQ(Client.Failure(), "");
+  auto& Sway = static_cast<TSwayPlayers&>(*Desk).Sway();
+  const fs::path Mark = Sway.Folder() / "swayidle-time";
+  TProcess Idle("swayidle", {"-w", "timeout", "3", "touch " + Mark.string()}, Desk->Setting());
+  EXPECT_FALSE(WaitFor([&] { return fs::exists(Mark); }, Desk->Quiet))
+      << "swayidle's time came while the inhibit was held";
+  Client.Kill();
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(Mark); }, Desk->Quiet))
+      << "swayidle's time never came after the release: " << Idle.Stderr();
+}
+
 // Sandboxed players ask the desktop portal, whose GTK backend, without GNOME's session manager,
 // passes an idle inhibit on to org.freedesktop.ScreenSaver; the portal ends it when its asker goes.
 TEST_F(Sway, ThePortalsInhibitHoldsOffTheSaverUntilItsAskerDies) {
