@@ -1,5 +1,7 @@
 #include "Bus.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -7,6 +9,35 @@ namespace {
 constexpr std::uint64_t CallTimeoutUs = 5'000'000;
 
 }  // namespace
+
+TPropertyChange PropertyChange(sd_bus_message* Message, const char* Interface,
+                               const char* Property, char Type, void* Value) {
+  const char* Of = nullptr;
+  if (sd_bus_message_read(Message, "s", &Of) < 0 || std::strcmp(Of, Interface) != 0 ||
+      sd_bus_message_enter_container(Message, 'a', "{sv}") < 0)
+    return TPropertyChange::Unchanged;
+  TPropertyChange Change = TPropertyChange::Unchanged;
+  const char Signature[] = {Type, '\0'};
+  while (sd_bus_message_enter_container(Message, 'e', "sv") > 0) {
+    const char* Name = nullptr;
+    if (sd_bus_message_read(Message, "s", &Name) < 0) return Change;
+    if (std::strcmp(Name, Property) == 0 && sd_bus_message_read(Message, "v", Signature, Value) >= 0)
+      Change = TPropertyChange::Changed;
+    else if (sd_bus_message_skip(Message, "v") < 0)
+      return Change;
+    sd_bus_message_exit_container(Message);
+  }
+  sd_bus_message_exit_container(Message);
+  char** Invalidated = nullptr;
+  if (sd_bus_message_read_strv(Message, &Invalidated) >= 0 && Invalidated) {
+    for (char** Name = Invalidated; *Name; ++Name) {
+      if (std::strcmp(*Name, Property) == 0) Change = TPropertyChange::Invalidated;
+      std::free(*Name);
+    }
+    std::free(static_cast<void*>(Invalidated));
+  }
+  return Change;
+}
 
 std::unique_ptr<TBus> TBus::Open(TKind Kind, std::string& Why) {
   sd_bus* Opened = nullptr;

@@ -9,6 +9,15 @@
 #include <memory>
 #include <string>
 
+// What a PropertiesChanged signal (s interface, a{sv} changed, as invalidated) says of one property
+// of Interface.
+enum class TPropertyChange : unsigned char { Unchanged, Changed, Invalidated };
+// Changed with its new value read into Value (a variant of the one-letter Type: 'b' into an int,
+// 's' into a const char* that lives as long as Message); Invalidated when it is named without its
+// value. The message is read to its end.
+TPropertyChange PropertyChange(sd_bus_message* Message, const char* Interface,
+                               const char* Property, char Type, void* Value);
+
 struct TBusUnref {
   void operator()(sd_bus* Bus) const { sd_bus_flush_close_unref(Bus); }
   void operator()(sd_bus_message* Message) const { sd_bus_message_unref(Message); }

@@ -140,32 +140,18 @@ int TLockWatch::OnActiveChanged(sd_bus_message* Message, void* Data, sd_bus_erro
   return 0;
 }
 
-// PropertiesChanged(s interface, a{sv} changed, as invalidated).
 int TLockWatch::OnLoginChanged(sd_bus_message* Message, void* Data, sd_bus_error*) {
   auto& Watch = *static_cast<TWatch*>(Data);
-  const char* Interface = nullptr;
-  if (sd_bus_message_read(Message, "s", &Interface) < 0 || std::strcmp(Interface, LoginSession))
+  int Locked = 0;
+  switch (PropertyChange(Message, LoginSession, "LockedHint", 'b', &Locked)) {
+  case TPropertyChange::Unchanged:
     return 0;
-  if (sd_bus_message_enter_container(Message, 'a', "{sv}") < 0) return 0;
-  while (sd_bus_message_enter_container(Message, 'e', "sv") > 0) {
-    const char* Property = nullptr;
-    int Locked = 0;
-    if (sd_bus_message_read(Message, "s", &Property) < 0) return 0;
-    if (std::strcmp(Property, "LockedHint") == 0 &&
-        sd_bus_message_read(Message, "v", "b", &Locked) >= 0)
-      Watch.Locked = Locked;
-    else if (sd_bus_message_skip(Message, "v") < 0)
-      return 0;
-    sd_bus_message_exit_container(Message);
-  }
-  sd_bus_message_exit_container(Message);
-  char** Invalidated = nullptr;
-  if (sd_bus_message_read_strv(Message, &Invalidated) >= 0 && Invalidated) {
-    for (char** Name = Invalidated; *Name; ++Name) {
-      Watch.Owner->ReadHintAgain |= std::strcmp(*Name, "LockedHint") == 0;
-      std::free(*Name);
-    }
-    std::free(static_cast<void*>(Invalidated));
+  case TPropertyChange::Changed:
+    Watch.Locked = Locked;
+    break;
+  case TPropertyChange::Invalidated:
+    Watch.Owner->ReadHintAgain = true;
+    break;
   }
   Watch.Owner->Update();
   return 0;

@@ -62,31 +62,17 @@ private:
 // inhibitor starts or stops, even when the value stays.
 int TLogindInhibitors::OnChanged(sd_bus_message* Message, void* Data, sd_bus_error*) {
   auto& Watch = *static_cast<TLogindInhibitors*>(Data);
-  const char* Interface = nullptr;
-  if (sd_bus_message_read(Message, "s", &Interface) < 0 || std::strcmp(Interface, Manager))
-    return 0;
-  if (sd_bus_message_enter_container(Message, 'a', "{sv}") < 0) return 0;
-  while (sd_bus_message_enter_container(Message, 'e', "sv") > 0) {
-    const char* Property = nullptr;
-    if (sd_bus_message_read(Message, "s", &Property) < 0) return 0;
-    const char* Kinds = nullptr;
-    if (std::strcmp(Property, "BlockInhibited") == 0 &&
-        sd_bus_message_read(Message, "v", "s", &Kinds) >= 0) {
-      Watch.Relist = true;
-      Watch.IdleBlocked = Names(Kinds, "idle");
-    } else if (sd_bus_message_skip(Message, "v") < 0) {
-      return 0;
-    }
-    sd_bus_message_exit_container(Message);
-  }
-  sd_bus_message_exit_container(Message);
-  char** Invalidated = nullptr;
-  if (sd_bus_message_read_strv(Message, &Invalidated) >= 0 && Invalidated) {
-    for (char** Name = Invalidated; *Name; ++Name) {
-      if (std::strcmp(*Name, "BlockInhibited") == 0) Watch.Relist = Watch.IdleBlocked = true;
-      std::free(*Name);
-    }
-    std::free(static_cast<void*>(Invalidated));
+  const char* Kinds = nullptr;
+  switch (PropertyChange(Message, Manager, "BlockInhibited", 's', &Kinds)) {
+  case TPropertyChange::Unchanged:
+    break;
+  case TPropertyChange::Changed:
+    Watch.Relist = true;
+    Watch.IdleBlocked = Names(Kinds, "idle");
+    break;
+  case TPropertyChange::Invalidated:
+    Watch.Relist = Watch.IdleBlocked = true;
+    break;
   }
   return 0;
 }

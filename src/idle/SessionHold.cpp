@@ -4,6 +4,8 @@
 #include <X11/extensions/scrnsaver.h>
 #include <wayland-client.h>
 
+#include "WaylandObject.h"
+
 #include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -20,16 +22,6 @@
 
 namespace {
 
-// Each Wayland object owned once, destroyed (and for the display disconnected) with its owner.
-template <typename T, void (*Destroy)(T*)>
-struct TWlDelete {
-  void operator()(T* Object) const { Destroy(Object); }
-};
-template <typename T, void (*Destroy)(T*)>
-using TWl = std::unique_ptr<T, TWlDelete<T, Destroy>>;
-
-using TDisplay = TWl<wl_display, &wl_display_disconnect>;
-using TRegistry = TWl<wl_registry, &wl_registry_destroy>;
 using TCompositor = TWl<wl_compositor, &wl_compositor_destroy>;
 using TShm = TWl<wl_shm, &wl_shm_destroy>;
 using TInhibitManager =

@@ -2,6 +2,8 @@
 
 #include <wayland-client.h>
 
+#include "WaylandObject.h"
+
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
 
@@ -12,16 +14,6 @@
 
 namespace {
 
-// Each Wayland object owned once, destroyed (and for the display disconnected) with its owner.
-template <typename T, void (*Destroy)(T*)>
-struct TWlDelete {
-  void operator()(T* Object) const { Destroy(Object); }
-};
-template <typename T, void (*Destroy)(T*)>
-using TWl = std::unique_ptr<T, TWlDelete<T, Destroy>>;
-
-using TDisplay = TWl<wl_display, &wl_display_disconnect>;
-using TRegistry = TWl<wl_registry, &wl_registry_destroy>;
 using TSeat = TWl<wl_seat, &wl_seat_destroy>;
 using TNotifier = TWl<ext_idle_notifier_v1, &ext_idle_notifier_v1_destroy>;
 using TNotification = TWl<ext_idle_notification_v1, &ext_idle_notification_v1_destroy>;

@@ -296,8 +296,8 @@ TEST_F(Sway, AServedInhibitHoldsOffSwayidleToo) {
   std::unique_ptr<TProcess> Watcher = StartWatcher();
   THeldInhibit Client(Desk->Bus().Address(), Desk->Setting().User, "/ScreenSaver");
   ASSERT_EQ(Client.Failure(), "");
-  auto& Sway = static_cast<TSwayPlayers&>(*Desk).Sway();
-  const fs::path Mark = Sway.Folder() / "swayidle-time";
+  const fs::path Mark =
+      static_cast<TSwayPlayers&>(*Desk).Sway().Folder() / "swayidle-time";
   TProcess Idle("swayidle", {"-w", "timeout", "3", "touch " + Mark.string()}, Desk->Setting());
   EXPECT_FALSE(WaitFor([&] { return fs::exists(Mark); }, Desk->Quiet))
       << "swayidle's time came while the inhibit was held";
