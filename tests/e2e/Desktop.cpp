@@ -392,19 +392,29 @@ TDummyXorg::TDummyXorg(int Width, int Height, int Monitors) {
     Why = Set("DUMMY" + std::to_string(I), "1280x800",
               {"--right-of", "DUMMY" + std::to_string(I - 1)});
   if (!Why.empty()) return;
-  WindowManager.emplace("openbox", std::vector<std::string>{}, On());
-  const Atom Check = XInternAtom(D, "_NET_SUPPORTING_WM_CHECK", False);
-  if (!WaitFor([&] {
-        Atom Type = None;
-        int Format = 0;
-        unsigned long Count = 0, After = 0;
-        unsigned char* Data = nullptr;
-        XGetWindowProperty(D, DefaultRootWindow(D), Check, 0, 1, False, XA_WINDOW, &Type, &Format,
-                           &Count, &After, &Data);
-        if (Data) XFree(Data);
-        return Count == 1;
-      }, std::chrono::seconds(20)))
-    Why = "openbox did not start: " + WindowManager->Stderr();
+  Why = StartOpenbox(WindowManager, D, On());
+}
+
+std::vector<Window> RootWindows(Display* D, const char* Name) {
+  Atom Type = None;
+  int Format = 0;
+  unsigned long Count = 0, After = 0;
+  unsigned char* Data = nullptr;
+  XGetWindowProperty(D, DefaultRootWindow(D), XInternAtom(D, Name, False), 0, 1024, False,
+                     XA_WINDOW, &Type, &Format, &Count, &After, &Data);
+  std::vector<Window> Windows;
+  if (Data && Format == 32)
+    Windows.assign(reinterpret_cast<Window*>(Data), reinterpret_cast<Window*>(Data) + Count);
+  if (Data) XFree(Data);
+  return Windows;
+}
+
+std::string StartOpenbox(std::optional<TProcess>& Manager, Display* D, TProcess::TSetting On) {
+  Manager.emplace("openbox", std::vector<std::string>{}, std::move(On));
+  if (WaitFor([&] { return !RootWindows(D, "_NET_SUPPORTING_WM_CHECK").empty(); },
+              std::chrono::seconds(20)))
+    return {};
+  return "openbox did not start: " + Manager->Stderr();
 }
 
 TDummyXorg::~TDummyXorg() { WindowManager.reset(); }
@@ -461,18 +471,10 @@ std::string TDummyXorg::WhatTheMonitorsLack(const std::string& Shot) {
 std::vector<Window> TDummyXorg::ClientsNamed(const std::string& Title) const {
   Display* D = Connection();
   std::vector<Window> Found;
-  Atom Type = None;
-  int Format = 0;
-  unsigned long Count = 0, After = 0;
-  unsigned char* Data = nullptr;
-  XGetWindowProperty(D, DefaultRootWindow(D), XInternAtom(D, "_NET_CLIENT_LIST", False), 0, 1024,
-                     False, XA_WINDOW, &Type, &Format, &Count, &After, &Data);
-  const auto* Clients = reinterpret_cast<const Window*>(Data);
-  for (unsigned long I = 0; I < Count; ++I) {
+  for (const Window Client : RootWindows(D, "_NET_CLIENT_LIST")) {
     char* Named = nullptr;
-    if (XFetchName(D, Clients[I], &Named) && Named && Title == Named) Found.push_back(Clients[I]);
+    if (XFetchName(D, Client, &Named) && Named && Title == Named) Found.push_back(Client);
     if (Named) XFree(Named);
   }
-  if (Data) XFree(Data);
   return Found;
 }

@@ -147,6 +147,12 @@ bool ShowsFish(const TPicture& P);
 // empty when it does, else what it lacks.
 std::string WhatTheSceneLacks(const TPicture& P);
 
+// The windows that the root window's property Name lists (_NET_CLIENT_LIST); none when unset.
+std::vector<Window> RootWindows(Display* D, const char* Name);
+// Starts openbox, an EWMH window manager, on D with the setting On into Manager; empty once it
+// manages the screen, else why not.
+std::string StartOpenbox(std::optional<TProcess>& Manager, Display* D, TProcess::TSetting On);
+
 // Xorg on the dummy video driver with its own configuration and state: monitors that are RandR
 // outputs (DUMMY0 to DUMMY15, the first ones on at the start), laid out by xrandr as a display
 // settings tool would, under openbox, an EWMH window manager that moves, resizes and may minimize

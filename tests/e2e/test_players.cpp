@@ -14,8 +14,6 @@
 #include "Players.h"
 #include "Sessions.h"
 
-#include <X11/Xatom.h>
-
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -110,11 +108,7 @@ public:
     fs::permissions(Scratch.Path() / "run", fs::perms::owner_all);
     Server.emplace("640x480x24");
     if (!(Why = Server->Failure()).empty()) return;
-    WindowManager.emplace("openbox", std::vector<std::string>{}, Server->On());
-    if (!WaitFor([&] { return !Property("_NET_SUPPORTING_WM_CHECK").empty(); }, 20s)) {
-      Why = "openbox did not start: " + WindowManager->Stderr();
-      return;
-    }
+    if (!(Why = StartOpenbox(WindowManager, Server->Connection(), Server->On())).empty()) return;
     Watcher = Copy(VADREL_IDLE_PROGRAM);
     WriteClip(Clip = (Scratch.Path() / "clip.y4m").string());
     for (const auto& Entry : fs::recursive_directory_iterator(Scratch.Path()))
@@ -132,7 +126,9 @@ public:
   }
   std::string XDisplay() const override { return Server->Name(); }
   // Openbox manages its window (the only client there is).
-  bool Shows(pid_t) override { return !Property("_NET_CLIENT_LIST").empty(); }
+  bool Shows(pid_t) override {
+    return !RootWindows(Server->Connection(), "_NET_CLIENT_LIST").empty();
+  }
 
 private:
   TProcess::TSetting Base(std::vector<std::string> Extra) const {
@@ -152,22 +148,6 @@ private:
   void Give(const fs::path& Path) const {
     if (User && chown(Path.c_str(), User->Uid, User->Gid) != 0) ADD_FAILURE() << Path;
   }
-  // The root window's property Name (windows), empty when it is not set.
-  std::vector<Window> Property(const char* Name) const {
-    Display* D = Server->Connection();
-    Atom Type = None;
-    int Format = 0;
-    unsigned long Count = 0, After = 0;
-    unsigned char* Data = nullptr;
-    XGetWindowProperty(D, DefaultRootWindow(D), XInternAtom(D, Name, False), 0, 64, False,
-                       XA_WINDOW, &Type, &Format, &Count, &After, &Data);
-    std::vector<Window> Windows;
-    if (Data && Format == 32)
-      Windows.assign(reinterpret_cast<Window*>(Data), reinterpret_cast<Window*>(Data) + Count);
-    if (Data) XFree(Data);
-    return Windows;
-  }
-
   TTempDir Scratch;
   TStrayReaper Strays{Scratch.Path()};  // after every process below ended, before the folder goes
   std::optional<TProcess::TUser> User;
