@@ -84,6 +84,8 @@ void TOceanScene::InitScene() {
   FFlock->SetReferencePaths(FSettings.ReferencePaths);
   FTerrain->SetReferencePath(FSettings.ReferencePaths);
   FTerrain->SetLitTextures(FSettings.LitTextures);
+  // The camera never moves and neither does the floor: its triangles are chosen once per view.
+  FTerrain->SetCullsToView(true);
 }
 
 // Before the first ResizeScene the view's shape is unknown: the design's world.
@@ -148,13 +150,13 @@ void TOceanScene::DrawTerrain() {
   glRotatef(Scene::TerrainTiltDegrees, 1.0f, 0.0f, 0.0f);
   glScalef(Scene::TerrainScale, Scene::TerrainScale, Scene::TerrainScale);
   glColor3f(1.0f, 1.0f, 1.0f);
-  FTerrain->Draw();
+  FFloorTriangles = FTerrain->Draw();
   glPopMatrix();
   // The caustic unit, left active by the terrain: off until the terrain binds it again.
   glDisable(GL_TEXTURE_2D);
 }
 
-void TOceanScene::DrawScene() {
+void TOceanScene::DrawScene(TSceneParts Parts) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glClearColor(Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2],
                Scene::ClearColor[3]);
@@ -162,14 +164,15 @@ void TOceanScene::DrawScene() {
   const float* Camera = Scene::CameraTranslation;
   glTranslatef(Camera[0], Camera[1], Camera[2]);
 
-  glPushMatrix();
-  glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
-  FFlock->Update();
-  FFlock->Draw();
-  glPopMatrix();
-
-  DrawBackdrop();
-  DrawTerrain();
+  if (Parts.Flock) {
+    glPushMatrix();
+    glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
+    FFlock->Update();
+    FFlock->Draw();
+    glPopMatrix();
+  }
+  if (Parts.Backdrop) DrawBackdrop();
+  if (Parts.Floor) DrawTerrain();
 }
 
 void TOceanScene::DrawFrameRate() {
