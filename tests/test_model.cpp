@@ -7,10 +7,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
-#include <vector>
 
 namespace {
 
@@ -277,39 +274,6 @@ TEST(ModelDrawing, OneTriangleReadBack) {
   EXPECT_EQ(Lit.Material(0).CausticFrame, Frame);
   ExtOpenGL::LoadEntryPoints();
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-// Culling may drop only what cannot reach the screen: a triangle that covers the view with each
-// corner beyond a different plane, one that grazes a plane, or one that crosses the eye's plane
-// into view must stay.
-TEST(ModelDrawing, TrianglesInViewDropOnlyTrianglesWhollyBeyondOnePlane) {
-  constexpr std::array<double, 16> Flat = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  // 90 degrees, square, near 1, far 10: the eye looks down -z.
-  constexpr std::array<double, 16> Perspective = {
-      1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -11.0 / 9, -1, 0, 0, -20.0 / 9, 0};
-  const struct {
-    const char* Name;
-    const std::array<double, 16>& Clip;
-    std::array<float, 9> Corners;
-    bool Kept;
-  } Cases[] = {
-      {"inside", Flat, {0, 0, 0, 0.5f, 0, 0, 0, 0.5f, 0}, true},
-      {"beyond +x", Flat, {1.5f, 0, 0, 2, 0, 0, 1.5f, 1, 0}, false},
-      {"beyond -y", Flat, {0, -1.5f, 0, 1, -2, 0, 0, -3, 0}, false},
-      {"covering the view", Flat, {-10, -10, 0, 30, -10, 0, -10, 30, 0}, true},
-      {"grazing +x", Flat, {1, 0, 0, 2, 0, 0, 2, 1, 0}, true},
-      {"beyond the far plane", Flat, {0, 0, 2, 0.5f, 0, 2, 0, 0.5f, 3}, false},
-      {"behind the eye", Perspective, {0, 0, 1, 1, 0, 1, 0, 1, 2}, false},
-      {"from behind the eye into view", Perspective, {0, 0, 1, 0, 0, -5, 1, 0, -5}, true},
-      {"short of the near plane", Perspective, {0, 0, -0.5f, 0.1f, 0, -0.5f, 0, 0.1f, -0.5f},
-       false},
-      {"past the far plane", Perspective, {0, 0, -20, 1, 0, -20, 0, 1, -20}, false},
-  };
-  const std::uint32_t Corners[] = {0, 1, 2};
-  for (const auto& Case : Cases) {
-    const std::vector<std::uint32_t> Kept = TrianglesInView(Corners, Case.Corners, Case.Clip);
-    EXPECT_EQ(Kept.size(), Case.Kept ? 3u : 0u) << Case.Name;
-  }
 }
 
 TEST(ModelDrawing, EveryPrefixOfAFileLoadsSafelyOrIsRefused) {

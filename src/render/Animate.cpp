@@ -23,10 +23,10 @@ std::size_t TAnimate::Draw(TDetail Detail, TModel::TBackFaces BackFaces) {
   TModel* Drawn = Simpler(Detail);
   if (Drawn && Drawn->CurrentFrame() != FModel->CurrentFrame()) Drawn->PoseAt(FModel->CurrentFrame());
   if (!Drawn) Drawn = FModel.get();
-  const std::size_t Sent = Drawn->Draw(BackFaces);
+  Drawn->Draw(BackFaces);
   glPopMatrix();
   Pass();
-  return Sent;
+  return Drawn->TriangleCount();
 }
 
 void TAnimate::Pass() {

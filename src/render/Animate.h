@@ -40,9 +40,8 @@ public:
 
   // Draws with the plain immediate-mode path instead of the vertex-array one (the same pixels).
   void SetReferencePath(bool Reference);
-  // See TModel::SetLitTextures and TModel::SetCullsToView (the full model's).
+  // See TModel::SetLitTextures.
   void SetLitTextures(bool Lit) { FModel->SetLitTextures(Lit); }
-  void SetCullsToView(bool Cull) { FModel->SetCullsToView(Cull); }
 
   const TModel& Model() const { return *FModel; }
   float DeltaTime() const { return FDeltaTime; }  // seconds between the last two Draws

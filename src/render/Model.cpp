@@ -26,7 +26,6 @@ std::unique_ptr<TModel> TModel::Instance() const {
   Copy->FClosed = FClosed;
   Copy->FReferencePath = FReferencePath;
   Copy->FLitTextures = FLitTextures;
-  Copy->FCullsToView = FCullsToView;
   Copy->FArrays = FArrays.Share();
   return Copy;
 }
@@ -105,12 +104,11 @@ std::array<float, 3> TModel::Placed(const TVec& Vertex) const {
 
 TDrawnModel TModel::Drawn() { return {FData, FClosed, FCurrentFrame, FCaustics, FMipmaps}; }
 
-std::size_t TModel::Draw(TBackFaces BackFaces) {
-  if (!FReferencePath)
-    return FArrays.Draw(Drawn(), BackFaces == TBackFaces::SkipOnClosedMeshes, FLitTextures,
-                        FCullsToView);
-  DrawImmediate(Drawn());
-  return TriangleCount();
+void TModel::Draw(TBackFaces BackFaces) {
+  if (FReferencePath)
+    DrawImmediate(Drawn());
+  else
+    FArrays.Draw(Drawn(), BackFaces == TBackFaces::SkipOnClosedMeshes, FLitTextures);
 }
 
 std::size_t TModel::TriangleCount() const {

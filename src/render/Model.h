@@ -80,15 +80,9 @@ public:
   // as set, passes the current colour's alpha; the reference path sends every corner in immediate
   // mode. Both give the same pixels (with BackFaces Draw) and leave the same state: the same
   // enables, culling, texture bindings and active unit, the current normal and texture
-  // coordinates of the last corner, client arrays off and unit 0 the client unit. Returns how
-  // many triangles it sent.
-  std::size_t Draw(TBackFaces BackFaces = TBackFaces::Draw);
+  // coordinates of the last corner, client arrays off and unit 0 the client unit.
+  void Draw(TBackFaces BackFaces = TBackFaces::Draw);
   void SetReferencePath(bool Reference) { FReferencePath = Reference; }
-  // The fast path sends only the triangles that may show in the current view (TrianglesInView),
-  // chosen again whenever the matrices or the pose change: for a model drawn in one place frame
-  // after frame, such as the floor, whose rows reach far beyond the sides of the view. The same
-  // pixels. Off by default.
-  void SetCullsToView(bool Cull) { FCullsToView = Cull; }
   // With caustics, the fast path draws each material's colour map and caustic frame as one
   // texture, the two multiplied ahead (built on first use); within a few grey levels of the two
   // units, and the same state left behind. On by default.
@@ -121,7 +115,6 @@ private:
 
   bool FReferencePath = false;
   bool FLitTextures = true;
-  bool FCullsToView = false;
   TArrayDrawing FArrays;
 
   void Clear();

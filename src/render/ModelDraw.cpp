@@ -8,7 +8,6 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 
 namespace {
@@ -84,48 +83,7 @@ void SetClientArrays(bool SecondUnit, bool Enabled) {
   }
 }
 
-// The product of the current projection and model-view matrices: model space to clip space.
-std::array<double, 16> CurrentClipMatrix() {
-  std::array<double, 16> Projection{}, ModelView{}, Clip{};
-  glGetDoublev(GL_PROJECTION_MATRIX, Projection.data());
-  glGetDoublev(GL_MODELVIEW_MATRIX, ModelView.data());
-  for (int Column = 0; Column < 4; ++Column)
-    for (int Row = 0; Row < 4; ++Row)
-      for (int K = 0; K < 4; ++K)
-        Clip[Column * 4 + Row] += Projection[K * 4 + Row] * ModelView[Column * 4 + K];
-  return Clip;
-}
-
-// The planes of the view volume point P lies beyond through Clip, one bit each. Each plane is a
-// half-space of clip space (x > w, x < -w, ...), so a triangle whose corners all lie beyond one of
-// them lies wholly beyond it; a point behind the eye lies beyond both planes of an axis.
-unsigned OutsideCode(const std::array<double, 16>& Clip, const float* P) {
-  std::array<double, 4> V{};
-  for (int Row = 0; Row < 4; ++Row)
-    V[Row] = Clip[Row] * P[0] + Clip[4 + Row] * P[1] + Clip[8 + Row] * P[2] + Clip[12 + Row];
-  unsigned Code = 0;
-  for (int Axis = 0; Axis < 3; ++Axis) {
-    const double Margin = 1e-4 * (std::abs(V[Axis]) + std::abs(V[3]));
-    if (V[Axis] - V[3] > Margin) Code |= 1u << (2 * Axis);
-    if (-V[Axis] - V[3] > Margin) Code |= 2u << (2 * Axis);
-  }
-  return Code;
-}
-
 }  // namespace
-
-std::vector<std::uint32_t> TrianglesInView(std::span<const std::uint32_t> Indices,
-                                           std::span<const float> Positions,
-                                           const std::array<double, 16>& Clip) {
-  std::vector<unsigned> Codes(Positions.size() / 3);
-  for (std::size_t V = 0; V < Codes.size(); ++V) Codes[V] = OutsideCode(Clip, &Positions[V * 3]);
-  std::vector<std::uint32_t> Kept;
-  for (std::size_t I = 0; I + 2 < Indices.size(); I += 3)
-    if ((Codes[Indices[I]] & Codes[Indices[I + 1]] & Codes[Indices[I + 2]]) == 0)
-      Kept.insert(Kept.end(), Indices.begin() + std::ptrdiff_t(I),
-                  Indices.begin() + std::ptrdiff_t(I + 3));
-  return Kept;
-}
 
 void DrawImmediate(const TDrawnModel& Model) {
   const TModelData& Data = Model.Data;
@@ -160,13 +118,10 @@ struct TArrayDrawing::TPosed {
   struct TMesh {
     std::vector<float> Posed;              // per mesh vertex: x, y, z in the current pose
     std::vector<float> Positions;          // per slot, gathered from Posed (unless the same)
-    std::vector<GLuint> InView;            // the corners of the triangles culling keeps
   };
   std::vector<TMesh> Meshes;
   // The frame the arrays hold the pose of, none before the first: the pose depends on it alone.
   std::optional<float> PosedFrame;
-  // The view and pose InView was chosen for; none while the draws do not cull.
-  std::optional<std::pair<std::array<double, 16>, float>> CulledFor;
 
   TPosed(const TModelData& Data, const TArrayLayout& Layout) : Meshes(Data.Meshes.size()) {
     for (std::size_t M = 0; M < Meshes.size(); ++M) {
@@ -193,20 +148,6 @@ struct TArrayDrawing::TPosed {
     }
     PosedFrame = Frame;
   }
-
-  void Cull(const TArrayLayout& Layout, const std::array<double, 16>& Clip) {
-    for (std::size_t M = 0; M < Meshes.size(); ++M) {
-      const TArrayLayout::TMesh& Slots = Layout.Meshes[M];
-      const std::vector<float>& At = Slots.SlotsAreVertices ? Meshes[M].Posed : Meshes[M].Positions;
-      Meshes[M].InView = TrianglesInView(Slots.Indices, At, Clip);
-    }
-    CulledFor = std::make_pair(Clip, *PosedFrame);
-  }
-
-  // The corners a draw of mesh M sends.
-  const std::vector<GLuint>& Sent(const TArrayLayout& Layout, std::size_t M) const {
-    return CulledFor ? Meshes[M].InView : Layout.Meshes[M].Indices;
-  }
 };
 
 TArrayDrawing::TArrayDrawing() : FShared(std::make_shared<TShared>()) {}
@@ -220,7 +161,7 @@ TArrayDrawing TArrayDrawing::Share() const {
   return Copy;
 }
 
-void TArrayDrawing::Prepare(const TDrawnModel& Model, bool Lit, bool CullToView) {
+void TArrayDrawing::Prepare(const TDrawnModel& Model, bool Lit) {
   const TModelData& Data = Model.Data;
   if (!FShared->Layout) {
     auto Layout = std::make_unique<TArrayLayout>();
@@ -230,23 +171,16 @@ void TArrayDrawing::Prepare(const TDrawnModel& Model, bool Lit, bool CullToView)
   if (!FPosed) FPosed = std::make_unique<TPosed>(Data, *FShared->Layout);
   if (FPosed->PosedFrame != Model.Frame)
     FPosed->Pose(Data, *FShared->Layout, Model.Frame);
-  if (!CullToView) {
-    FPosed->CulledFor.reset();
-  } else if (const std::array<double, 16> Clip = CurrentClipMatrix();
-             FPosed->CulledFor != std::make_pair(Clip, Model.Frame)) {
-    FPosed->Cull(*FShared->Layout, Clip);
-  }
   if (Lit && !FShared->LitBuilt) {
     FShared->Lit = MakeLitTextures(Data.Materials, Model.Mipmaps);
     FShared->LitBuilt = true;
   }
 }
 
-std::size_t TArrayDrawing::Draw(const TDrawnModel& Model, bool SkipClosedBackFaces,
-                                bool LitTextures, bool CullToView) {
+void TArrayDrawing::Draw(const TDrawnModel& Model, bool SkipClosedBackFaces, bool LitTextures) {
   const bool SecondUnit = Model.Caustics && ExtOpenGL::HasMultitexture();
   const bool Lit = SecondUnit && LitTextures;
-  Prepare(Model, Lit, CullToView);
+  Prepare(Model, Lit);
   const TModelData& Data = Model.Data;
   SetClientArrays(SecondUnit, true);
   const TEnableGuard AlphaTest(GL_ALPHA_TEST);
@@ -256,7 +190,6 @@ std::size_t TArrayDrawing::Draw(const TDrawnModel& Model, bool SkipClosedBackFac
   const bool SkipBackFaces = SkipClosedBackFaces && !Culling.WasEnabled() &&
                              Culling.FrontFace() == GL_CCW;
   if (SkipBackFaces) glCullFace(GL_BACK);
-  std::size_t Sent = 0;
   for (std::size_t M = 0; M < Data.Meshes.size(); ++M) {
     ApplyMaterialOf(Data, M);
     if (FShared->Layout->Meshes[M].Indices.empty()) continue;
@@ -266,10 +199,8 @@ std::size_t TArrayDrawing::Draw(const TDrawnModel& Model, bool SkipClosedBackFac
     if (SkipBackFaces) SetGLEnabled(GL_CULL_FACE, Model.Closed[M]);
     DrawMesh(Model, M, SecondUnit,
              Lit && Material >= 0 ? FShared->Lit[std::size_t(Material)].get() : nullptr);
-    Sent += FPosed->Sent(*FShared->Layout, M).size() / 3;
   }
   SetClientArrays(SecondUnit, false);
-  return Sent;
 }
 
 void TArrayDrawing::DrawMesh(const TDrawnModel& Model, std::size_t M, bool SecondUnit,
@@ -283,9 +214,8 @@ void TArrayDrawing::DrawMesh(const TDrawnModel& Model, std::size_t M, bool Secon
     ExtOpenGL::ClientActiveTexture(Unit);
     glTexCoordPointer(2, GL_FLOAT, 0, A.TexCoords.data());
   }
-  const std::vector<GLuint>& Indices = FPosed->Sent(*FShared->Layout, M);
-  const TMaterial* Applied = Lit && !Indices.empty()
-      ? Model.Data.Materials[std::size_t(Model.Data.MaterialIndices[M])].get() : nullptr;
+  const TMaterial* Applied =
+      Lit ? Model.Data.Materials[std::size_t(Model.Data.MaterialIndices[M])].get() : nullptr;
   if (Applied) {
     // The frame Apply has just bound, lit into one texture; the caustic unit rests meanwhile.
     const int Shown = (Applied->CausticFrame + TMaterial::CausticFrameCount - 1) %
@@ -295,8 +225,7 @@ void TArrayDrawing::DrawMesh(const TDrawnModel& Model, std::size_t M, bool Secon
     ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
     glDisable(GL_TEXTURE_2D);
   }
-  if (!Indices.empty())
-    glDrawElements(GL_TRIANGLES, GLsizei(Indices.size()), GL_UNSIGNED_INT, Indices.data());
+  glDrawElements(GL_TRIANGLES, GLsizei(A.Indices.size()), GL_UNSIGNED_INT, A.Indices.data());
   if (Applied) {  // back to what Apply left
     ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
     glBindTexture(GL_TEXTURE_2D, Applied->Texture);

@@ -5,10 +5,7 @@
 // and Textures.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
 #include "ModelReader.h"
@@ -28,15 +25,6 @@ struct TDrawnModel {
 // Sends every mesh, each after its material, one corner at a time, placing each vertex anew.
 void DrawImmediate(const TDrawnModel& Model);
 
-// The triangles of Indices (three corners each, indices into Positions, x, y and z per vertex)
-// that may show through Clip (column-major, model space to clip space): all but those whose three
-// corners lie beyond one and the same plane of the view volume, which no part of can reach the
-// screen. A corner within a small margin of a plane counts as inside, so that a triangle that only
-// grazes a plane is kept even where GL's single-precision sums might place it a hair inside.
-std::vector<std::uint32_t> TrianglesInView(std::span<const std::uint32_t> Indices,
-                                           std::span<const float> Positions,
-                                           const std::array<double, 16>& Clip);
-
 // The fast path of one model: the arrays fixed once it is loaded (built on the first draw of any
 // instance of the load, then shared by them all), and this instance's posed positions.
 class TArrayDrawing {
@@ -55,12 +43,8 @@ public:
   // alpha test off where the test, as set, passes the current colour's alpha. With
   // SkipClosedBackFaces, and culling off and counter-clockwise front faces as found, culls the
   // back faces of closed meshes. With LitTextures and a second unit, draws each material with
-  // caustics from its lit textures where it has them. With CullToView, sends only each mesh's
-  // TrianglesInView for the current projection and model-view matrices, chosen again whenever
-  // they or the pose change (worth it for a model drawn in one place frame after frame; the same
-  // pixels). Leaves what the immediate path leaves. Returns how many triangles it sent.
-  std::size_t Draw(const TDrawnModel& Model, bool SkipClosedBackFaces, bool LitTextures,
-                   bool CullToView = false);
+  // caustics from its lit textures where it has them. Leaves what the immediate path leaves.
+  void Draw(const TDrawnModel& Model, bool SkipClosedBackFaces, bool LitTextures);
 
 private:
   struct TShared;
@@ -68,7 +52,7 @@ private:
   std::shared_ptr<TShared> FShared;
   std::unique_ptr<TPosed> FPosed;
 
-  void Prepare(const TDrawnModel& Model, bool Lit, bool CullToView);
+  void Prepare(const TDrawnModel& Model, bool Lit);
   void DrawMesh(const TDrawnModel& Model, std::size_t Mesh, bool SecondUnit,
                 TLitTextures* Lit) const;
 };

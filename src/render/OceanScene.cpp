@@ -84,8 +84,6 @@ void TOceanScene::InitScene() {
   FFlock->SetReferencePaths(FSettings.ReferencePaths);
   FTerrain->SetReferencePath(FSettings.ReferencePaths);
   FTerrain->SetLitTextures(FSettings.LitTextures);
-  // The camera never moves and neither does the floor: its triangles are chosen once per view.
-  FTerrain->SetCullsToView(true);
 }
 
 // Before the first ResizeScene the view's shape is unknown: the design's world.
@@ -150,13 +148,13 @@ void TOceanScene::DrawTerrain() {
   glRotatef(Scene::TerrainTiltDegrees, 1.0f, 0.0f, 0.0f);
   glScalef(Scene::TerrainScale, Scene::TerrainScale, Scene::TerrainScale);
   glColor3f(1.0f, 1.0f, 1.0f);
-  FFloorTriangles = FTerrain->Draw();
+  FTerrain->Draw();
   glPopMatrix();
   // The caustic unit, left active by the terrain: off until the terrain binds it again.
   glDisable(GL_TEXTURE_2D);
 }
 
-void TOceanScene::DrawScene(TSceneParts Parts) {
+void TOceanScene::DrawScene() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glClearColor(Scene::ClearColor[0], Scene::ClearColor[1], Scene::ClearColor[2],
                Scene::ClearColor[3]);
@@ -164,15 +162,14 @@ void TOceanScene::DrawScene(TSceneParts Parts) {
   const float* Camera = Scene::CameraTranslation;
   glTranslatef(Camera[0], Camera[1], Camera[2]);
 
-  if (Parts.Flock) {
-    glPushMatrix();
-    glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
-    FFlock->Update();
-    FFlock->Draw();
-    glPopMatrix();
-  }
-  if (Parts.Backdrop) DrawBackdrop();
-  if (Parts.Floor) DrawTerrain();
+  glPushMatrix();
+  glRotatef(Scene::FlockTiltDegrees, 1.0f, 0.0f, 0.0f);
+  FFlock->Update();
+  FFlock->Draw();
+  glPopMatrix();
+
+  DrawBackdrop();
+  DrawTerrain();
 }
 
 void TOceanScene::DrawFrameRate() {

@@ -6,7 +6,6 @@
 // and GL.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -16,13 +15,6 @@
 #include "SceneAssets.h"
 #include "Settings.h"
 #include "Timer.h"
-
-// What a frame draws after clearing; leaving parts out serves to measure each one's share.
-struct TSceneParts {
-  bool Flock = true;  // the flock's step and its creatures
-  bool Backdrop = true;
-  bool Floor = true;
-};
 
 class TOceanScene {
 public:
@@ -44,9 +36,8 @@ public:
   // view's shape (Scene::FlockWorldWidthFor), from InitScene on and again on every later call:
   // the school keeps its place on screen while its world grows or shrinks at the sides.
   void ResizeScene(int Width, int Height);
-  // One frame into the back buffer: clear, one flock step, the flock, the backdrop, the terrain
-  // (of them, those Parts names).
-  void DrawScene(TSceneParts Parts = {});
+  // One frame into the back buffer: clear, one flock step, the flock, the backdrop, the terrain.
+  void DrawScene();
   // The frame-rate overlay when the settings ask for it; after DrawScene, before the swap.
   void DrawFrameRate();
   // Frees the flock and the terrain; they make no GL calls, so this may follow the context's end.
@@ -60,8 +51,6 @@ public:
   const TAnimate* Terrain() const { return FTerrain.get(); }
   // 0 when the backdrop picture could not be loaded.
   std::uint32_t BackdropTexture() const { return FBackdropTexture; }
-  // Triangles of the floor the last frame sent to GL (those that may show in the view).
-  std::size_t FloorTriangles() const { return FFloorTriangles; }
   int ViewWidth() const { return FWidth; }
   int ViewHeight() const { return FHeight; }
 
@@ -74,7 +63,6 @@ private:
   std::unique_ptr<TFlock> FFlock;
   std::unique_ptr<TAnimate> FTerrain;
   int FWidth = 0, FHeight = 0;
-  std::size_t FFloorTriangles = 0;
   TFrameRateMeter FFrameRate;
   std::unique_ptr<TPerfTimer> FFrameClock;  // the frame-rate meter's clock, from the first frame
 
