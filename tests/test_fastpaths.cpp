@@ -2,7 +2,6 @@
 // against immediate mode, and whole frames (grid scans, culling, arrays) against the reference
 // frames. Each pair must give the same pixels, and the model the same GL state afterwards.
 #include "ExtOpenGL.h"
-#include "LitTextures.h"
 #include "Model.h"
 #include "Scene.h"
 #include "TestSupport.h"
@@ -86,19 +85,6 @@ std::pair<std::vector<std::uint8_t>, std::vector<float>> Draw(TGLTestContext& GL
   Model.Draw();
   std::vector<float> State = DrawState();
   return {GL.ReadPixels(), std::move(State)};
-}
-
-// The lit frames are made anew as they are shown, by a shortcut where the filter's weights are
-// whole quarters: it must round every texel and light exactly as the float product does.
-TEST(FastPaths, LitTexelsInSixteenthsRoundAsTheFloatProduct) {
-  int Differ = 0;
-  for (int Texel = 0; Texel <= 255; ++Texel)
-    for (int Light16 = 0; Light16 <= 16 * 255; ++Light16) {
-      const float Lighting = float(Light16) / 16.0f;
-      const auto Float = std::uint8_t(float(Texel) * Lighting / 255.0f + 0.5f);
-      Differ += LitTexelInSixteenths(float(Texel), float(Light16)) != Float;
-    }
-  EXPECT_EQ(Differ, 0);
 }
 
 TEST(FastPaths, ModelsDrawnFromArraysGiveTheSamePixelsAndStateAsImmediateMode) {

@@ -138,10 +138,9 @@ TEST(ModelDrawing, TheMipmapChoiceReachesEveryTextureTheModelMakes) {
     Made.push_back(Material.Texture);
     const GLuint Last = *std::max_element(Made.begin(), Made.end());
     Model.Draw();
-    Model.Draw();  // the next caustic frame, lit in the same texture
     for (GLuint Name = Last + 1; Name <= Last + 64; ++Name)
       if (glIsTexture(Name)) Made.push_back(Name);
-    ASSERT_EQ(Made.size(), 33u + 1u) << "colour map, caustic frames and the one lit texture";
+    ASSERT_EQ(Made.size(), 33u + 32u) << "colour map, caustic frames and lit frames";
     for (const GLuint Texture : Made) {
       glBindTexture(GL_TEXTURE_2D, Texture);
       GLint Width = 0;

@@ -204,7 +204,7 @@ void TArrayDrawing::Draw(const TDrawnModel& Model, bool SkipClosedBackFaces, boo
 }
 
 void TArrayDrawing::DrawMesh(const TDrawnModel& Model, std::size_t M, bool SecondUnit,
-                             TLitTextures* Lit) const {
+                             const TLitTextures* Lit) const {
   const TArrayLayout::TMesh& A = FShared->Layout->Meshes[M];
   const TPosed::TMesh& Pose = FPosed->Meshes[M];
   glVertexPointer(3, GL_FLOAT, 0, A.SlotsAreVertices ? Pose.Posed.data() : Pose.Positions.data());
@@ -221,7 +221,7 @@ void TArrayDrawing::DrawMesh(const TDrawnModel& Model, std::size_t M, bool Secon
     const int Shown = (Applied->CausticFrame + TMaterial::CausticFrameCount - 1) %
                       TMaterial::CausticFrameCount;
     ExtOpenGL::ActiveTexture(GL_TEXTURE0_ARB);
-    Lit->Frame(Shown);  // binds it
+    glBindTexture(GL_TEXTURE_2D, Lit->Frames[std::size_t(Shown)]);
     ExtOpenGL::ActiveTexture(GL_TEXTURE1_ARB);
     glDisable(GL_TEXTURE_2D);
   }

@@ -10,7 +10,7 @@
 
 #include "ModelReader.h"
 
-class TLitTextures;
+struct TLitTextures;
 
 // What a draw reads of one loaded model. The materials are applied as it goes (each Apply steps
 // its caustic frame), the rest only read.
@@ -54,5 +54,5 @@ private:
 
   void Prepare(const TDrawnModel& Model, bool Lit);
   void DrawMesh(const TDrawnModel& Model, std::size_t Mesh, bool SecondUnit,
-                TLitTextures* Lit) const;
+                const TLitTextures* Lit) const;
 };

@@ -72,19 +72,22 @@ bool BaseLevelIsTheWholePicture(std::uint32_t Width, std::uint32_t Height) {
 
 }  // namespace
 
-namespace {
-
-// Image as the bound texture's levels: those CreateTexture describes, or with Replace, level 0
-// written over in place (the texture holds exactly that level, of Image's size and format).
-void UploadBound(const TImage& Image, TMipmaps Mipmaps, bool Replace) {
+std::uint32_t CreateTexture(const TImage& Image, TMipmaps Mipmaps) {
   const std::size_t Packed = std::size_t(Image.Width) * Image.BytesPerPixel();
   [[maybe_unused]] const std::size_t Aligned = (Packed + 3) & ~std::size_t(3);
   assert((Image.RowBytes == Packed || Image.RowBytes == Aligned) &&
          "CreateTexture: rows must be packed or padded to 4 bytes");
   assert(Image.Pixels.size() >= Image.RowBytes * Image.Height &&
          "CreateTexture: pixel buffer shorter than its rows");
-  assert(Image.Width <= 0x7FFFFFFF && Image.Height <= 0x7FFFFFFF &&
-         "CreateTexture: side beyond GLint");
+  assert(Image.Width <= 0x7FFFFFFF && Image.Height <= 0x7FFFFFFF && "CreateTexture: side beyond GLint");
+
+  GLuint Name = 0;
+  glGenTextures(1, &Name);
+  glBindTexture(GL_TEXTURE_2D, Name);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  // Only the base level is sampled, whatever levels are built.
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
 
   // Packed rows whose length is not a multiple of 4 are read byte-aligned, so that GL never reads
   // past the end of the buffer looking for padding that is not there.
@@ -94,39 +97,15 @@ void UploadBound(const TImage& Image, TMipmaps Mipmaps, bool Replace) {
   const bool Rgba = Image.Format == TPixelFormat::RGBA;
   const GLint Internal = Rgba ? GL_RGBA : 3;
   const GLenum Format = Rgba ? GL_RGBA : GL_RGB;
-  const GLsizei Width = GLsizei(Image.Width), Height = GLsizei(Image.Height);
-  if (Replace)
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, Width, Height, Format, GL_UNSIGNED_BYTE,
-                    Image.Pixels.data());
-  else if (Mipmaps == TMipmaps::BaseLevel && BaseLevelIsTheWholePicture(Image.Width, Image.Height))
+  if (Mipmaps == TMipmaps::BaseLevel && BaseLevelIsTheWholePicture(Image.Width, Image.Height))
     // The mipmap builder would store this very picture as level 0 and derive levels that the
     // linear filter never samples: the same texels, without the CPU work.
-    glTexImage2D(GL_TEXTURE_2D, 0, Internal, Width, Height, 0, Format, GL_UNSIGNED_BYTE,
-                 Image.Pixels.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, Internal, GLsizei(Image.Width), GLsizei(Image.Height), 0,
+                 Format, GL_UNSIGNED_BYTE, Image.Pixels.data());
   else
-    gluBuild2DMipmaps(GL_TEXTURE_2D, Internal, Width, Height, Format, GL_UNSIGNED_BYTE,
-                      Image.Pixels.data());
-}
-
-}  // namespace
-
-std::uint32_t CreateTexture(const TImage& Image, TMipmaps Mipmaps) {
-  GLuint Name = 0;
-  glGenTextures(1, &Name);
-  glBindTexture(GL_TEXTURE_2D, Name);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  // Only the base level is sampled, whatever levels are built.
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  UploadBound(Image, Mipmaps, false);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, Internal, GLint(Image.Width), GLint(Image.Height), Format,
+                      GL_UNSIGNED_BYTE, Image.Pixels.data());
   return Name;
-}
-
-void ReplaceTexture(std::uint32_t Texture, const TImage& Image, TMipmaps Mipmaps) {
-  glBindTexture(GL_TEXTURE_2D, Texture);
-  const bool InPlace =
-      Mipmaps == TMipmaps::BaseLevel && BaseLevelIsTheWholePicture(Image.Width, Image.Height);
-  UploadBound(Image, Mipmaps, InPlace);
 }
 
 // ---- Loaders ----------------------------------------------------------------------------------

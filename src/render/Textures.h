@@ -50,9 +50,3 @@ bool LoadTGA(const std::string& FileName, std::uint32_t& Texture,
 // picture scaled to the nearest powers of two, halved until GL takes it. The new texture stays
 // bound to GL_TEXTURE_2D; the unpack alignment is restored afterwards. Needs a current context.
 std::uint32_t CreateTexture(const TImage& Image, TMipmaps Mipmaps = TMipmaps::BaseLevel);
-// Texture (made by CreateTexture from a picture of Image's size and format, with the same
-// Mipmaps) as CreateTexture would make it from Image, under the same name: where level 0 is the
-// picture itself, written over in place, without new storage. Leaves Texture bound to
-// GL_TEXTURE_2D and the unpack alignment as it was.
-void ReplaceTexture(std::uint32_t Texture, const TImage& Image,
-                    TMipmaps Mipmaps = TMipmaps::BaseLevel);
